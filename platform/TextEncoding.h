@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvina {
+
+// Text inside the program is UTF-8; generated files are Windows-1252. A character that
+// Windows-1252 lacks, and a byte that is not valid UTF-8, become "?", as the Windows
+// conversion does.
+std::string Utf8ToAnsi(std::string_view utf8);
+std::string AnsiToUtf8(std::string_view ansi);
+// True when the bytes are valid UTF-8.
+bool IsValidUtf8(std::string_view bytes);
+
+}  // namespace corvina
