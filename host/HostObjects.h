@@ -18,8 +18,8 @@ class INavigationNode {
  public:
   virtual ~INavigationNode() = default;
   virtual std::string Label() = 0;
-  virtual std::string Url() = 0;          // address of the node's page; empty without a page
-  virtual IWebFile* File() = 0;           // the node's page, or nullptr
+  virtual std::string Url() = 0;  // address of the node's page; empty without a page
+  virtual IWebFile* File() = 0;   // the node's page, or nullptr
   virtual std::vector<INavigationNode*> Children() = 0;
 };
 
@@ -27,9 +27,9 @@ class INavigationNode {
 class IWebFile {
  public:
   virtual ~IWebFile() = default;
-  virtual std::string Extension() = 0;    // without the dot, as the name has it
-  virtual std::string Url() = 0;          // absolute address
-  virtual std::string Title() = 0;        // page title (the file name when it has none)
+  virtual std::string Extension() = 0;  // without the dot, as the name has it
+  virtual std::string Url() = 0;        // absolute address
+  virtual std::string Title() = 0;      // page title (the file name when it has none)
   // A page property; "keywords" fails when the page carries none.
   virtual Result<std::string> Property(std::string_view name) = 0;
   virtual INavigationNode* NavigationNode() = 0;  // nullptr when not in the navigation

@@ -23,22 +23,44 @@ T& Slot(T* service) {
 
 }  // namespace
 
-const Platform& CurrentPlatform() { return Installed(); }
+const Platform& CurrentPlatform() {
+  return Installed();
+}
 
-IMessageBoxes& MessageBoxes() { return Slot(Installed().message_boxes); }
-IFileSystem& FileSystem() { return Slot(Installed().file_system); }
-IRegistryStore& RegistryStore() { return Slot(Installed().registry); }
-ISettingsStore& SettingsStore() { return Slot(Installed().settings); }
-IProcessRunner& ProcessRunner() { return Slot(Installed().processes); }
-IDialogs& Dialogs() { return Slot(Installed().dialogs); }
-IWindows& Windows() { return Slot(Installed().windows); }
-IMessageLoop& MessageLoop() { return Slot(Installed().message_loop); }
-IHelpViewer& HelpViewer() { return Slot(Installed().help_viewer); }
+IMessageBoxes& MessageBoxes() {
+  return Slot(Installed().message_boxes);
+}
+IFileSystem& FileSystem() {
+  return Slot(Installed().file_system);
+}
+IRegistryStore& RegistryStore() {
+  return Slot(Installed().registry);
+}
+ISettingsStore& SettingsStore() {
+  return Slot(Installed().settings);
+}
+IProcessRunner& ProcessRunner() {
+  return Slot(Installed().processes);
+}
+IDialogs& Dialogs() {
+  return Slot(Installed().dialogs);
+}
+IWindows& Windows() {
+  return Slot(Installed().windows);
+}
+IMessageLoop& MessageLoop() {
+  return Slot(Installed().message_loop);
+}
+IHelpViewer& HelpViewer() {
+  return Slot(Installed().help_viewer);
+}
 
 ScopedPlatform::ScopedPlatform(const Platform& platform) : previous_(Installed()) {
   Installed() = platform;
 }
 
-ScopedPlatform::~ScopedPlatform() { Installed() = previous_; }
+ScopedPlatform::~ScopedPlatform() {
+  Installed() = previous_;
+}
 
 }  // namespace corvina

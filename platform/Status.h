@@ -36,7 +36,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : data_(std::move(value)) {}   // NOLINT: implicit on purpose
+  Result(T value) : data_(std::move(value)) {}      // NOLINT: implicit on purpose
   Result(Error error) : data_(std::move(error)) {}  // NOLINT: implicit on purpose
 
   bool ok() const { return data_.index() == 0; }

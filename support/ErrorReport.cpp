@@ -15,7 +15,9 @@ bool ErrorReport::Check(const Status& status, std::source_location where) {
   return false;
 }
 
-void ErrorReport::Raise(Error error, std::source_location where) { Fail(error, where); }
+void ErrorReport::Raise(Error error, std::source_location where) {
+  Fail(error, where);
+}
 
 std::string ErrorReport::Text(const Error& error, unsigned line) const {
   return error.description + "\r\nin Sitepack." + module_ + "." + routine_ + " at line " +

@@ -1,0 +1,117 @@
+#include "platform/TextEncoding.h"
+
+#include <array>
+#include <cstdint>
+
+namespace corvina {
+namespace {
+
+// Code points of Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr std::array<uint16_t, 32> kHigh = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or returns
+// -1 (and advances one byte) for a malformed sequence.
+int32_t DecodeUtf8(std::string_view text, size_t& i) {
+  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = byte(i);
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
+  int length = 0;
+  int32_t cp = 0;
+  int32_t min = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return -1;
+  }
+  if (i + length > text.size()) {
+    ++i;
+    return -1;
+  }
+  for (int k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return -1;
+    }
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return -1;
+  }
+  i += length;
+  return cp;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const int32_t cp = DecodeUtf8(utf8, i);
+    if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    char mapped = '?';
+    for (size_t k = 0; k < kHigh.size(); ++k) {
+      if (cp > 0 && kHigh[k] == cp) {
+        mapped = static_cast<char>(0x80 + k);
+        break;
+      }
+    }
+    out += mapped;
+  }
+  return out;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  std::string out;
+  out.reserve(ansi.size() + ansi.size() / 8);
+  for (char c : ansi) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x80) {
+      out += c;
+    } else if (b < 0xA0) {
+      AppendUtf8(out, kHigh[b - 0x80] ? kHigh[b - 0x80] : b);
+    } else {
+      AppendUtf8(out, b);
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (DecodeUtf8(bytes, i) < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace corvina

@@ -1,0 +1,86 @@
+#include "tests/fakes/TestSupport.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace corvina::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvina-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  path_ = pattern;
+  if (const char* old = ::getenv("XDG_CONFIG_HOME")) {
+    had_config_ = true;
+    old_config_ = old;
+  }
+  ::setenv("XDG_CONFIG_HOME", (path_ / "config").c_str(), 1);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave read-only files and folders behind; make them removable first.
+  for (auto it = std::filesystem::recursive_directory_iterator(
+           path_, std::filesystem::directory_options::skip_permission_denied, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink(ec)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    }
+  }
+  std::filesystem::remove_all(path_, ec);
+  if (had_config_) {
+    ::setenv("XDG_CONFIG_HOME", old_config_.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path TestDataPath(std::string_view relative) {
+  return std::filesystem::path(CORVINA_TEST_DATA) / relative;
+}
+
+::testing::AssertionResult MatchesGolden(std::string_view actual,
+                                         std::string_view golden_relative) {
+  const std::filesystem::path golden = TestDataPath(golden_relative);
+  if (const char* update = ::getenv("CORVINA_UPDATE_GOLDEN");
+      update && std::string(update) == "1") {
+    WriteFileBytes(golden, actual);
+    return ::testing::AssertionSuccess();
+  }
+  if (!std::filesystem::exists(golden)) {
+    return ::testing::AssertionFailure() << "golden file missing: " << golden;
+  }
+  const std::string expected = ReadFileBytes(golden);
+  const size_t common = std::min(expected.size(), actual.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (expected[i] != actual[i]) {
+      const size_t from = i < 20 ? 0 : i - 20;
+      return ::testing::AssertionFailure()
+             << golden_relative << " differs at offset " << i << "\n expected: ..."
+             << ::testing::PrintToString(expected.substr(from, 60)) << "\n actual:   ..."
+             << ::testing::PrintToString(std::string(actual.substr(from, 60)));
+    }
+  }
+  if (expected.size() != actual.size()) {
+    return ::testing::AssertionFailure() << golden_relative << ": sizes differ, expected "
+                                         << expected.size() << ", actual " << actual.size();
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace corvina::testing
