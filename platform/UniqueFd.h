@@ -6,7 +6,7 @@
 
 namespace corvina {
 
-// Owns a file descriptor and closes it.
+// Owns one file descriptor and closes it on destruction. Move-only.
 class UniqueFd {
  public:
   explicit UniqueFd(int fd = -1) : fd_(fd) {}
@@ -21,11 +21,11 @@ class UniqueFd {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
-  int release() { return std::exchange(fd_, -1); }
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
