@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/CommandLine.h"
 #include "platform/PathConventions.h"
 #include "support/ErrorReport.h"
 
@@ -18,31 +19,6 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Quotes one argument so that the Windows command-line splitting gives it back unchanged.
-std::string QuoteArgument(std::string_view text) {
-  if (!text.empty() && text.find_first_of(" \t\"") == std::string_view::npos) {
-    return std::string(text);
-  }
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : text) {
-    if (c == '\\') {
-      ++backslashes;
-    } else if (c == '"') {
-      out.append(backslashes * 2 + 1, '\\');
-      out += '"';
-      backslashes = 0;
-      continue;
-    } else {
-      backslashes = 0;
-    }
-    out += c;
-  }
-  out.append(backslashes, '\\');
-  out += '"';
-  return out;
 }
 
 }  // namespace
@@ -88,7 +64,7 @@ std::string GetShortName(std::string_view sPath) {
   if (ec) return {};
   while (absolute.size() > 1 && absolute.back() == kPathSeparatorChar)
     absolute.pop_back();
-  return QuoteArgument(absolute);
+  return QuoteCommandLineArgument(absolute);
 }
 
 }  // namespace corvina
