@@ -7,6 +7,8 @@
 
 namespace corvina {
 
+class SqliteRegistryDatabase;
+
 struct SqliteRegistryStoreOptions {
   std::filesystem::path path;  // the database file; DefaultPath() for the user's own store
   int busy_timeout_ms = 3000;  // how long a write waits for another program's write to end
@@ -41,8 +43,7 @@ class SqliteRegistryStore : public IRegistryStore {
   Result<std::vector<std::string>> ValueNames(uint32_t root, std::string_view key) override;
 
  private:
-  class Database;
-  std::unique_ptr<Database> db_;
+  std::unique_ptr<SqliteRegistryDatabase> db_;
 };
 
 }  // namespace corvina
