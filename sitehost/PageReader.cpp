@@ -221,8 +221,7 @@ PageFacts ParsePage(std::string_view raw) {
   const PageText text = DecodePageBytes(raw);
   if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
   constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                           HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED | HTML_PARSE_IGNORE_ENC |
-                           HTML_PARSE_COMPACT;
+                           HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
   std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(text.bytes.data(),
                                                       static_cast<int>(text.bytes.size()), nullptr,
                                                       text.encoding.c_str(), kOptions));
