@@ -21,11 +21,11 @@ struct Level {
 void AppendEntry(INavigationNode* child, std::string& s) {
   s += kEntryHead;
   s += kNameParam;
-  s += child->Label();
+  s += SitemapValue(child->Label());
   s += kParamEnd;
   if (child->File() != nullptr) {
     s += kLocalParam;
-    s += ConvertURL(child->Url());
+    s += SitemapValue(ConvertURL(child->Url()));
     s += kParamEnd;
   }
   s += kEntryTail;
