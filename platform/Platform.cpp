@@ -54,6 +54,9 @@ IMessageLoop& MessageLoop() {
 IHelpViewer& HelpViewer() {
   return Slot(Installed().help_viewer);
 }
+IFormViews& FormViews() {
+  return Slot(Installed().form_views);
+}
 
 ScopedPlatform::ScopedPlatform(const Platform& platform) : previous_(Installed()) {
   Installed() = platform;

@@ -11,6 +11,7 @@ class IDialogs;
 class IWindows;
 class IMessageLoop;
 class IHelpViewer;
+class IFormViews;
 
 // The services that system code reaches, one per interface. The front end builds one and
 // installs it at start-up; a test installs one made of fakes with ScopedPlatform. A slot
@@ -25,6 +26,7 @@ struct Platform {
   IWindows* windows = nullptr;
   IMessageLoop* message_loop = nullptr;
   IHelpViewer* help_viewer = nullptr;
+  IFormViews* form_views = nullptr;
 };
 
 const Platform& CurrentPlatform();
@@ -38,6 +40,7 @@ IDialogs& Dialogs();
 IWindows& Windows();
 IMessageLoop& MessageLoop();
 IHelpViewer& HelpViewer();
+IFormViews& FormViews();
 
 // Installs a platform for its lifetime and puts the previous one back afterwards.
 class ScopedPlatform {
