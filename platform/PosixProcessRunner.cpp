@@ -92,7 +92,7 @@ class ChildProcess : public IChildProcess {
         pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
   ~ChildProcess() override {
     if (reaped_) return;
-    Kill();
+    KillNow();
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
@@ -101,6 +101,7 @@ class ChildProcess : public IChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   ProcessRead Read(std::span<std::byte> buffer, milliseconds timeout) override {
+    EscalateIfDue();
     ProcessRead result;
     pollfd pfd{output_.get(), POLLIN, 0};
     int ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
@@ -125,6 +126,7 @@ class ChildProcess : public IChildProcess {
 
   std::optional<int32_t> Wait(milliseconds timeout) override {
     if (reaped_) return exit_code_;
+    EscalateIfDue();
     if (TryReap()) return exit_code_;
     if (pidfd_.valid()) {
       pollfd pfd{pidfd_.get(), POLLIN, 0};
@@ -141,13 +143,31 @@ class ChildProcess : public IChildProcess {
     return std::nullopt;
   }
 
+  // SIGTERM first, so that a child can remove what it made; SIGKILL once the grace time is
+  // up (checked on each Read and Wait).
   void Kill() override {
-    if (reaped_) return;
+    if (reaped_ || terminating_) return;
+    terminating_ = true;
+    kill_deadline_ = std::chrono::steady_clock::now() + kKillGrace;
+    ::kill(-pid_, SIGTERM);
+    ::kill(pid_, SIGTERM);
+  }
+
+ private:
+  static constexpr std::chrono::seconds kKillGrace{3};
+
+  void KillNow() {
     ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
   }
 
- private:
+  void EscalateIfDue() {
+    if (terminating_ && !killed_ && std::chrono::steady_clock::now() >= kill_deadline_) {
+      killed_ = true;
+      KillNow();
+    }
+  }
+
   static void IgnorePollResult(int) {}  // a wake-up or a time-out both lead to a look below
 
   bool TryReap() {
@@ -171,6 +191,9 @@ class ChildProcess : public IChildProcess {
   UniqueFd output_;
   UniqueFd pidfd_;
   bool reaped_ = false;
+  bool terminating_ = false;
+  bool killed_ = false;
+  std::chrono::steady_clock::time_point kill_deadline_;
   int32_t exit_code_ = 0;
 };
 
