@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace corvina {
+
+// The texts that the contents file and the index file share.
+inline constexpr std::string_view kSitemapHead =
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n";
+inline constexpr std::string_view kSitemapTail = "</BODY></HTML>";
+inline constexpr std::string_view kEntryHead = "<LI><OBJECT TYPE=\"text/sitemap\">\r\n";
+inline constexpr std::string_view kEntryTail = "\r\n</OBJECT>\r\n";
+inline constexpr std::string_view kNameParam = "<PARAM NAME=\"Name\" VALUE=\"";
+inline constexpr std::string_view kLocalParam = "<PARAM NAME=\"Local\" VALUE=\"";
+inline constexpr std::string_view kParamEnd = "\">";
+
+}  // namespace corvina

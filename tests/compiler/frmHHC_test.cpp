@@ -1,0 +1,265 @@
+#include "compiler/frmHHC.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/HostObjects.h"
+#include "platform/IFormView.h"
+#include "platform/Platform.h"
+#include "support/CRegistry.h"
+#include "tests/fakes/FakeMessageBoxes.h"
+#include "tests/fakes/FakeMessageLoop.h"
+#include "tests/fakes/FakeProcessRunner.h"
+#include "tests/fakes/FakeRegistryStore.h"
+
+namespace corvina {
+namespace {
+
+constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
+
+// Records the progress caption each time the window asks to be drawn.
+class RecordingViews : public IFormViews {
+ public:
+  std::vector<std::string> captions;
+
+  std::unique_ptr<IFormView> CreateView(Form& form) override {
+    return std::make_unique<View>(*this, static_cast<frmHHC&>(form));
+  }
+
+ private:
+  class View : public IFormView {
+   public:
+    View(RecordingViews& views, frmHHC& form) : views_(views), form_(form) {}
+    void Show(bool) override {}
+    void Hide() override {}
+    void Refresh() override {
+      if (views_.captions.empty() || views_.captions.back() != form_.elaProgressCaption) {
+        views_.captions.push_back(form_.elaProgressCaption);
+      }
+    }
+    void Unloaded() override {}
+
+   private:
+    RecordingViews& views_;
+    frmHHC& form_;
+  };
+};
+
+class FakeWeb : public IWeb {
+ public:
+  int refreshes = 0;
+  Status Refresh() override {
+    ++refreshes;
+    return Status::Ok();
+  }
+  std::string Location() override { return "file:///site"; }
+  std::string Url() override { return "file:///site"; }
+  const std::vector<IWebFile*>& AllFiles() override { return files_; }
+  INavigationNode* RootNavigationNode() override { return nullptr; }
+  INavigationNode* HomeNavigationNode() override { return nullptr; }
+  std::vector<INavigationNode*> NavigationNodes() override { return {}; }
+  IWebFolder* RootFolder() override { return nullptr; }
+  IWebWindow* ActiveWebWindow() override { return nullptr; }
+
+ private:
+  std::vector<IWebFile*> files_;
+};
+
+class FakeHost : public IHostApplication {
+ public:
+  IWeb* web = nullptr;
+  IWeb* ActiveWeb() override { return web; }
+  Result<std::string> GetWebPageRelativeUrl(IWeb*, std::string_view) override {
+    return std::string();
+  }
+  Result<std::string> MakeRelativeUrl(std::string_view, std::string_view) override {
+    return std::string();
+  }
+  ICommandBars* CommandBars() override { return nullptr; }
+};
+
+class frmHHCTest : public ::testing::Test {
+ protected:
+  frmHHCTest() : scoped_(MakePlatform()) {}
+
+  Platform MakePlatform() {
+    Platform platform;
+    platform.message_boxes = &boxes_;
+    platform.message_loop = &loop_;
+    platform.processes = &runner_;
+    platform.registry = &registry_;
+    platform.form_views = &views_;
+    return platform;
+  }
+
+  void SetInstallDir(std::string_view folder) {
+    CRegistry registry;
+    registry.Init(kHkeyCurrentUser);
+    ASSERT_TRUE(registry.SetValue(kWorkshopKey, "InstallDir", RegValue(folder)).ok());
+  }
+
+  FakeMessageBoxes boxes_;
+  FakeMessageLoop loop_;
+  FakeProcessRunner runner_;
+  FakeRegistryStore registry_;
+  RecordingViews views_;
+  ScopedPlatform scoped_;
+  frmHHC form_;
+};
+
+TEST_F(frmHHCTest, CompileRunsQuotedCompilerInTheSiteFolder) {
+  SetInstallDir("/opt/HTML Help Workshop");
+  runner_.output = {"Processing index.htm\r\n"};
+  EXPECT_EQ(form_.Execute("/home/a/My Site", "CorA1.tmp"), 0);
+  ASSERT_EQ(runner_.started.size(), 1u);
+  EXPECT_EQ(runner_.started[0].command_line, "\"/opt/HTML Help Workshop/hhc\" CorA1.tmp");
+  EXPECT_EQ(runner_.started[0].working_directory, "/home/a/My Site");
+  EXPECT_EQ(form_.txtOutput(),
+            "Starting Microsoft HTML Help Workshop compiler\r\nProcessing index.htm\r\n\r\nDone!");
+  EXPECT_EQ(form_.elaProgressCaption, "100 %");
+  EXPECT_EQ(form_.elaProgressValue, 100);
+  EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_TRUE(form_.suiButtons["CLOSE"].Enabled);
+  EXPECT_FALSE(form_.MousePointerBusy);
+  EXPECT_TRUE(form_.Visible());
+}
+
+TEST_F(frmHHCTest, DecompileRunsBareHhWithoutInstallDir) {
+  form_.Decompile = true;
+  runner_.exit_code = 7;
+  EXPECT_EQ(form_.Execute("/out", "-decompile /out /in/guide.chm"), 7);
+  ASSERT_EQ(runner_.started.size(), 1u);
+  EXPECT_EQ(runner_.started[0].command_line, "\"hh\" -decompile /out /in/guide.chm");
+  EXPECT_EQ(runner_.started[0].working_directory, "/out");
+}
+
+TEST_F(frmHHCTest, CompileWithoutInstallDirRunsNothing) {
+  EXPECT_EQ(form_.Execute("/site", "CorA1.tmp"), 0);
+  EXPECT_TRUE(runner_.started.empty());
+  EXPECT_EQ(boxes_.texts(),
+            (std::vector<std::string>{"Microsoft HTML Help WorkShop must be installed"}));
+  EXPECT_EQ(boxes_.shown[0].icon, Icon::kNone);
+  EXPECT_EQ(form_.elaProgressCaption, "");
+  EXPECT_EQ(form_.txtOutput(), "");
+  EXPECT_TRUE(form_.suiButtons["CLOSE"].Enabled);
+}
+
+TEST_F(frmHHCTest, MessagesAreSummarisedAndGiveMinusOne) {
+  SetInstallDir("/hhw");
+  runner_.output = {"HHC3004: Warning: a\r\nsome line\r\n", "hhc5003: Error: b\r\n"};
+  EXPECT_EQ(form_.Execute("/site", "p.tmp"), -1);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  // Each group keeps the carriage return that ends its line.
+  EXPECT_EQ(boxes_.shown[0].text,
+            "There are errors and warnings while compiling.\r\nWarning: a\r\r\nError: b\r");
+  EXPECT_EQ(boxes_.shown[0].icon, Icon::kInformation);
+  EXPECT_EQ(boxes_.shown[0].caption, "Corvina");
+  EXPECT_EQ(form_.elaProgressCaption, "100 %");
+  EXPECT_TRUE(form_.txtOutput().ends_with("\r\n\r\nDone!"));
+}
+
+TEST_F(frmHHCTest, StartFailureLeavesDoneAndFullProgress) {
+  SetInstallDir("/hhw");
+  runner_.fail_start = ProcessStartFailure{ProcessStartFailure::Step::kProcess, 2};
+  EXPECT_EQ(form_.Execute("/site", "p.tmp"), 0);
+  EXPECT_EQ(form_.txtOutput(), "\r\nDone!");
+  EXPECT_EQ(form_.elaProgressCaption, "100 %");
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text.rfind("CreateProcess failed. Error: 2\r\n", 0), 0u);
+}
+
+TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
+  SetInstallDir("/hhw");
+  // Each 16-character piece is figured from the lines before it: the first read arrives as
+  // "1\r\n2..6" and "\r\n7..9\r\n"; ten lines give 100 with no files, eleven show 99.
+  runner_.output = {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n", "x", "\r\n", "y", "\r\n", "z"};
+  form_.Execute("/site", "p.tmp");
+  EXPECT_EQ(views_.captions,
+            (std::vector<std::string>{"", "5 %", "10 %", "60 %", "100 %", "99 %", "100 %"}));
+}
+
+TEST(frmHHCProgressTest, FigureRoundsHalvesToEvenAndCapsAt99) {
+  struct Case {
+    uint64_t breaks;
+    int32_t files;
+    int percent;
+  };
+  const Case cases[] = {
+      {0, 0, 0},    {1, 0, 10},  {10, 0, 100}, {11, 0, 99},  {15, 0, 99},      {1, 40, 2},
+      {20, 40, 40}, {1, 190, 0}, {3, 190, 2},  {5, 190, 2},  {7, 190, 4},      {50, 40, 100},
+      {51, 40, 99}, {0, -10, 0}, {3, -10, 99}, {1, -11, 99}, {1000000, 0, 99},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.breaks) + " breaks, " + std::to_string(c.files) + " files");
+    EXPECT_EQ(frmHHC::ProgressPercent(c.breaks, c.files), c.percent);
+  }
+}
+
+TEST(frmHHCMessagesTest, PatternMatchesAsTheRegularExpressionDoes) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"HHC3004: Warning: a\r\n", {"Warning: a\r"}},
+      {"hhc5003: Error: b", {"Error: b"}},
+      {"xHhC1:\tin a word\nHHC2: two\n", {"in a word", "two"}},
+      {"HHC12:\nnext line", {"next line"}},
+      {"HHC: no digits\nHHC1:no blank\nHHC1: \nHHC 1: x\n", {}},
+      {"HHC1:  leading blank", {" leading blank"}},
+      {"HHC1: HHC2: inner", {"HHC2: inner"}},
+      {"HHC1: a\r\rb\nHHC", {"a\r\rb"}},
+      {"", {}},
+  };
+  for (const auto& [log, groups] : cases) {
+    SCOPED_TRACE(log);
+    EXPECT_EQ(frmHHC::FindMessages(log), groups);
+  }
+}
+
+TEST_F(frmHHCTest, RunningLineCountMatchesWholeTextCount) {
+  SetInstallDir("/hhw");
+  std::mt19937 random(12345);
+  const char alphabet[] = {'\r', '\n', 'a', '\r', '\n'};
+  std::string text;
+  for (int i = 0; i < 5000; ++i)
+    text += alphabet[random() % sizeof alphabet];
+  for (size_t at = 0; at < text.size();) {
+    size_t length = 1 + random() % 40;
+    runner_.output.push_back(text.substr(at, length));
+    at += length;
+  }
+  form_.Execute("/site", "p.tmp");
+  const std::string& log = form_.txtOutput();
+  uint64_t count = 0;
+  for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
+    ++count;
+  EXPECT_EQ(form_.LineBreaks(), count);
+  EXPECT_TRUE(log.ends_with(text + "\r\nDone!"));
+}
+
+TEST_F(frmHHCTest, UnloadDuringRunEndsToolAndRefreshesSite) {
+  SetInstallDir("/hhw");
+  FakeWeb web;
+  FakeHost host;
+  host.web = &web;
+  form_.mHostApplication = &host;
+  runner_.output = {"a\r\n", "b\r\n", "c\r\n", "d\r\n"};
+  loop_.on_events = [this](int call) {
+    if (call == 3) form_.Unload();
+  };
+  form_.Execute("/site", "p.tmp");
+  EXPECT_EQ(runner_.kills, 1);
+  EXPECT_EQ(web.refreshes, 1);
+  EXPECT_FALSE(form_.Loaded());
+  EXPECT_EQ(form_.txtOutput().find("d\r\n"), std::string::npos);
+}
+
+TEST_F(frmHHCTest, CloseButtonUnloadsAndRefreshesOpenSiteOnly) {
+  FakeHost host;
+  form_.mHostApplication = &host;
+  form_.suiButtons.PressButton("CLOSE");  // no open site: nothing to refresh
+  EXPECT_FALSE(form_.Loaded());
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,188 @@
+#include "platform/PosixProcessRunner.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/CommandLine.h"
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+namespace {
+
+using std::chrono::milliseconds;
+
+const std::string kChild = std::string(CORVINA_BIN_DIR) + "/corvina_test_child";
+
+TEST(SplitCommandLineTest, FollowsWindowsQuoting) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"   ", {}},
+      {"hhc", {"hhc"}},
+      {R"(hhc "my site/CorA.tmp")", {"hhc", "my site/CorA.tmp"}},
+      {R"("/opt/Help Workshop/hhc" CorA.tmp)", {"/opt/Help Workshop/hhc", "CorA.tmp"}},
+      {R"("hh" -decompile /out /in.chm)", {"hh", "-decompile", "/out", "/in.chm"}},
+      {"a\t b  \t c", {"a", "b", "c"}},
+      {R"(p a\\"b c" d)", {"p", R"(a\b c)", "d"}},
+      {R"(p a\"b)", {"p", R"(a"b)"}},
+      {R"(p a\\\"b)", {"p", R"(a\"b)"}},
+      {R"(p a\\b c\d)", {"p", R"(a\\b)", R"(c\d)"}},
+      {R"(p "a""b" c)", {"p", R"(a"b)", "c"}},
+      {R"(p "" x)", {"p", "", "x"}},
+      {R"(p "unterminated arg)", {"p", "unterminated arg"}},
+      {R"(p a"b c"d)", {"p", "ab cd"}},
+      // The program name knows no backslash rules.
+      {R"("C:\dir\"x y)", {R"(C:\dir\)", "x", "y"}},
+      {R"(C:\a\"b c)", {R"(C:\a\"b)", "c"}},
+      {R"(  lead   trail  )", {"lead", "trail"}},
+  };
+  for (const auto& [line, args] : cases) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(SplitCommandLine(line), args);
+  }
+}
+
+TEST(SplitCommandLineTest, QuotedArgumentsComeBackWhole) {
+  const std::string_view arguments[] = {
+      "plain",     "",           "a b",     "tab\there",          R"(quote"inside)",
+      R"(trail\)", R"(trail\\)", R"(a\"b)", R"(/home/a b/x.chm)", R"(\\server\share\)",
+      R"("")",
+  };
+  for (std::string_view argument : arguments) {
+    SCOPED_TRACE(argument);
+    std::string line = "prog " + QuoteCommandLineArgument(argument);
+    EXPECT_EQ(SplitCommandLine(line), (std::vector<std::string>{"prog", std::string(argument)}));
+  }
+  EXPECT_EQ(QuoteCommandLineArgument("/home/a b/x.chm"), R"("/home/a b/x.chm")");
+  EXPECT_EQ(QuoteCommandLineArgument("/plain/x.chm"), "/plain/x.chm");
+}
+
+TEST(FindProgramTest, BareNameLooksInOwnFolderFirst) {
+  // The suites land beside the helper child, so its bare name resolves without PATH.
+  Result<std::filesystem::path> found = FindProgram("corvina_test_child");
+  ASSERT_TRUE(found.ok()) << found.error().description;
+  EXPECT_EQ(*found, std::filesystem::path(kChild));
+}
+
+TEST(FindProgramTest, MissingAndUnrunnablePrograms) {
+  testing::TempDir dir;
+  testing::WriteFileBytes(dir / "not-executable", "#!/bin/sh\n");
+  const std::pair<std::string, int32_t> cases[] = {
+      {"no-such-program-anywhere", 2},
+      {(dir / "missing").string(), 2},
+      {dir.path().string(), 2},  // a folder is no program
+      {(dir / "not-executable").string(), 5},
+      {"", 2},
+  };
+  for (const auto& [name, number] : cases) {
+    SCOPED_TRACE(name);
+    Result<std::filesystem::path> found = FindProgram(name);
+    ASSERT_FALSE(found.ok());
+    EXPECT_EQ(found.error().number, number);
+  }
+}
+
+// Runs the helper child with the runner and collects everything it writes.
+struct ChildRun {
+  std::string output;
+  int32_t exit_code = -1;
+};
+
+ChildRun RunChild(const std::string& arguments, const std::string& directory = {}) {
+  PosixProcessRunner runner;
+  ProcessStart start = runner.Start({"\"" + kChild + "\" " + arguments, directory});
+  ChildRun run;
+  if (!start.child) {
+    ADD_FAILURE() << "start failed: " << start.failure.system_error;
+    return run;
+  }
+  std::array<std::byte, 4096> buffer;
+  while (true) {
+    ProcessRead read = start.child->Read(buffer, milliseconds(60'000));
+    run.output.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
+    if (read.end) break;
+  }
+  std::optional<int32_t> code;
+  while (!(code = start.child->Wait(milliseconds(60'000)))) {
+  }
+  run.exit_code = *code;
+  return run;
+}
+
+TEST(PosixProcessRunnerTest, ArgumentsWorkingFolderAndExitCode) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir / "a b");
+  ChildRun run = RunChild(R"(cwd args "x y" a\"b "" exit 7)", (dir / "a b").string());
+  EXPECT_EQ(run.output, (dir / "a b").string() + "\n[x y]\n[a\"b]\n[]\n[exit]\n[7]\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(RunChild("exit 7").exit_code, 7);
+}
+
+TEST(PosixProcessRunnerTest, StandardErrorSharesThePipeInOrder) {
+  ChildRun run = RunChild(R"(out o1 err e1 out o2 err e2\n)");
+  EXPECT_EQ(run.output, "o1e1o2e2\n");
+}
+
+TEST(PosixProcessRunnerTest, CrashGivesSignalExitCode) {
+  EXPECT_EQ(RunChild("out before crash").exit_code, 128 + SIGABRT);
+}
+
+TEST(PosixProcessRunnerTest, StartFailuresNameTheStepAndNumber) {
+  testing::TempDir dir;
+  PosixProcessRunner runner;
+  const std::pair<ProcessStartOptions, int32_t> cases[] = {
+      {{"\"" + (dir / "missing").string() + "\" x", ""}, 2},
+      {{"no-such-program-anywhere", ""}, 2},
+      {{"", ""}, 2},
+      {{"\"" + kChild + "\"", (dir / "no-such-folder").string()}, 267},
+  };
+  for (const auto& [options, number] : cases) {
+    SCOPED_TRACE(options.command_line);
+    ProcessStart start = runner.Start(options);
+    EXPECT_EQ(start.child, nullptr);
+    EXPECT_EQ(start.failure.step, ProcessStartFailure::Step::kProcess);
+    EXPECT_EQ(start.failure.system_error, number);
+  }
+}
+
+TEST(PosixProcessRunnerTest, KillEndsTheWholeGroupAndReaps) {
+  PosixProcessRunner runner;
+  // The child starts a sleeper that keeps the pipe open, then sleeps itself.
+  ProcessStart start = runner.Start({"\"" + kChild + "\" out ready spawn-sleeper sleep", ""});
+  ASSERT_NE(start.child, nullptr);
+  std::array<std::byte, 64> buffer;
+  ProcessRead read = start.child->Read(buffer, milliseconds(60'000));
+  EXPECT_EQ(read.bytes, 5u);
+  EXPECT_FALSE(start.child->Wait(milliseconds(0)).has_value());
+  start.child->Kill();
+  // The output ends only when the sleeper, too, is gone.
+  do {
+    read = start.child->Read(buffer, milliseconds(60'000));
+  } while (!read.end);
+  std::optional<int32_t> code;
+  while (!(code = start.child->Wait(milliseconds(60'000)))) {
+  }
+  EXPECT_EQ(*code, 128 + SIGKILL);
+  int status;
+  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(PosixProcessRunnerTest, DroppingARunningChildReapsIt) {
+  {
+    PosixProcessRunner runner;
+    ProcessStart start = runner.Start({"\"" + kChild + "\" sleep", ""});
+    ASSERT_NE(start.child, nullptr);
+  }
+  int status;
+  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+}  // namespace
+}  // namespace corvina

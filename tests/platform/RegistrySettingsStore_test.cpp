@@ -1,0 +1,123 @@
+#include "platform/RegistrySettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/fakes/FakeRegistryStore.h"
+#include "tests/fakes/FakeSettingsStore.h"
+
+namespace corvina {
+namespace {
+
+constexpr std::string_view kApp = "Corvina";
+
+class RegistrySettingsStoreTest : public ::testing::Test {
+ protected:
+  FakeRegistryStore registry_;
+  RegistrySettingsStore settings_{registry_};
+};
+
+TEST_F(RegistrySettingsStoreTest, KeepsTextsUnderTheProgramSettingsKey) {
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "Decompile", "FILE", "/home/a/x.chm").ok());
+  auto raw = registry_.QueryValue(
+      kHkeyCurrentUser, "Software\\VB and VBA Program Settings\\Corvina\\^Decompile", "FILE");
+  ASSERT_TRUE(raw.ok());
+  EXPECT_EQ(raw->type, kRegSz);
+  const std::string_view expected("/home/a/x.chm\0", 14);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw->data.data()), raw->data.size()),
+            expected);
+  EXPECT_EQ(*settings_.GetSetting(kApp, "Decompile", "FILE", "d"), "/home/a/x.chm");
+  EXPECT_EQ(*settings_.GetSetting(kApp, "Decompile", "file", "d"), "/home/a/x.chm");
+}
+
+TEST_F(RegistrySettingsStoreTest, MissingSectionKeyOrWrongTypeGivesTheDefault) {
+  EXPECT_EQ(*settings_.GetSetting(kApp, "Nowhere", "LEFT", "1200"), "1200");
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "S", "TITLE", "").ok());
+  EXPECT_EQ(*settings_.GetSetting(kApp, "S", "TITLE", "d"), "");  // empty text is a value
+  EXPECT_EQ(*settings_.GetSetting(kApp, "S", "OUTPUT", "d"), "d");
+  const std::string key = RegistrySettingsStore::SectionKey(kApp, "S");
+  const std::byte dword[4] = {};
+  ASSERT_TRUE(registry_.SetValue(kHkeyCurrentUser, key, "LEFT", kRegDword, dword).ok());
+  EXPECT_EQ(*settings_.GetSetting(kApp, "S", "LEFT", "15"), "15");
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "S", "LEFT", "30").ok());
+  EXPECT_EQ(*settings_.GetSetting(kApp, "S", "LEFT", "15"), "30");
+}
+
+TEST_F(RegistrySettingsStoreTest, EverySectionNameIsOneSeparateSection) {
+  const std::string sections[] = {
+      "file:///home/a/My Site",
+      "file:///home/a/my site",
+      "file:///home/a/MY SITE",
+      "C:\\Sites\\One",
+      "C:%5CSites%5COne",
+      "C:^5CSites^5COne",
+      "100% ^ Ünï",
+      "100% ^ ünï",
+      "a\\\\b\\",
+  };
+  for (size_t i = 0; i < std::size(sections); ++i)
+    ASSERT_TRUE(settings_.SaveSetting(kApp, sections[i], "TITLE", std::to_string(i)).ok());
+  for (size_t i = 0; i < std::size(sections); ++i) {
+    SCOPED_TRACE(sections[i]);
+    EXPECT_EQ(*settings_.GetSetting(kApp, sections[i], "TITLE", ""), std::to_string(i));
+  }
+  std::vector<std::string> keys =
+      *registry_.SubKeyNames(kHkeyCurrentUser, "Software\\VB and VBA Program Settings\\Corvina");
+  EXPECT_EQ(keys.size(), std::size(sections));
+  EXPECT_TRUE(registry_
+                  .OpenKey(kHkeyCurrentUser,
+                           "Software\\VB and VBA Program Settings\\Corvina\\"
+                           "file:///home/a/^My ^Site")
+                  .ok());
+}
+
+TEST_F(RegistrySettingsStoreTest, DeleteSectionRemovesOnlyThatSection) {
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///a", "LEFT", "1").ok());
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///a", "TOP", "2").ok());
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///b", "LEFT", "3").ok());
+  // A stray subkey left by another program goes with it.
+  const std::string key = RegistrySettingsStore::SectionKey(kApp, "file:///a");
+  ASSERT_TRUE(registry_.CreateKey(kHkeyCurrentUser, key + "\\x\\y").ok());
+  ASSERT_TRUE(settings_.DeleteSection(kApp, "file:///a").ok());
+  EXPECT_EQ(*settings_.GetSetting(kApp, "file:///a", "LEFT", "gone"), "gone");
+  EXPECT_EQ(*settings_.GetSetting(kApp, "file:///b", "LEFT", "gone"), "3");
+  EXPECT_EQ(registry_.OpenKey(kHkeyCurrentUser, key).number(), kRegErrorFileNotFound);
+  EXPECT_TRUE(settings_.DeleteSection(kApp, "file:///a").ok());  // missing: no error
+}
+
+TEST_F(RegistrySettingsStoreTest, RefusesEmptyNamesAndNul) {
+  const std::string nul("a\0b", 3);
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"", "S", "K"}, {"A", "", "K"}, {"A", "S", ""}, {"A", nul, "K"}, {"A", "S", nul}};
+  for (const auto& [app, section, key] : cases) {
+    EXPECT_EQ(settings_.SaveSetting(app, section, key, "v").number(), kErrInvalidArgument);
+    EXPECT_EQ(settings_.GetSetting(app, section, key, "v").error().number, kErrInvalidArgument);
+  }
+  EXPECT_EQ(registry_.writes, 0);
+}
+
+TEST_F(RegistrySettingsStoreTest, StoreFaultsAreErrorsNotDefaults) {
+  ASSERT_TRUE(settings_.SaveSetting(kApp, "S", "LEFT", "1").ok());
+  const Error fault{kRegErrorBadDb, "registry database /x/registry.db is damaged"};
+  registry_.fail_with = fault;
+  auto read = settings_.GetSetting(kApp, "S", "LEFT", "0");
+  ASSERT_FALSE(read.ok());
+  EXPECT_EQ(read.error().description, fault.description);
+  EXPECT_EQ(settings_.SaveSetting(kApp, "S", "LEFT", "2").description(), fault.description);
+  EXPECT_EQ(settings_.DeleteSection(kApp, "S").description(), fault.description);
+  registry_.fail_with.reset();
+  EXPECT_EQ(*settings_.GetSetting(kApp, "S", "LEFT", "0"), "1");
+}
+
+TEST(FakeSettingsStoreTest, RecordsWritesInOrder) {
+  FakeSettingsStore fake;
+  for (const char* key : {"LEFT", "HEIGHT", "TOP"})
+    ASSERT_TRUE(fake.SaveSetting(kApp, "file:///s", key, "1").ok());
+  ASSERT_TRUE(fake.SaveSetting(kApp, "Decompile", "DIR", "/d").ok());
+  EXPECT_EQ(fake.KeysWritten("file:///s"), (std::vector<std::string>{"LEFT", "HEIGHT", "TOP"}));
+  EXPECT_EQ(*fake.GetSetting(kApp, "Decompile", "DIR", ""), "/d");
+  ASSERT_TRUE(fake.DeleteSection(kApp, "Decompile").ok());
+  EXPECT_EQ(*fake.GetSetting(kApp, "Decompile", "DIR", "none"), "none");
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,304 @@
+#include "support/CRegistry.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "platform/Platform.h"
+#include "tests/fakes/FakeRegistryStore.h"
+
+namespace corvina {
+namespace {
+
+constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
+
+std::vector<std::byte> Bytes(std::string_view text) {
+  const auto* data = reinterpret_cast<const std::byte*>(text.data());
+  return std::vector<std::byte>(data, data + text.size());
+}
+
+class CRegistryTest : public ::testing::Test {
+ protected:
+  CRegistryTest() { reg_.Init(kHkeyCurrentUser); }
+
+  RegistryValue Raw(std::string_view key, std::string_view name) {
+    auto value = store_.QueryValue(kHkeyCurrentUser, key, name);
+    EXPECT_TRUE(value.ok()) << value.error().description;
+    return value.ok() ? *value : RegistryValue{};
+  }
+  void PutRaw(std::string_view key, std::string_view name, uint32_t type,
+              std::vector<std::byte> data) {
+    ASSERT_TRUE(store_.CreateKey(kHkeyCurrentUser, key).ok());
+    ASSERT_TRUE(store_.SetValue(kHkeyCurrentUser, key, name, type, data).ok());
+  }
+
+  FakeRegistryStore store_;
+  ScopedPlatform platform_{Platform{.registry = &store_}};
+  CRegistry reg_;
+};
+
+TEST_F(CRegistryTest, StartsAtClassesRootAndInitSetsTheRoot) {
+  CRegistry fresh;
+  EXPECT_EQ(fresh.RootKey(), kHkeyClassesRoot);
+  fresh.RootKey(kHkeyLocalMachine);
+  EXPECT_EQ(fresh.RootKey(), kHkeyLocalMachine);
+  ASSERT_TRUE(*reg_.SetValue("A", "v", RegValue("x"), 1));
+  EXPECT_TRUE(*reg_.KeyExists("A"));
+  EXPECT_FALSE(*fresh.KeyExists("A"));  // another root
+}
+
+TEST_F(CRegistryTest, GetValueOfMissingKeyOrValueGivesTheDefaultUnchanged) {
+  const RegValue defaults[] = {RegValue(), RegValue(""), RegValue("fallback"), RegValue(42),
+                               RegValue(Bytes("\x01\x02"))};
+  ASSERT_TRUE(*reg_.CreateKey("Present"));
+  for (const RegValue& fallback : defaults) {
+    SCOPED_TRACE(fallback.AsText());
+    EXPECT_EQ(*reg_.GetValue("Missing\\Key", "InstallDir", fallback), fallback);
+    EXPECT_EQ(*reg_.GetValue("Present", "InstallDir", fallback), fallback);
+  }
+}
+
+TEST_F(CRegistryTest, TextRoundTripsWithoutItsTerminator) {
+  ASSERT_TRUE(*reg_.SetValue(kWorkshopKey, "InstallDir", RegValue("abc"), 1));
+  const RegistryValue raw = Raw(kWorkshopKey, "InstallDir");
+  EXPECT_EQ(raw.type, kRegSz);
+  EXPECT_EQ(raw.data, Bytes(std::string_view("abc\0", 4)));
+  const RegValue read = *reg_.GetValue(kWorkshopKey, "InstallDir", RegValue(""));
+  ASSERT_TRUE(read.IsText());
+  EXPECT_EQ(read.Text(), "abc");
+  EXPECT_EQ(*reg_.ValueType(kWorkshopKey, "InstallDir"), 1);
+}
+
+TEST_F(CRegistryTest, EmptyTextIsStoredAsOneNul) {
+  ASSERT_TRUE(*reg_.SetValue("K", "", RegValue(""), 1));
+  EXPECT_EQ(Raw("K", "").data, Bytes(std::string_view("\0", 1)));
+  EXPECT_EQ(*reg_.GetValue("K", "", RegValue("d")), RegValue(""));
+}
+
+TEST_F(CRegistryTest, TextWithAReferenceIsStoredAsExpandString) {
+  const struct {
+    std::string_view text;
+    int32_t asked;
+    uint32_t stored;
+  } cases[] = {
+      {"%windir%\\x", 1, kRegExpandSz},
+      {"50% off", 1, kRegSz},
+      {"%%", 1, kRegSz},
+      {"%X%", 1, kRegExpandSz},
+      {"a%b", 2, kRegSz},
+      {"100%% sure%", 1, kRegExpandSz},
+      {"plain", 2, kRegSz},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_TRUE(*reg_.SetValue("K", "v", RegValue(c.text), c.asked));
+    EXPECT_EQ(Raw("K", "v").type, c.stored);
+    EXPECT_EQ(*reg_.ValueType("K", "v"), static_cast<int32_t>(c.stored));
+  }
+}
+
+TEST_F(CRegistryTest, ExpandStringReadsWithEnvironmentReferencesExpanded) {
+  ::setenv("CORVINA_TEST_DIR", "/opt/hhw", 1);
+  ::unsetenv("CORVINA_TEST_UNSET");
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"%CORVINA_TEST_DIR%/hhc", "/opt/hhw/hhc"},
+      {"a%CORVINA_TEST_UNSET%b", "a%CORVINA_TEST_UNSET%b"},
+      {"%CORVINA_TEST_UNSET%CORVINA_TEST_DIR%", "%CORVINA_TEST_UNSET/opt/hhw"},
+      {"x%%CORVINA_TEST_DIR%", "x%/opt/hhw"},
+      {"%CORVINA_TEST_DIR%%CORVINA_TEST_DIR%", "/opt/hhw/opt/hhw"},
+      {"50% of %CORVINA_TEST_DIR", "50% of %CORVINA_TEST_DIR"},
+  };
+  for (const auto& [stored, expanded] : cases) {
+    SCOPED_TRACE(stored);
+    std::string data(stored);
+    data += '\0';
+    PutRaw("K", "v", kRegExpandSz, Bytes(data));
+    EXPECT_EQ(*reg_.GetValue("K", "v"), RegValue(expanded));
+  }
+  ::unsetenv("CORVINA_TEST_DIR");
+}
+
+TEST_F(CRegistryTest, ValuesOfTheWrongKindAreNotStoredButReportTrue) {
+  const struct {
+    RegValue value;
+    int32_t type;
+  } cases[] = {
+      {RegValue("text"), 4}, {RegValue("text"), 5}, {RegValue("text"), 3},
+      {RegValue(7), 3},      {RegValue(), 4},       {RegValue(Bytes("ab")), 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    EXPECT_EQ(*reg_.SetValue("Odd", "v", c.value, c.type), true);
+    EXPECT_TRUE(*reg_.KeyExists("Odd"));
+    EXPECT_EQ(*reg_.ValueType("Odd", "v"), 0);
+  }
+}
+
+TEST_F(CRegistryTest, UnknownValueTypeGivesFalseAfterCreatingTheKey) {
+  for (int32_t type : {0, 6, 7, 11, -1}) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(*reg_.SetValue("Made\\Here", "v", RegValue("x"), type), false);
+    EXPECT_TRUE(*reg_.KeyExists("Made\\Here"));
+    EXPECT_EQ(*reg_.ValueType("Made\\Here", "v"), 0);
+  }
+}
+
+TEST_F(CRegistryTest, NumbersAndBytesKeepTheirKinds) {
+  ASSERT_TRUE(*reg_.SetValue("K", "dword", RegValue(-2), 4));
+  ASSERT_TRUE(*reg_.SetValue("K", "five", RegValue(0x01020304), 5));
+  const std::vector<std::byte> blob = Bytes(std::string_view("\x00\xff\x10", 3));
+  ASSERT_TRUE(*reg_.SetValue("K", "blob", RegValue(blob), 3));
+
+  EXPECT_EQ(Raw("K", "five").type, kRegDword);  // 5 stores the bytes as they are
+  EXPECT_EQ(*reg_.GetValue("K", "dword"), RegValue(-2));
+  EXPECT_EQ(*reg_.GetValue("K", "five"), RegValue(0x01020304));
+  // Exactly the stored bytes: no trailing extra element.
+  EXPECT_EQ(*reg_.GetValue("K", "blob"), RegValue(blob));
+  EXPECT_EQ(*reg_.ValueType("K", "blob"), 3);
+
+  PutRaw("K", "big", kRegDwordBigEndian, Bytes(std::string_view("\x01\x02\x03\x04", 4)));
+  EXPECT_EQ(*reg_.GetValue("K", "big"), RegValue(0x01020304));
+  PutRaw("K", "multi", kRegMultiSz, Bytes(std::string_view("a\0bc\0\0", 6)));
+  EXPECT_EQ(*reg_.GetValue("K", "multi"), RegValue(std::string("a\0bc\0", 5)));
+  PutRaw("K", "link", kRegLink, Bytes("xy"));
+  EXPECT_EQ(*reg_.GetValue("K", "link"), RegValue(Bytes("xy")));
+  // Zero-length text data reads as the empty text.
+  PutRaw("K", "empty", kRegSz, {});
+  EXPECT_EQ(*reg_.GetValue("K", "empty", RegValue("d")), RegValue(""));
+}
+
+TEST_F(CRegistryTest, EmptyKeyNameRaisesWhereTested) {
+  std::vector<std::string> list;
+  const std::pair<const char*, Error> raised[] = {
+      {"CreateKey", reg_.CreateKey("").error()},
+      {"DeleteKey", reg_.DeleteKey("").error()},
+      {"DeleteValue", reg_.DeleteValue("", "v").error()},
+      {"KeyExists", reg_.KeyExists("").error()},
+      {"SetValue", reg_.SetValue("", "v", RegValue("x"), 1).error()},
+      {"ValueType", reg_.ValueType("", "v").error()},
+  };
+  for (const auto& [member, error] : raised) {
+    SCOPED_TRACE(member);
+    EXPECT_EQ(error.number, static_cast<int32_t>(0x80044651u));
+    EXPECT_EQ(error.description, "Invalid KeyName value");
+  }
+  EXPECT_EQ(store_.writes, 0);
+}
+
+TEST_F(CRegistryTest, EmptyKeyNameAddressesTheRootWhereNotTested) {
+  ASSERT_TRUE(store_.SetValue(kHkeyCurrentUser, "", "RootValue", kRegSz, Bytes("r")).ok());
+  ASSERT_TRUE(*reg_.CreateKey("Software"));
+  EXPECT_EQ(*reg_.GetValue("", "RootValue"), RegValue("r"));
+  std::vector<std::string> names;
+  EXPECT_EQ(*reg_.GetAllSubKeys("", names), 1);
+  EXPECT_EQ(names, std::vector<std::string>{"Software"});
+  EXPECT_EQ(*reg_.GetAllValueNames("", names), 1);
+  EXPECT_EQ(names, std::vector<std::string>{"RootValue"});
+}
+
+TEST_F(CRegistryTest, MalformedKeyNamesRaiseInEveryMember) {
+  const std::string too_long(256, 'k');
+  const std::string names[] = {"a\\\\b", "\\Software", std::string("a\0b", 3), too_long,
+                               "ok\\" + too_long};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    std::vector<std::string> list{"stale"};
+    EXPECT_EQ(reg_.CreateKey(name).error().number, kErrInvalidKeyName);
+    EXPECT_EQ(reg_.SetValue(name, "v", RegValue("x"), 1).error().number, kErrInvalidKeyName);
+    EXPECT_EQ(reg_.GetValue(name, "v").error().number, kErrInvalidKeyName);
+    EXPECT_EQ(reg_.GetAllSubKeys(name, list).error().number, kErrInvalidKeyName);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(reg_.KeyExists(name).error().number, kErrInvalidKeyName);
+  }
+  EXPECT_EQ(store_.writes, 0);
+  // A single trailing "\" is accepted, as the registry accepts it.
+  EXPECT_TRUE(*reg_.CreateKey("Trailing\\"));
+  EXPECT_TRUE(*reg_.KeyExists("Trailing"));
+  EXPECT_TRUE(*reg_.CreateKey(std::string(255, 'k')));
+}
+
+TEST_F(CRegistryTest, KeysAndValuesCompareCaseInsensitivelyAndKeepTheirCase) {
+  ASSERT_TRUE(*reg_.SetValue("Software\\Microsoft\\HTML Help Workshop", "InstallDir",
+                             RegValue("/opt/hhw"), 1));
+  EXPECT_TRUE(*reg_.KeyExists("SOFTWARE\\microsoft\\html help workshop"));
+  EXPECT_EQ(*reg_.GetValue("software\\MICROSOFT\\Html Help Workshop", "installdir"),
+            RegValue("/opt/hhw"));
+  ASSERT_TRUE(*reg_.SetValue("software\\microsoft\\html help workshop", "INSTALLDIR",
+                             RegValue("/usr/hhw"), 1));
+  std::vector<std::string> names;
+  ASSERT_EQ(*reg_.GetAllSubKeys("Software", names), 1);
+  EXPECT_EQ(names[0], "Microsoft");
+  ASSERT_EQ(*reg_.GetAllValueNames(kWorkshopKey, names), 1);
+  EXPECT_EQ(names[0], "InstallDir");
+  EXPECT_EQ(*reg_.GetValue(kWorkshopKey, "InstallDir"), RegValue("/usr/hhw"));
+}
+
+TEST_F(CRegistryTest, EnumerationListsNamesAndEmptiesTheList) {
+  std::vector<std::string> names{"stale"};
+  EXPECT_EQ(*reg_.GetAllSubKeys("Nowhere", names), 0);
+  EXPECT_TRUE(names.empty());
+  ASSERT_TRUE(*reg_.CreateKey("Leaf"));
+  names = {"stale"};
+  EXPECT_EQ(*reg_.GetAllSubKeys("Leaf", names), 0);
+  EXPECT_TRUE(names.empty());
+
+  for (const char* key : {"P\\beta", "P\\Alpha", "P\\gamma\\deep"})
+    ASSERT_TRUE(*reg_.CreateKey(key));
+  for (const char* value : {"z", "A", "m"})
+    ASSERT_TRUE(*reg_.SetValue("P", value, RegValue(1), 4));
+  EXPECT_EQ(*reg_.GetAllSubKeys("P", names), 3);
+  EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+  EXPECT_EQ(*reg_.GetAllValueNames("P", names), 3);
+  EXPECT_EQ(names, (std::vector<std::string>{"z", "A", "m"}));
+}
+
+TEST_F(CRegistryTest, DeletesFollowTheRegistryRules) {
+  ASSERT_TRUE(*reg_.SetValue("P\\C", "v", RegValue("x"), 1));
+  EXPECT_FALSE(*reg_.DeleteKey("P"));  // has a subkey
+  EXPECT_FALSE(*reg_.DeleteValue("P\\Missing", "v"));
+  EXPECT_FALSE(*reg_.DeleteValue("P\\C", "missing"));
+  EXPECT_TRUE(*reg_.DeleteValue("P\\C", "V"));
+  EXPECT_EQ(*reg_.ValueType("P\\C", "v"), 0);
+  EXPECT_TRUE(*reg_.DeleteKey("P\\C"));
+  EXPECT_TRUE(*reg_.DeleteKey("P"));
+  EXPECT_FALSE(*reg_.DeleteKey("P"));
+  EXPECT_FALSE(*reg_.KeyExists("P"));
+}
+
+TEST_F(CRegistryTest, StoreFaultsRaiseComponentFailureNamingTheCause) {
+  ASSERT_TRUE(*reg_.SetValue(kWorkshopKey, "InstallDir", RegValue("/opt"), 1));
+  store_.fail_with =
+      Error{kRegErrorBadDb, "registry database /x/registry.db is damaged (file is not a database)"};
+  std::vector<std::string> list;
+  const Error errors[] = {
+      reg_.KeyExists(kWorkshopKey).error(),
+      reg_.GetValue(kWorkshopKey, "InstallDir", RegValue("")).error(),
+      reg_.SetValue(kWorkshopKey, "InstallDir", RegValue("/new"), 1).error(),
+      reg_.CreateKey("K").error(),
+      reg_.DeleteKey("K").error(),
+      reg_.DeleteValue("K", "v").error(),
+      reg_.GetAllSubKeys("K", list).error(),
+      reg_.GetAllValueNames("K", list).error(),
+      reg_.ValueType("K", "v").error(),
+  };
+  for (const Error& error : errors) {
+    EXPECT_EQ(error.number, static_cast<int32_t>(0x80044653u));
+    EXPECT_EQ(error.description,
+              "CRegistry component failure: registry database /x/registry.db is damaged (file "
+              "is not a database)");
+  }
+  // A refused write of a value is a fault too, and the old value stays.
+  store_.fail_with.reset();
+  store_.fail_writes_with = Error{kRegErrorCantWrite, "registry database is read-only"};
+  EXPECT_EQ(reg_.SetValue(kWorkshopKey, "InstallDir", RegValue("/new"), 1).error().number,
+            kErrCRegistryFailure);
+  EXPECT_EQ(*reg_.GetValue(kWorkshopKey, "InstallDir"), RegValue("/opt"));
+}
+
+TEST_F(CRegistryTest, RefusedAccessIsNoError) {
+  store_.fail_writes_with = Error{kRegErrorAccessDenied, "access denied"};
+  EXPECT_EQ(reg_.SetValue("K", "v", RegValue("x"), 1).value_or(true), false);
+  EXPECT_EQ(reg_.CreateKey("K").value_or(true), false);
+}
+
+}  // namespace
+}  // namespace corvina
