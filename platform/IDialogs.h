@@ -22,7 +22,7 @@ inline constexpr uint32_t kBifNewDialogStyle = 0x40;
 // they start with the initial text, followed by NUL characters up to that size.
 struct FileDialogRequest {
   bool save = false;
-  int32_t owner = 0;         // the owner window, 0 for none
+  intptr_t owner = 0;        // the owner window (a Form's hWnd), 0 for none
   std::string filter;        // description, NUL, pattern, NUL, ..., ending with two NULs
   int32_t filter_index = 0;  // 1-based
   std::string file;          // file buffer
@@ -45,7 +45,7 @@ struct FileDialogResult {
 };
 
 struct FolderDialogRequest {
-  int32_t owner = 0;
+  intptr_t owner = 0;
   std::string title;  // the prompt above the folder tree
   uint32_t flags = kBifReturnOnlyFsDirs | kBifStatusText | kBifNewDialogStyle;
 };

@@ -36,7 +36,7 @@ std::string FillBuffer(std::string_view sText, size_t size, ErrorReport& report)
 bool VBGetOpenFileName(std::string& sFileName, std::string& sFileTitle, bool& bFileMustExist,
                        bool& bMultiSelect, bool& bReadOnly, bool& bHideReadOnly,
                        std::string& sFilter, int32_t& lFilterIndex, std::string& sInitDir,
-                       std::string& sDlgTitle, std::string& sDefaultExt, int32_t& hWndOwner,
+                       std::string& sDlgTitle, std::string& sDefaultExt, intptr_t& hWndOwner,
                        int32_t& lFlags, int32_t& lSave) {
   ErrorReport report("mCommonDialog", "VBGetOpenFileName");
   uint32_t flags = static_cast<uint32_t>(lFlags) & ~(kOfnEnableHook | kOfnEnableTemplate);
@@ -109,7 +109,7 @@ std::string FilterLookup(std::string_view sFilters, int32_t lIndex) {
   }
 }
 
-std::string BrowseFolder(int32_t hWndOwner, std::string_view sPrompt) {
+std::string BrowseFolder(intptr_t hWndOwner, std::string_view sPrompt) {
   FolderDialogRequest request;
   request.owner = hWndOwner == -1 ? 0 : hWndOwner;
   request.title = std::string(sPrompt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@ inline constexpr size_t kMultiSelectBufferSize = 8192;
 bool VBGetOpenFileName(std::string& sFileName, std::string& sFileTitle, bool& bFileMustExist,
                        bool& bMultiSelect, bool& bReadOnly, bool& bHideReadOnly,
                        std::string& sFilter, int32_t& lFilterIndex, std::string& sInitDir,
-                       std::string& sDlgTitle, std::string& sDefaultExt, int32_t& hWndOwner,
+                       std::string& sDlgTitle, std::string& sDefaultExt, intptr_t& hWndOwner,
                        int32_t& lFlags, int32_t& lSave);
 
 // The fourteen arguments of VBGetOpenFileName in one place, for callers that pass values.
@@ -34,7 +35,7 @@ struct OpenFileNameArgs {
   std::string sInitDir;
   std::string sDlgTitle;
   std::string sDefaultExt;
-  int32_t hWndOwner = -1;
+  intptr_t hWndOwner = -1;
   int32_t lFlags = 0;
   int32_t lSave = 0;
 };
@@ -48,6 +49,6 @@ std::string StrZToStr(std::string_view sText);
 std::string FilterLookup(std::string_view sFilters, int32_t lIndex);
 
 // The folder the user chose in the folder browser, or the empty text on cancel.
-std::string BrowseFolder(int32_t hWndOwner, std::string_view sPrompt);
+std::string BrowseFolder(intptr_t hWndOwner, std::string_view sPrompt);
 
 }  // namespace corvina::mCommonDialog
