@@ -9,6 +9,9 @@
 #include "support/mTempFile.h"
 
 namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
 namespace {
 
 struct Level {

@@ -12,6 +12,9 @@
 
 namespace corvina {
 
+using namespace Globals;
+using namespace mTempFile;
+
 std::string frmMain::UseKeywords() {
   ErrorReport report("frmMain", "UseKeywords");
   std::string s;

@@ -13,6 +13,9 @@
 #include "support/mTempFile.h"
 
 namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
 namespace {
 
 std::string LowerCase(std::string text) {
@@ -35,7 +38,7 @@ std::string WindowDefinition(std::string_view sContents, std::string_view sIndex
     line += GetOnlyFileName(sIndex);
     line += "\",,,,,,,";
   } else {
-    line += ",,,,,,,,";
+    line += ",,,,,,,";
   }
   line += bFavorites ? "0x23420" : "0x22420";
   line += ",,0x3006,,,,,,,,0";
