@@ -1,5 +1,6 @@
 #include "mainwindow/ItemPanel.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -71,6 +72,15 @@ void ItemPanel::ChooseEntry(std::string_view sKey, size_t nIndex) {
   if (nIndex >= item.Entries.size()) return;
   item.Value = item.Entries[nIndex].Caption;
   if (AfterDropDown) AfterDropDown(item);
+}
+
+void PushButtonsRight(ItemPanel& bar, std::string_view sSpacerKey) {
+  float total = 0;
+  for (const Item& item : bar.Items())
+    total = std::nearbyint(total + item.Width);
+  Item& spacer = bar[sSpacerKey];
+  const float width = std::nearbyint(bar.Width - total + spacer.Width - 90);
+  spacer.Width = width < 15 ? 15 : width;
 }
 
 }  // namespace corvina

@@ -88,4 +88,8 @@ class ItemPanel {
   std::vector<Item> items_;
 };
 
+// Lays a button bar out: the spacer takes the width that the buttons leave, so that they end 90
+// twips (6 pixels) short of the bar's right edge; it never gets narrower than 15 twips.
+void PushButtonsRight(ItemPanel& bar, std::string_view sSpacerKey);
+
 }  // namespace corvina

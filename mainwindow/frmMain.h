@@ -10,6 +10,7 @@ namespace corvina {
 
 class IWeb;
 class INavigationNode;
+class ErrorReport;
 
 // The generation window: the parameters panel above a bar of buttons. Its routines live in
 // mainwindow/ (panel, lifecycle) and generation/ (driver, writers, compiler location).
@@ -61,12 +62,15 @@ class frmMain : public Form {
 
  protected:
   void Form_Load() override {}
+  void Form_Activate() override;
+  void Form_Unload() override;
+  void C1Elastic1_ResizeChildren() override;
 
  private:
-  // Steps of a generation, each a stage of Generate.
-  bool WriteProjectFiles();
-  void CleanUp();
-  void LayoutButtons();
+  // A saved value of this site's section, or the default when none is saved or the store fails
+  // (the failure is reported).
+  std::string ReadSetting(ErrorReport& report, std::string_view sSection, std::string_view sKey,
+                          std::string_view sDefault);
 };
 
 }  // namespace corvina

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/OwnExecutable.h"
 #include "platform/UniqueFd.h"
 
 extern char** environ;
@@ -208,12 +209,6 @@ Result<fs::path> Runnable(const fs::path& path) {
   return path;
 }
 
-fs::path OwnFolder() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-}
-
 }  // namespace
 
 Result<fs::path> FindProgram(std::string_view name) {
@@ -225,7 +220,7 @@ Result<fs::path> FindProgram(std::string_view name) {
     return Runnable(path);
   }
   std::vector<fs::path> folders;
-  if (fs::path own = OwnFolder(); !own.empty()) folders.push_back(own);
+  if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
   if (const char* path_list = ::getenv("PATH")) {
     std::string_view rest = path_list;
     while (true) {

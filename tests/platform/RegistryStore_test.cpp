@@ -5,6 +5,7 @@
 
 #include "platform/IRegistryStore.h"
 #include "platform/RegistryNames.h"
+#include "platform/SqliteRegistryStore.h"
 #include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
@@ -27,6 +28,11 @@ std::vector<RegistryStoreFactory> RegistryStoreFactories() {
       {"Fake",
        [](const std::filesystem::path&) -> std::unique_ptr<IRegistryStore> {
          return std::make_unique<FakeRegistryStore>();
+       }},
+      {"Sqlite",
+       [](const std::filesystem::path& dir) -> std::unique_ptr<IRegistryStore> {
+         return std::make_unique<SqliteRegistryStore>(
+             SqliteRegistryStoreOptions{.path = dir / "config" / "corvina" / "registry.db"});
        }},
   };
 }

@@ -1,0 +1,128 @@
+#include <algorithm>
+#include <string>
+
+#include "generation/Globals.h"
+#include "generation/SitemapText.h"
+#include "host/HostObjects.h"
+#include "mainwindow/frmMain.h"
+#include "platform/IFileSystem.h"
+#include "platform/PathConventions.h"
+#include "platform/Platform.h"
+#include "platform/TextEncoding.h"
+#include "support/ErrorReport.h"
+#include "support/mTempFile.h"
+
+namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
+namespace {
+
+std::string LowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  return text;
+}
+
+// The window named "default": contents and index by bare file name, the window's properties
+// (tri-pane, search, title change, advanced search, and the Favorites tab when wanted) and its
+// toolbar buttons (hide/show, back, options, print).
+std::string WindowDefinition(std::string_view sContents, std::string_view sIndex, bool bIndex,
+                             bool bFavorites) {
+  std::string line = "default=,\"";
+  line += GetOnlyFileName(sContents);
+  line += "\",";
+  if (bIndex) {
+    line += "\"";
+    line += GetOnlyFileName(sIndex);
+    line += "\",,,,,,,";
+  } else {
+    line += ",,,,,,,";
+  }
+  line += bFavorites ? "0x23420" : "0x22420";
+  line += ",,0x3006,,,,,,,,0";
+  return line;
+}
+
+}  // namespace
+
+bool frmMain::BuildProjectFile() {
+  ErrorReport report("frmMain", "BuildProjectFile");
+  const std::string sCompiled = suiParams["OUTPUT"].Value;
+  std::string s;
+  s += "[OPTIONS]\r\n";
+  s += "Auto Index = Yes\r\n";
+  s += "Binary Index = Yes\r\n";
+  s += "Binary TOC = Yes\r\n";
+  s += "Compatibility = 1.1 Or later\r\n";
+  s += "Compiled file=" + ProjectValue(sCompiled) + "\r\n";
+  s += "Contents file=" + mContentsFile + "\r\n";
+  s += "Default window=default\r\n";
+  s += "Default topic=" + ProjectValue(ConvertURL(suiParams["DEFAULTPAGE"].Tag)) + "\r\n";
+  s += "Display compile progress=Yes\r\n";
+  s += "Full-text search=Yes\r\n";
+  s += "Language=0x409 English (United States)\r\n";
+  s += "Title=" + ProjectValue(suiParams["TITLE"].Value) + "\r\n";
+  if (mUseKeywords) s += "Index File = " + mIndexFile + "\r\n";
+  s += "\r\n[WINDOWS]\r\n\r\n";
+  s += WindowDefinition(mContentsFile, mIndexFile, mUseKeywords, suiParams["FAVORITES"].Checked);
+  s += "\r\n\r\n[FILES]";
+
+  const std::string sCompiledReference = ConvertURL(sCompiled);
+  if (mWeb != nullptr) {
+    const std::string sLocation = mWeb->Location();
+    for (IWebFile* file : mWeb->AllFiles()) {
+      const std::string extension = LowerCase(file->Extension());
+      if (extension != "htm" && extension != "html") continue;
+      const std::string relative = report.Value(
+          HostApplication != nullptr ? HostApplication->MakeRelativeUrl(sLocation, file->Url())
+                                     : Result<std::string>(Error{91, "Object variable not set"}),
+          std::string());
+      const std::string reference = ConvertURL(relative);
+      if (reference != sCompiledReference) s += "\r\n" + ProjectValue(reference);
+    }
+  } else {
+    report.Raise(Error{91, "Object variable or With block variable not set"});
+  }
+
+  if (!LinksToDerived()) return false;
+  s += "\r\n" + mDerivedPage;
+
+  mProjectFile = TempFile(SiteFolder, "Corvina");
+  return WriteFile(mProjectFile, s);
+}
+
+bool frmMain::LinksToDerived() {
+  ErrorReport report("frmMain", "LinksToDerived");
+  IFileSystem& fs = FileSystem();
+  mDerivedPage = TempFile(SiteFolder, "Corvina");
+  if (mDerivedPage.empty()) {
+    // Without a reserved name the page would land outside the site folder.
+    report.Raise(Error{kErrPathNotFound, "Path not found: " + SiteFolder});
+    return false;
+  }
+  // The empty file only reserved the name; the page takes that name with ".htm" added.
+  report.IgnoreErrors();
+  IgnoreFailure(fs.DeleteFile(mDerivedPage, false));
+  report.ReportErrors();
+  mDerivedPage += ".htm";
+
+  std::string page = "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>\r\n";
+  // A site without a "_derived" folder gets a page with only its head and closing lines.
+  if (mWeb != nullptr && mWeb->RootFolder() != nullptr) {
+    std::string folder = mWeb->RootFolder()->Url();
+    folder += kPathSeparator;
+    folder += "_derived";
+    Result<std::vector<std::string>> files = fs.ListFiles(folder);
+    if (files.ok()) {
+      for (const std::string& name : *files) {
+        page += "<img src=\"_derived/" + SitemapValue(name) + "\">\r\n";
+      }
+    }
+  }
+  page += "</BODY></HTML>\r\n";
+  return report.Check(fs.WriteTextFile(mDerivedPage, Utf8ToAnsi(page)));
+}
+
+}  // namespace corvina

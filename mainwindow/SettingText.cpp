@@ -1,0 +1,60 @@
+#include "mainwindow/SettingText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace corvina {
+namespace {
+
+Error TypeMismatch() {
+  return Error{kErrTypeMismatch, "Type mismatch"};
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+Result<bool> ParseBoolean(std::string_view sText) {
+  const std::string_view text = Trim(sText);
+  if (EqualsIgnoringCase(text, "true")) return true;
+  if (EqualsIgnoringCase(text, "false")) return false;
+  Result<float> number = ParseNumber(text);
+  if (!number.ok()) return TypeMismatch();
+  return *number != 0;
+}
+
+Result<float> ParseNumber(std::string_view sText) {
+  const std::string_view text = Trim(sText);
+  if (text.empty()) return TypeMismatch();
+  const std::string copy(text);
+  char* end = nullptr;
+  const double value = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !std::isfinite(value) || std::fabs(value) > 3.4e38) {
+    return TypeMismatch();
+  }
+  return static_cast<float>(value);
+}
+
+std::string NumberText(float fValue) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, fValue);
+  return std::string(buffer, result.ptr);
+}
+
+}  // namespace corvina

@@ -1,0 +1,113 @@
+#include "platform/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "platform/UniqueFd.h"
+
+namespace corvina {
+namespace {
+
+Error PermissionDenied() {
+  return Error{kErrPermissionDenied, "Permission denied"};
+}
+
+Error FileNotFound() {
+  return Error{kErrFileNotFound, "File not found"};
+}
+
+}  // namespace
+
+bool PosixFileSystem::FileExists(std::string_view path) {
+  struct stat st;
+  return ::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PosixFileSystem::FolderExists(std::string_view path) {
+  struct stat st;
+  return ::stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
+  const std::string name(path);
+  struct stat st;
+  if (name.empty() || ::lstat(name.c_str(), &st) != 0) return FileNotFound();
+  if (S_ISDIR(st.st_mode)) return FileNotFound();
+  if (S_ISREG(st.st_mode)) {
+    // A read-only file is deleted only when forced, as on Windows.
+    if (!force && (st.st_mode & S_IWUSR) == 0) return PermissionDenied();
+    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      return PermissionDenied();
+    }
+  }
+  if (::unlink(name.c_str()) != 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS || errno == EBUSY) {
+      return PermissionDenied();
+    }
+    return ErrnoError("delete", errno, path);
+  }
+  return Status::Ok();
+}
+
+Status PosixFileSystem::CreateFolder(std::string_view path) {
+  const std::string name(path);
+  if (::mkdir(name.c_str(), 0777) != 0) {
+    if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists"};
+    if (errno == ENOENT) return Error{kErrPathNotFound, "Path not found"};
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+    return ErrnoError("create folder", errno, path);
+  }
+  return Status::Ok();
+}
+
+Status PosixFileSystem::WriteTextFile(std::string_view path, std::string_view bytes) {
+  const std::string name(path);
+  if (name.empty()) return Error{kErrInvalidArgument, "Bad file name or number"};
+  UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+    return ErrnoError("open", errno, path);
+  }
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoError("write", errno, path);
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (::close(fd.release()) != 0) return ErrnoError("close", errno, path);
+  return Status::Ok();
+}
+
+Result<std::vector<std::string>> PosixFileSystem::ListFiles(std::string_view folder) {
+  const std::string name(folder);
+  DIR* dir = ::opendir(name.c_str());
+  if (dir == nullptr) {
+    if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
+    return ErrnoError("list", errno, folder);
+  }
+  std::vector<std::string> files;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    struct stat st;
+    if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+      files.emplace_back(entry->d_name);
+    }
+  }
+  ::closedir(dir);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace corvina

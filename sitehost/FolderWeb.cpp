@@ -1,0 +1,163 @@
+#include "sitehost/FolderWeb.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "platform/PathConventions.h"
+#include "sitehost/NavigationOutline.h"
+#include "sitehost/PageReader.h"
+#include "sitehost/SiteAddress.h"
+#include "sitehost/SiteListing.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxOutlineBytes = 16u << 20;
+constexpr size_t kProblemsShown = 10;
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// One error that names every problem of a refresh, one per line.
+Error Summarize(const std::vector<Error>& problems) {
+  std::string text;
+  for (size_t i = 0; i < problems.size() && i < kProblemsShown; ++i) {
+    if (i > 0) text += "\r\n";
+    text += problems[i].description;
+  }
+  if (problems.size() > kProblemsShown) {
+    text += "\r\n(and " + std::to_string(problems.size() - kProblemsShown) + " more)";
+  }
+  return Error{problems.front().number, std::move(text)};
+}
+
+// The absolute, lexically normal form of a folder path, without a trailing separator.
+fs::path NormalFolder(const fs::path& folder) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(folder, ec);
+  if (ec) absolute = folder;
+  absolute = absolute.lexically_normal();
+  if (absolute.has_relative_path() && !absolute.has_filename()) absolute = absolute.parent_path();
+  return absolute;
+}
+
+}  // namespace
+
+FolderWeb::FolderWeb(fs::path folder)
+    : folder_(std::move(folder)),
+      url_(sitehost::FolderFileUrl(folder_)),
+      root_folder_(folder_.string()) {}
+
+Result<std::unique_ptr<FolderWeb>> FolderWeb::Open(const fs::path& folder) {
+  if (folder.empty()) return Error{kErrPathNotFound, "No site folder was given"};
+  const fs::path normal = NormalFolder(folder);
+  std::error_code ec;
+  const fs::file_status status = fs::status(normal, ec);
+  if (status.type() == fs::file_type::not_found) {
+    return Error{kErrPathNotFound, "The site folder " + normal.string() + " does not exist"};
+  }
+  if (ec) return ErrnoError("open site folder", ec.value(), normal.string());
+  if (status.type() != fs::file_type::directory) {
+    return Error{kErrPathNotFound, normal.string() + " is not a folder"};
+  }
+  auto web = std::make_unique<FolderWeb>(normal);
+  Status refreshed = web->Refresh();
+  // A site that lists but leaves something out still opens; its problems stay readable.
+  if (!refreshed.ok() && web->problems_.empty()) return refreshed.error();
+  return web;
+}
+
+Status FolderWeb::Refresh() {
+  Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(folder_);
+  if (!listing.ok()) return listing.error();
+
+  navigation_.reset();
+  by_lower_path_.clear();
+  std::deque<FolderWebFile> files;
+  for (std::string& path : listing.value().files)
+    files.emplace_back(this, std::move(path));
+  files_.swap(files);
+  all_files_.clear();
+  all_files_.reserve(files_.size());
+  for (FolderWebFile& file : files_)
+    all_files_.push_back(&file);
+  problems_ = std::move(listing.value().problems);
+
+  // The outline is read now, so that its problems are known at once; derived navigation
+  // waits until it is first asked for, since it reads the pages.
+  if (FolderWebFile* outline = FindFile(sitehost::kOutlineFileName);
+      outline != nullptr && outline->relative_path() == sitehost::kOutlineFileName) {
+    Result<std::string> text = sitehost::ReadFileHead(outline->Path(), kMaxOutlineBytes);
+    if (text.ok()) {
+      navigation_ = SiteNavigation::FromOutline(sitehost::ParseOutline(*text), *this, problems_);
+    } else {
+      problems_.push_back(text.error());
+    }
+  }
+  if (problems_.empty()) return Status::Ok();
+  return Summarize(problems_);
+}
+
+void FolderWeb::EnsureNavigation() {
+  if (!navigation_) navigation_ = SiteNavigation::FromLinks(*this);
+}
+
+INavigationNode* FolderWeb::RootNavigationNode() {
+  EnsureNavigation();
+  return navigation_->root();
+}
+
+INavigationNode* FolderWeb::HomeNavigationNode() {
+  EnsureNavigation();
+  return navigation_->home();
+}
+
+std::vector<INavigationNode*> FolderWeb::NavigationNodes() {
+  EnsureNavigation();
+  return navigation_->DepthFirst();
+}
+
+FolderWebFile* FolderWeb::FindFile(std::string_view relative_path) {
+  const auto it = std::lower_bound(
+      files_.begin(), files_.end(), relative_path,
+      [](const FolderWebFile& file, std::string_view path) { return file.relative_path() < path; });
+  if (it != files_.end() && it->relative_path() == relative_path) return &*it;
+  if (by_lower_path_.empty() && !files_.empty()) {
+    for (FolderWebFile& file : files_) {
+      // Two files that differ only in case make the name ambiguous.
+      auto [slot, added] = by_lower_path_.emplace(AsciiLower(file.relative_path()), &file);
+      if (!added) slot->second = nullptr;
+    }
+  }
+  const auto found = by_lower_path_.find(AsciiLower(relative_path));
+  return found == by_lower_path_.end() ? nullptr : found->second;
+}
+
+FolderWebFile* FolderWeb::HomePage() {
+  for (const std::string_view name : {"index.htm", "index.html", "default.htm", "default.html"}) {
+    if (FolderWebFile* page = FindFile(name)) return page;
+  }
+  return nullptr;
+}
+
+std::string FolderWeb::ProjectReference(std::string_view address) const {
+  std::optional<std::string_view> relative = sitehost::RemainderBelow(address, url_);
+  if (!relative) relative = sitehost::RemainderBelow(address, folder_.string());
+  if (!relative && !sitehost::HasUrlScheme(address) &&
+      (address.empty() || address.front() != kPathSeparatorChar)) {
+    relative = address;
+  }
+  if (!relative) return std::string(address);
+  std::optional<std::string> normal = sitehost::NormalizeRelativePath(*relative);
+  return normal ? std::move(*normal) : std::string(address);
+}
+
+}  // namespace corvina

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "host/HostObjects.h"
+#include "platform/Status.h"
+#include "sitehost/FolderWebFile.h"
+#include "sitehost/FolderWebFolder.h"
+#include "sitehost/FolderWebWindow.h"
+#include "sitehost/SiteNavigation.h"
+
+namespace corvina {
+
+// A site that is a folder. Its location and address are the folder's "file://" URL with the
+// path as it stands (file:///home/a/My Site), and a file's address is that URL, "/" and the
+// file's site-relative path. The files (see ListSiteFiles for which) are a snapshot taken at
+// Refresh(). Navigation comes from the outline file navigation.txt in the site folder when
+// there is one, else from the home page's links; it is built when first asked for.
+class FolderWeb : public IWeb {
+ public:
+  // Opens the folder and takes the first snapshot. Fails when the path is empty, does not
+  // exist, is not a folder, or cannot be read. Problems that leave part of the site out do
+  // not keep it from opening; Problems() lists them.
+  static Result<std::unique_ptr<FolderWeb>> Open(const std::filesystem::path& folder);
+
+  // Takes a new snapshot; every file and node handed out before becomes invalid. Fails when
+  // the folder cannot be read (the previous snapshot stays), and also when the new snapshot
+  // is complete except for Problems(): then the snapshot is taken and the error names them.
+  Status Refresh() override;
+  std::string Location() override { return url_; }
+  std::string Url() override { return url_; }
+  const std::vector<IWebFile*>& AllFiles() override { return all_files_; }
+  INavigationNode* RootNavigationNode() override;
+  INavigationNode* HomeNavigationNode() override;
+  std::vector<INavigationNode*> NavigationNodes() override;
+  IWebFolder* RootFolder() override { return &root_folder_; }
+  IWebWindow* ActiveWebWindow() override { return &window_; }
+
+  // A site with an empty snapshot until Refresh(); Open() is the usual way in.
+  explicit FolderWeb(std::filesystem::path folder);
+
+  const std::filesystem::path& folder() const { return folder_; }
+  const std::string& url() const { return url_; }
+  FolderWebWindow& window() { return window_; }
+  // What the last refresh had to leave out or could not follow: unreadable folders, outline
+  // lines naming missing pages, an unreadable outline.
+  const std::vector<Error>& Problems() const { return problems_; }
+
+  // A page's reference in the help project: its site-relative path with "/". Takes the
+  // page's address (file:///site/a/b.htm), its local path (/site/a/b.htm) or a reference
+  // that is already site-relative (a/b.htm, as MakeRelativeUrl gives). Any other text (an
+  // address outside the site, another scheme) comes back unchanged.
+  std::string ProjectReference(std::string_view address) const;
+
+  // The file at a site-relative path: exact match, else the one file that matches ignoring
+  // ASCII case (links made on case-blind systems); nullptr when none or ambiguous.
+  FolderWebFile* FindFile(std::string_view relative_path);
+  // index.htm, index.html, default.htm or default.html in the site folder (in that order of
+  // preference, any case); nullptr when there is none.
+  FolderWebFile* HomePage();
+  // Builds the navigation if this snapshot has none yet.
+  void EnsureNavigation();
+
+ private:
+  std::filesystem::path folder_;
+  std::string url_;
+  FolderWebFolder root_folder_;
+  FolderWebWindow window_;
+  std::deque<FolderWebFile> files_;  // sorted by relative path; addresses stay put
+  std::vector<IWebFile*> all_files_;
+  std::vector<Error> problems_;
+  std::optional<SiteNavigation> navigation_;
+  std::unordered_map<std::string, FolderWebFile*> by_lower_path_;  // built on first need
+};
+
+}  // namespace corvina

@@ -1,0 +1,109 @@
+#include "sitehost/FolderWebFile.h"
+
+#include <utility>
+
+#include "platform/PathConventions.h"
+#include "platform/TextEncoding.h"
+#include "sitehost/FolderWeb.h"
+#include "sitehost/PageReader.h"
+
+namespace corvina {
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FolderWebFile::FolderWebFile(FolderWeb* web, std::string relative_path)
+    : web_(web), relative_path_(std::move(relative_path)) {}
+
+FolderWebFile::~FolderWebFile() = default;
+FolderWebFile::FolderWebFile(FolderWebFile&&) noexcept = default;
+
+std::string_view FolderWebFile::Name() const {
+  const size_t slash = relative_path_.rfind(kPathSeparatorChar);
+  return slash == std::string::npos ? std::string_view(relative_path_)
+                                    : std::string_view(relative_path_).substr(slash + 1);
+}
+
+std::string_view FolderWebFile::Folder() const {
+  const size_t slash = relative_path_.rfind(kPathSeparatorChar);
+  return slash == std::string::npos ? std::string_view()
+                                    : std::string_view(relative_path_).substr(0, slash);
+}
+
+std::string FolderWebFile::Extension() {
+  const std::string_view name = Name();
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return {};
+  return std::string(name.substr(dot + 1));
+}
+
+std::filesystem::path FolderWebFile::Path() const {
+  return web_->folder() / relative_path_;
+}
+
+std::string FolderWebFile::Url() {
+  const std::string& site = web_->url();
+  if (!site.empty() && site.back() == kPathSeparatorChar) return site + relative_path_;
+  return site + kPathSeparatorChar + relative_path_;
+}
+
+bool FolderWebFile::IsPage() const {
+  const std::string_view name = Name();
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  const std::string_view extension = name.substr(dot + 1);
+  for (const std::string_view page : {"htm", "html", "shtml", "xhtml", "asp", "aspx"}) {
+    if (EqualsNoCase(extension, page)) return true;
+  }
+  return false;
+}
+
+const Result<sitehost::PageFacts>& FolderWebFile::Facts() {
+  if (!facts_) {
+    facts_ = std::make_unique<Result<sitehost::PageFacts>>(
+        IsPage() ? sitehost::ReadPage(Path())
+                 : Result<sitehost::PageFacts>(
+                       Error{kErrInvalidArgument, relative_path_ + " is not a page"}));
+  }
+  return *facts_;
+}
+
+std::string FolderWebFile::Title() {
+  const Result<sitehost::PageFacts>& facts = Facts();
+  if (facts.ok() && facts->title) return *facts->title;
+  const std::string_view name = Name();
+  return IsValidUtf8(name) ? std::string(name) : AnsiToUtf8(name);
+}
+
+Result<std::string> FolderWebFile::Property(std::string_view name) {
+  if (!EqualsNoCase(name, "keywords")) {
+    return Error{kErrInvalidArgument,
+                 "No property \"" + std::string(name) + "\" on " + relative_path_};
+  }
+  const Result<sitehost::PageFacts>& facts = Facts();
+  if (!facts.ok()) return facts.error();
+  if (!facts->keywords) return Error{kErrInvalidArgument, relative_path_ + " has no keywords"};
+  return *facts->keywords;
+}
+
+const std::vector<std::string>& FolderWebFile::Links() {
+  static const std::vector<std::string> kNone;
+  const Result<sitehost::PageFacts>& facts = Facts();
+  return facts.ok() ? facts->links : kNone;
+}
+
+INavigationNode* FolderWebFile::NavigationNode() {
+  web_->EnsureNavigation();
+  return node_;
+}
+
+}  // namespace corvina

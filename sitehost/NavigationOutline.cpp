@@ -1,0 +1,73 @@
+#include "sitehost/NavigationOutline.h"
+
+#include <utility>
+
+#include "sitehost/PageReader.h"
+
+namespace corvina::sitehost {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\f\v";
+constexpr int kTabWidth = 4;
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+struct Open {
+  int indent;
+  int index;
+};
+
+}  // namespace
+
+std::vector<OutlineEntry> ParseOutline(std::string_view raw) {
+  if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+  const std::string text = DecodeUtf8OrWindows1252(raw);
+
+  std::vector<OutlineEntry> entries;
+  std::vector<Open> open;  // the chain of entries that a deeper line may belong to
+  size_t start = 0;
+  int line_number = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = std::string_view(text).substr(start, end - start);
+    start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+    ++line_number;
+    if (Trim(line).empty()) continue;
+
+    int indent = 0;
+    for (const char c : line) {
+      if (c == ' ') {
+        ++indent;
+      } else if (c == '\t') {
+        indent = (indent / kTabWidth + 1) * kTabWidth;
+      } else {
+        break;
+      }
+    }
+    while (!open.empty() && open.back().indent >= indent)
+      open.pop_back();
+
+    OutlineEntry entry;
+    entry.line = line_number;
+    entry.parent = open.empty() ? -1 : open.back().index;
+    const std::string_view content = Trim(line);
+    const size_t bar = content.rfind('|');
+    if (bar == std::string_view::npos) {
+      entry.page = std::string(content);
+    } else {
+      entry.separated = true;
+      entry.label = std::string(Trim(content.substr(0, bar)));
+      entry.page = std::string(Trim(content.substr(bar + 1)));
+    }
+    open.push_back({indent, static_cast<int>(entries.size())});
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+}  // namespace corvina::sitehost

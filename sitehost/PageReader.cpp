@@ -1,0 +1,269 @@
+#include "sitehost/PageReader.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/encoding.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "platform/TextEncoding.h"
+
+namespace corvina::sitehost {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\n\r\f";
+
+struct DocFree {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+struct XmlCharFree {
+  void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using XmlText = std::unique_ptr<xmlChar, XmlCharFree>;
+
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = AsciiLower(c);
+  return out;
+}
+
+// Position of `word` in `text`, ignoring ASCII case, or npos.
+size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0) {
+  for (size_t i = from; i + word.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < word.size() && AsciiLower(text[i + k]) == word[k])
+      ++k;
+    if (k == word.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+// The value after `key` ("charset", "encoding"): optional blanks, "=", blanks or quotes, then
+// the name. Empty when there is none.
+std::string ValueAfter(std::string_view text, size_t key_end) {
+  size_t i = key_end;
+  while (i < text.size() && kBlanks.find(text[i]) != std::string_view::npos)
+    ++i;
+  if (i >= text.size() || text[i] != '=') return {};
+  ++i;
+  while (i < text.size() &&
+         (kBlanks.find(text[i]) != std::string_view::npos || text[i] == '"' || text[i] == '\'')) {
+    ++i;
+  }
+  const size_t start = i;
+  while (i < text.size()) {
+    const char c = text[i];
+    const bool name_char = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':';
+    if (!name_char) break;
+    ++i;
+  }
+  return AsciiLower(text.substr(start, i - start));
+}
+
+// The charset a page declares in its first bytes, lower-cased; empty when none.
+std::string DeclaredCharset(std::string_view raw) {
+  const std::string_view head = raw.substr(0, 4096);
+  if (head.substr(0, 5) == "<?xml") {
+    const std::string_view prolog = head.substr(0, head.find("?>"));
+    const size_t at = FindNoCase(prolog, "encoding");
+    if (at != std::string_view::npos) {
+      std::string name = ValueAfter(prolog, at + 8);
+      if (!name.empty()) return name;
+    }
+  }
+  for (size_t at = FindNoCase(head, "charset"); at != std::string_view::npos;
+       at = FindNoCase(head, "charset", at + 1)) {
+    std::string name = ValueAfter(head, at + 7);
+    if (!name.empty()) return name;
+  }
+  return {};
+}
+
+bool IsWindows1252Name(std::string_view name) {
+  constexpr std::string_view kNames[] = {"iso-8859-1", "iso8859-1", "iso_8859-1",   "latin1",
+                                         "latin-1",    "l1",        "windows-1252", "cp1252",
+                                         "us-ascii",   "ascii",     "x-cp1252"};
+  for (const std::string_view known : kNames) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
+bool ParserKnowsEncoding(const std::string& name) {
+  xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(name.c_str());
+  if (handler == nullptr) return false;
+  xmlCharEncCloseFunc(handler);
+  return true;
+}
+
+std::string CollapseBlanks(std::string_view text) {
+  std::string out;
+  bool pending_blank = false;
+  for (const char c : text) {
+    if (kBlanks.find(c) != std::string_view::npos) {
+      pending_blank = !out.empty();
+      continue;
+    }
+    if (pending_blank) out += ' ';
+    pending_blank = false;
+    out += c;
+  }
+  return out;
+}
+
+std::string TextOf(const xmlChar* text) {
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
+}
+
+bool NameIs(const xmlNode* node, const char* name) {
+  return xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+XmlText Attribute(xmlNode* node, const char* name) {
+  return XmlText(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
+}
+
+void Visit(xmlNode* node, PageFacts& facts) {
+  if (NameIs(node, "title")) {
+    if (facts.title) return;
+    XmlText content(xmlNodeGetContent(node));
+    std::string title = CollapseBlanks(TextOf(content.get()));
+    if (!title.empty()) facts.title = std::move(title);
+  } else if (NameIs(node, "meta")) {
+    XmlText name = Attribute(node, "name");
+    if (!name || xmlStrcasecmp(name.get(), reinterpret_cast<const xmlChar*>("keywords")) != 0) {
+      return;
+    }
+    std::string content = TextOf(Attribute(node, "content").get());
+    for (char& c : content) {
+      if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    }
+    if (!facts.keywords) {
+      facts.keywords = std::move(content);
+    } else if (!content.empty()) {
+      if (!facts.keywords->empty()) *facts.keywords += ',';
+      *facts.keywords += content;
+    }
+  } else if (NameIs(node, "a") || NameIs(node, "area")) {
+    if (XmlText href = Attribute(node, "href")) facts.links.push_back(TextOf(href.get()));
+  }
+}
+
+bool IsDocument(const xmlNode* node) {
+  return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
+}
+
+}  // namespace
+
+std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    size_t length = 1;
+    if (lead >= 0xF0) {
+      length = 4;
+    } else if (lead >= 0xE0) {
+      length = 3;
+    } else if (lead >= 0xC0) {
+      length = 2;
+    }
+    if (lead >= 0x80 && length > 1 && i + length <= bytes.size() &&
+        IsValidUtf8(bytes.substr(i, length))) {
+      out.append(bytes.substr(i, length));
+      i += length;
+    } else if (lead < 0x80) {
+      out += bytes[i++];
+    } else {
+      out += AnsiToUtf8(bytes.substr(i++, 1));
+    }
+  }
+  return out;
+}
+
+PageText DecodePageBytes(std::string_view raw) {
+  if (raw.substr(0, 3) == "\xEF\xBB\xBF") return {DecodeUtf8OrWindows1252(raw.substr(3)), "UTF-8"};
+  if (raw.substr(0, 2) == "\xFF\xFE") return {std::string(raw.substr(2)), "UTF-16LE"};
+  if (raw.substr(0, 2) == "\xFE\xFF") return {std::string(raw.substr(2)), "UTF-16BE"};
+  const std::string declared = DeclaredCharset(raw);
+  if (IsWindows1252Name(declared)) return {AnsiToUtf8(raw), "UTF-8"};
+  // A page cannot declare UTF-16 in ASCII bytes and be UTF-16; browsers read it as UTF-8.
+  const bool utf8_like = declared.empty() || declared == "utf-8" || declared == "utf8" ||
+                         declared.substr(0, 6) == "utf-16" || declared.substr(0, 5) == "utf16";
+  if (!utf8_like && ParserKnowsEncoding(declared)) return {std::string(raw), declared};
+  return {DecodeUtf8OrWindows1252(raw), "UTF-8"};
+}
+
+PageFacts ParsePage(std::string_view raw) {
+  static const bool initialized = [] {
+    xmlInitParser();
+    return true;
+  }();
+  (void)initialized;
+
+  PageFacts facts;
+  const PageText text = DecodePageBytes(raw);
+  if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
+  constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                           HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
+  std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(text.bytes.data(),
+                                                      static_cast<int>(text.bytes.size()), nullptr,
+                                                      text.encoding.c_str(), kOptions));
+  if (!doc) return facts;
+
+  // Walks the tree without recursion, so that deep nesting cannot exhaust the stack.
+  xmlNode* node = doc->children;
+  while (node != nullptr) {
+    if (node->type == XML_ELEMENT_NODE) {
+      Visit(node, facts);
+      if (node->children != nullptr) {
+        node = node->children;
+        continue;
+      }
+    }
+    while (node != nullptr && node->next == nullptr) {
+      node = (node->parent == nullptr || IsDocument(node->parent)) ? nullptr : node->parent;
+    }
+    if (node != nullptr) node = node->next;
+  }
+  return facts;
+}
+
+Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit) {
+  std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rbe"));
+  if (!file) return ErrnoError("read", errno, path.string());
+  std::string bytes;
+  char buffer[65536];
+  while (bytes.size() < limit) {
+    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    bytes.append(buffer, got);
+    if (got < sizeof buffer) break;
+  }
+  if (std::ferror(file.get())) return ErrnoError("read", errno, path.string());
+  if (bytes.size() > limit) bytes.resize(limit);
+  return bytes;
+}
+
+Result<PageFacts> ReadPage(const std::filesystem::path& path) {
+  Result<std::string> bytes = ReadFileHead(path, kMaxPageBytes);
+  if (!bytes.ok()) return bytes.error();
+  return ParsePage(*bytes);
+}
+
+}  // namespace corvina::sitehost

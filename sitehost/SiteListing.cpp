@@ -1,0 +1,92 @@
+#include "sitehost/SiteListing.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "platform/PathConventions.h"
+
+namespace corvina::sitehost {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PendingFolder {
+  fs::path path;
+  std::string relative;  // "" for the site folder, else "a/b"
+};
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// True when `target` (a canonical path) lies below `root` (a canonical folder).
+bool IsInside(const std::string& target, const std::string& root) {
+  if (root == "/") return target.size() > 1;
+  return target.size() > root.size() && target.compare(0, root.size(), root) == 0 &&
+         target[root.size()] == kPathSeparatorChar;
+}
+
+// A symbolic link is listed only when it names a regular file inside the site.
+bool IsListedLink(const fs::path& link, const std::string& canonical_root) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::status(link, ec))) return false;
+  const fs::path target = fs::canonical(link, ec);
+  return !ec && IsInside(target.string(), canonical_root);
+}
+
+Error FolderError(const fs::path& folder, const std::error_code& ec) {
+  return ErrnoError("read folder", ec.value(), folder.string());
+}
+
+}  // namespace
+
+bool IsTemporaryFileName(std::string_view name) {
+  constexpr std::string_view kPrefix = "Cor";
+  if (name.substr(0, kPrefix.size()) != kPrefix) return false;
+  return EndsWith(name, ".tmp") || EndsWith(name, ".tmp.htm");
+}
+
+Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
+  std::error_code ec;
+  const fs::path canonical = fs::canonical(site_folder, ec);
+  if (ec) return FolderError(site_folder, ec);
+  const std::string canonical_root = canonical.string();
+
+  SiteListing listing;
+  std::vector<PendingFolder> pending;
+  pending.push_back({site_folder, ""});
+  bool at_root = true;
+  while (!pending.empty()) {
+    PendingFolder folder = std::move(pending.back());
+    pending.pop_back();
+    fs::directory_iterator it(folder.path, ec);
+    if (ec) {
+      if (at_root) return FolderError(folder.path, ec);
+      listing.problems.push_back(FolderError(folder.path, ec));
+      continue;
+    }
+    const std::string prefix = folder.relative.empty() ? "" : folder.relative + kPathSeparatorChar;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+      const fs::directory_entry& entry = *it;
+      std::string name = entry.path().filename().string();
+      if (name.empty() || name.front() == '.') continue;
+      std::error_code type_ec;
+      if (entry.is_symlink(type_ec)) {
+        if (IsListedLink(entry.path(), canonical_root)) listing.files.push_back(prefix + name);
+      } else if (entry.is_directory(type_ec)) {
+        pending.push_back({entry.path(), prefix + name});
+      } else if (entry.is_regular_file(type_ec)) {
+        if (at_root && IsTemporaryFileName(name)) continue;
+        listing.files.push_back(prefix + name);
+      }
+    }
+    if (ec) listing.problems.push_back(FolderError(folder.path, ec));
+    at_root = false;
+  }
+  // std::string compares as unsigned char: byte order.
+  std::sort(listing.files.begin(), listing.files.end());
+  return listing;
+}
+
+}  // namespace corvina::sitehost

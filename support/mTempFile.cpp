@@ -1,0 +1,70 @@
+#include "support/mTempFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "platform/CommandLine.h"
+#include "platform/PathConventions.h"
+#include "support/ErrorReport.h"
+
+namespace corvina::mTempFile {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string TempFile(std::string_view sFolder, std::string_view sPrefix) {
+  ErrorReport report("mTempFile", "TempFile");
+  std::string folder(sFolder);
+  if (folder.empty()) return {};
+  if (folder.back() != kPathSeparatorChar) folder += kPathSeparator;
+  const std::string prefix(sPrefix.substr(0, 3));
+  static std::mt19937 numbers{std::random_device{}()};
+  unsigned number = numbers() & 0xFFFF;
+  for (unsigned tries = 0; tries < 0x10000; ++tries, number = (number + 1) & 0xFFFF) {
+    if (number == 0) continue;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", number);
+    const std::string path = folder + prefix + hex + ".tmp";
+    // The derived-images page takes the name with ".htm" added: that name must be free too.
+    if (Exists(path + ".htm")) continue;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return path;
+    }
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
+std::string GetOnlyFileName(std::string_view sPath) {
+  const size_t slash = sPath.rfind(kPathSeparatorChar);
+  if (slash == std::string_view::npos) return std::string(sPath);
+  return std::string(sPath.substr(slash + 1));
+}
+
+std::string GetShortName(std::string_view sPath) {
+  ErrorReport report("mTempFile", "GetShortName");
+  if (sPath.empty()) return {};
+  std::error_code ec;
+  const std::filesystem::path path(sPath);
+  if (!std::filesystem::exists(path, ec)) return {};
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) return {};
+  while (absolute.size() > 1 && absolute.back() == kPathSeparatorChar)
+    absolute.pop_back();
+  return QuoteCommandLineArgument(absolute);
+}
+
+}  // namespace corvina::mTempFile

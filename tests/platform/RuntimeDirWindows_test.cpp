@@ -1,0 +1,188 @@
+#include "platform/RuntimeDirWindows.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/fakes/FakeWindows.h"
+#include "tests/fakes/TestSupport.h"
+
+extern char** environ;
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+// A child that runs until it is told to stop; killed and reaped when the test ends.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> command) {
+    std::vector<char*> argv;
+    for (auto& arg : command)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  pid_t pid() const { return pid_; }
+  // The signal that ended it, or 0.
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
+  std::string StartTime() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 22; ++i)
+      fields >> field;
+    return field;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Writes the entry that a window-owning process would write for itself.
+WindowHandle WriteEntry(const fs::path& folder, pid_t pid, const std::string& start_time,
+                        std::string_view caption) {
+  WriteFileBytes(
+      folder / (std::to_string(pid) + "-0.window"),
+      std::to_string(pid) + "\n" + start_time + "\nHH Parent\n" + std::string(caption) + "\n");
+  return WindowHandle{pid} << 20;
+}
+
+TEST(RuntimeDirWindowsTest, FindsRegisteredWindowsByClassAndCaption) {
+  TempDir temp;
+  RuntimeDirWindows windows(temp / "windows");
+  Result<WindowHandle> help = windows.RegisterWindow("HH Parent", "Guide");
+  Result<WindowHandle> other = windows.RegisterWindow("HH Parent", "Other title");
+  ASSERT_TRUE(help.ok()) << help.error().description;
+  ASSERT_TRUE(other.ok());
+  EXPECT_NE(*help, *other);
+
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), *help);
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Other title"), *other);
+  EXPECT_EQ(windows.FindWindow("HH Parent", "guide"), kNoWindow);
+  EXPECT_EQ(windows.FindWindow("Other Class", "Guide"), kNoWindow);
+  // Another process of the user sees the same windows.
+  EXPECT_EQ(RuntimeDirWindows(temp / "windows").FindWindow("HH Parent", "Guide"), *help);
+  EXPECT_EQ(fs::status(temp / "windows").permissions() & fs::perms::all, fs::perms::owner_all);
+
+  EXPECT_TRUE(windows.UnregisterWindow(*help).ok());
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), kNoWindow);
+  EXPECT_FALSE(windows.UnregisterWindow(*help).ok());
+  // A window of this process is not closed by signalling the process itself.
+  EXPECT_FALSE(windows.SendMessage(*other, kWmClose, 0, 0).ok());
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Other title"), *other);
+}
+
+TEST(RuntimeDirWindowsTest, IgnoresAndRemovesEntriesOfEndedProcesses) {
+  TempDir temp;
+  const fs::path folder = temp / "windows";
+  Child ended({"true"});
+  std::string start_time = ended.StartTime();
+  pid_t ended_pid = ended.pid();
+  ended.Wait();
+  WriteEntry(folder, ended_pid, start_time, "Guide");
+  // Our own id with another start time: a later process that got a reused id.
+  WriteEntry(folder, getpid(), "1", "Guide");
+  WriteFileBytes(folder / "garbage.window", "not an entry");
+
+  RuntimeDirWindows windows(folder);
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), kNoWindow);
+  EXPECT_FALSE(fs::exists(folder / (std::to_string(ended_pid) + "-0.window")));
+  EXPECT_FALSE(fs::exists(folder / (std::to_string(getpid()) + "-0.window")));
+  EXPECT_TRUE(fs::exists(folder / "garbage.window"));
+}
+
+TEST(RuntimeDirWindowsTest, CloseEndsTheOwnerAndWaitsForIt) {
+  TempDir temp;
+  const fs::path folder = temp / "windows";
+  Child viewer({"sleep", "600"});
+  WindowHandle window = WriteEntry(folder, viewer.pid(), viewer.StartTime(), "Guide");
+
+  RuntimeDirWindows windows(folder);
+  ASSERT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
+  Status closed = windows.SendMessage(window, kWmClose, 0, 0);
+  EXPECT_TRUE(closed.ok()) << closed.description();
+  EXPECT_EQ(viewer.Wait(), SIGTERM);
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), kNoWindow);
+  EXPECT_FALSE(fs::exists(folder / (std::to_string(window >> 20) + "-0.window")));
+}
+
+TEST(RuntimeDirWindowsTest, CloseGivesUpOnAWindowThatStaysOpen) {
+  TempDir temp;
+  const fs::path folder = temp / "windows";
+  Child stubborn({"sh", "-c", "trap '' TERM; exec sleep 600"});
+  // Wait until the shell has become sleep, which keeps ignoring SIGTERM.
+  for (int i = 0; i < 10000; ++i) {
+    std::ifstream comm("/proc/" + std::to_string(stubborn.pid()) + "/comm");
+    std::string name;
+    if (std::getline(comm, name) && name == "sleep") break;
+    usleep(1000);
+  }
+  WindowHandle window = WriteEntry(folder, stubborn.pid(), stubborn.StartTime(), "Guide");
+  RuntimeDirWindows windows(folder, std::chrono::milliseconds(100));
+  Status closed = windows.SendMessage(window, kWmClose, 0, 0);
+  EXPECT_EQ(closed.number(), kErrPermissionDenied);
+  EXPECT_EQ(closed.description(), "the window did not close");
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
+}
+
+TEST(RuntimeDirWindowsTest, RefusesOtherMessagesAndUnknownWindows) {
+  TempDir temp;
+  RuntimeDirWindows windows(temp / "windows");
+  EXPECT_EQ(windows.SendMessage(WindowHandle{12345} << 20, kWmClose, 0, 0).description(),
+            "no such window");
+  Child viewer({"sleep", "600"});
+  WindowHandle window = WriteEntry(temp / "windows", viewer.pid(), viewer.StartTime(), "Guide");
+  EXPECT_EQ(windows.SendMessage(window, 15, 0, 0).description(),
+            "window message 15 is not supported");
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
+}
+
+TEST(RuntimeDirWindowsTest, DefaultFolderFollowsTheRuntimeDirectory) {
+  const char* old_runtime = getenv("XDG_RUNTIME_DIR");
+  std::string saved = old_runtime ? old_runtime : "";
+  TempDir temp;  // sets XDG_CONFIG_HOME
+  setenv("XDG_RUNTIME_DIR", "/run/user/1234", 1);
+  EXPECT_EQ(RuntimeDirWindows::DefaultFolder(), fs::path("/run/user/1234/corvina/windows"));
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(RuntimeDirWindows::DefaultFolder(), temp / "config" / "corvina" / "run");
+  if (old_runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
+
+TEST(FakeWindowsTest, ClosesTheFirstMatchingWindowAndRecords) {
+  FakeWindows windows;
+  WindowHandle first = windows.AddWindow("HH Parent", "Guide");
+  windows.AddWindow("HH Parent", "Guide");
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), first);
+  EXPECT_TRUE(windows.SendMessage(first, kWmClose, 0, 0).ok());
+  EXPECT_NE(windows.FindWindow("HH Parent", "Guide"), first);
+  windows.fail_send_with = kErrPermissionDenied;
+  EXPECT_EQ(windows.SendMessage(first, kWmClose, 0, 0).number(), kErrPermissionDenied);
+  EXPECT_EQ(windows.sent.size(), 2u);
+  EXPECT_EQ(windows.searches.size(), 2u);
+}
+
+}  // namespace
+}  // namespace corvina

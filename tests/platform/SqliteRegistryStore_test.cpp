@@ -1,0 +1,308 @@
+#include "platform/SqliteRegistryStore.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr uint32_t kHkcu = kHkeyCurrentUser;
+
+std::vector<std::byte> Bytes(std::string_view text) {
+  const auto* data = reinterpret_cast<const std::byte*>(text.data());
+  return std::vector<std::byte>(data, data + text.size());
+}
+
+// Runs the check in a child process that is not root, when the tests run as root (permissions
+// do not stop root). The check returns its failures as text, empty when it passed.
+std::string RunUnprivileged(const fs::path& dir, const std::function<std::string()>& check) {
+  if (::geteuid() != 0) return check();
+  if (::chown(dir.c_str(), 65534, 65534) != 0) return "chown failed";
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (::chown(entry.path().c_str(), 65534, 65534) != 0) return "chown failed";
+  }
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string result;
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+      result = "cannot drop privileges";
+    } else {
+      result = check();
+    }
+    (void)!::write(fds[1], result.data(), result.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string result;
+  char buffer[512];
+  ssize_t got;
+  while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0)
+    result.append(buffer, static_cast<size_t>(got));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (!WIFEXITED(status)) return "child crashed";
+  return result;
+}
+
+class SqliteRegistryStoreTest : public ::testing::Test {
+ protected:
+  fs::path db_path() const { return dir_.path() / "config" / "corvina" / "registry.db"; }
+  std::unique_ptr<SqliteRegistryStore> Store(int busy_timeout_ms = 3000) {
+    return std::make_unique<SqliteRegistryStore>(
+        SqliteRegistryStoreOptions{.path = db_path(), .busy_timeout_ms = busy_timeout_ms});
+  }
+  void Fill(int values) {
+    auto store = Store();
+    ASSERT_TRUE(store->CreateKey(kHkcu, "Software\\Corvina").ok());
+    const std::string payload(100, 'p');
+    for (int i = 0; i < values; ++i) {
+      ASSERT_TRUE(store
+                      ->SetValue(kHkcu, "Software\\Corvina", "V" + std::to_string(i), kRegSz,
+                                 Bytes(payload))
+                      .ok());
+    }
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(SqliteRegistryStoreTest, DefaultPathFollowsXdgConfigHome) {
+  EXPECT_EQ(SqliteRegistryStore::DefaultPath(), dir_.path() / "config" / "corvina" / "registry.db");
+  const std::string home = ::getenv("HOME") ? ::getenv("HOME") : "";
+  ::setenv("HOME", "/home/someone", 1);
+  for (const char* ignored : {"", "relative/dir"}) {
+    ::setenv("XDG_CONFIG_HOME", ignored, 1);
+    EXPECT_EQ(SqliteRegistryStore::DefaultPath(), "/home/someone/.config/corvina/registry.db");
+  }
+  ::setenv("HOME", home.c_str(), 1);
+}
+
+TEST_F(SqliteRegistryStoreTest, ReadsLeaveNoTraceAndTheFirstWriteMakesTheFile) {
+  auto store = Store();
+  EXPECT_TRUE(store->OpenKey(kHkcu, "").ok());
+  EXPECT_EQ(store->OpenKey(kHkcu, "Software").number(), kRegErrorFileNotFound);
+  EXPECT_EQ(store->QueryValue(kHkcu, "Software", "v").error().number, kRegErrorFileNotFound);
+  EXPECT_TRUE(store->SubKeyNames(kHkcu, "")->empty());
+  EXPECT_EQ(store->DeleteKey(kHkcu, "Software").number(), kRegErrorFileNotFound);
+  EXPECT_EQ(store->SetValue(kHkcu, "Software", "v", kRegSz, Bytes("x")).number(),
+            kRegErrorFileNotFound);
+  EXPECT_FALSE(fs::exists(db_path().parent_path()));
+  ASSERT_TRUE(store->CreateKey(kHkcu, "Software\\Corvina").ok());
+  EXPECT_TRUE(fs::exists(db_path()));
+}
+
+TEST_F(SqliteRegistryStoreTest, ValuesPersistForTheNextProgram) {
+  {
+    auto store = Store();
+    ASSERT_TRUE(store->CreateKey(kHkcu, "Software\\Microsoft\\HTML Help Workshop").ok());
+    ASSERT_TRUE(store
+                    ->SetValue(kHkcu, "Software\\Microsoft\\HTML Help Workshop", "InstallDir",
+                               kRegSz, Bytes(std::string_view("/opt/hhw\0", 9)))
+                    .ok());
+  }
+  auto store = Store();
+  auto value = store->QueryValue(kHkcu, "software\\microsoft\\html help workshop", "installdir");
+  ASSERT_TRUE(value.ok());
+  EXPECT_EQ(value->data, Bytes(std::string_view("/opt/hhw\0", 9)));
+}
+
+TEST_F(SqliteRegistryStoreTest, DamagedFilesFailClearlyAndStayAsTheyAre) {
+  Fill(2000);
+  const std::string good = testing::ReadFileBytes(db_path());
+  ASSERT_GT(good.size(), 100000u);
+  std::string overwritten = good;
+  for (size_t i = good.size() / 2; i < good.size() / 2 + 8192; ++i)
+    overwritten[i] = '\x5a';
+  std::string header = good;
+  header.replace(16, 2, "\x03\x00", 2);  // an impossible page size
+  const std::pair<const char*, std::string> cases[] = {
+      {"text", std::string(5000, 'x')},
+      {"truncated header", good.substr(0, 60)},
+      {"truncated to half", good.substr(0, good.size() / 2)},
+      {"overwritten pages", overwritten},
+      {"bad header", header},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    testing::WriteFileBytes(db_path(), bytes);
+    auto store = Store();
+    const Status results[] = {
+        store->OpenKey(kHkcu, "Software"),
+        store->QueryValue(kHkcu, "Software\\Corvina", "V1").status(),
+        store->SetValue(kHkcu, "Software\\Corvina", "V1", kRegSz, Bytes("new")),
+        store->CreateKey(kHkcu, "Software\\Other"),
+        store->SubKeyNames(kHkcu, "").status(),
+    };
+    for (const Status& result : results) {
+      EXPECT_EQ(result.number(), kRegErrorBadDb) << result.description();
+      EXPECT_NE(
+          result.description().find("registry database " + db_path().string() + " is damaged"),
+          std::string::npos)
+          << result.description();
+    }
+    store.reset();
+    EXPECT_TRUE(testing::ReadFileBytes(db_path()) == bytes) << "the damaged file was changed";
+  }
+}
+
+TEST_F(SqliteRegistryStoreTest, ForeignAndNewerDatabasesAreRefused) {
+  fs::create_directories(db_path().parent_path());
+  const std::pair<const char*, int32_t> cases[] = {
+      {"CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", kRegErrorBadDb},
+      {"PRAGMA application_id = 1131574887; PRAGMA user_version = 9; CREATE TABLE k(x);",
+       kRegErrorCantOpen},
+  };
+  for (const auto& [sql, number] : cases) {
+    SCOPED_TRACE(sql);
+    fs::remove(db_path());
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db_path().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    const std::string before = testing::ReadFileBytes(db_path());
+    auto store = Store();
+    const Status result = store->CreateKey(kHkcu, "Software");
+    EXPECT_EQ(result.number(), number);
+    EXPECT_NE(result.description().find(db_path().string()), std::string::npos);
+    store.reset();
+    EXPECT_TRUE(testing::ReadFileBytes(db_path()) == before);
+  }
+}
+
+TEST_F(SqliteRegistryStoreTest, ReadOnlyFolderCanBeReadButNotWritten) {
+  Fill(3);
+  fs::create_directories(dir_.path() / "empty");
+  const fs::path folder = db_path().parent_path();
+  const std::string before = testing::ReadFileBytes(db_path());
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(dir_.path() / "empty", fs::perms::owner_read | fs::perms::owner_exec);
+  const fs::path db = db_path();
+  const fs::path missing = dir_.path() / "empty" / "registry.db";
+  const std::string failures = RunUnprivileged(dir_.path(), [&]() -> std::string {
+    std::string out;
+    SqliteRegistryStore store({.path = db});
+    auto value = store.QueryValue(kHkcu, "Software\\Corvina", "V2");
+    if (!value.ok()) out += "read: " + value.error().description + "\n";
+    const Status write = store.SetValue(kHkcu, "Software\\Corvina", "V2", kRegSz, Bytes("x"));
+    if (write.number() != kRegErrorCantWrite ||
+        write.description().find(db.string()) == std::string::npos) {
+      out += "write: " + std::to_string(write.number()) + " " + write.description() + "\n";
+    }
+    SqliteRegistryStore fresh({.path = missing});
+    if (fresh.OpenKey(kHkcu, "Software").number() != kRegErrorFileNotFound) out += "fresh read\n";
+    const Status made = fresh.CreateKey(kHkcu, "Software");
+    if (made.number() != kRegErrorCantWrite ||
+        made.description().find(missing.string()) == std::string::npos) {
+      out += "fresh write: " + std::to_string(made.number()) + " " + made.description() + "\n";
+    }
+    return out;
+  });
+  EXPECT_EQ(failures, "");
+  EXPECT_TRUE(testing::ReadFileBytes(db_path()) == before);
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(SqliteRegistryStoreTest, ReadOnlyFileFailsWritesClearly) {
+  Fill(1);
+  fs::permissions(db_path(), fs::perms::owner_read);
+  const fs::path db = db_path();
+  const std::string failures = RunUnprivileged(dir_.path(), [&]() -> std::string {
+    SqliteRegistryStore store({.path = db});
+    std::string out;
+    if (!store.QueryValue(kHkcu, "Software\\Corvina", "V0").ok()) out += "read failed\n";
+    const Status write = store.SetValue(kHkcu, "Software\\Corvina", "V0", kRegSz, Bytes("x"));
+    if (write.number() != kRegErrorCantWrite) out += "write: " + write.description() + "\n";
+    return out;
+  });
+  EXPECT_EQ(failures, "");
+}
+
+TEST_F(SqliteRegistryStoreTest, LockedDatabaseWaitsThenFailsClearlyAndReadsGoOn) {
+  Fill(1);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(db_path().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other,
+                         "BEGIN IMMEDIATE; INSERT INTO keys(parent, name, folded) "
+                         "VALUES(1, 'x', 'x')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  auto store = Store(/*busy_timeout_ms=*/20);
+  const Status write = store->SetValue(kHkcu, "Software\\Corvina", "V0", kRegSz, Bytes("x"));
+  EXPECT_EQ(write.number(), kRegErrorBusy);
+  EXPECT_EQ(write.description(), "registry database " + db_path().string() +
+                                     " is locked by another program (waited 20 ms to write a "
+                                     "value)");
+  EXPECT_TRUE(store->QueryValue(kHkcu, "Software\\Corvina", "V0").ok());
+  ASSERT_EQ(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(other);
+  EXPECT_TRUE(store->SetValue(kHkcu, "Software\\Corvina", "V0", kRegSz, Bytes("x")).ok());
+}
+
+TEST_F(SqliteRegistryStoreTest, TwoProgramsWritingAtOnceLoseAndMixNothing) {
+  constexpr int kWrites = 150;
+  constexpr size_t kPayload = 3000;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = ::fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      int failures = 0;
+      {
+        SqliteRegistryStore store({.path = db_path(), .busy_timeout_ms = 60000});
+        const std::string mine(kPayload, static_cast<char>('a' + c));
+        for (int i = 0; i < kWrites; ++i) {
+          const std::string key = "Shared\\Key" + std::to_string(i % 7);
+          failures += !store.CreateKey(kHkcu, key).ok();
+          failures += !store
+                           .SetValue(kHkcu, key, "C" + std::to_string(c) + "-" + std::to_string(i),
+                                     kRegSz, Bytes(std::to_string(i)))
+                           .ok();
+          failures += !store.SetValue(kHkcu, "Shared", "Both", kRegBinary, Bytes(mine)).ok();
+        }
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto store = Store();
+  EXPECT_EQ(store->SubKeyNames(kHkcu, "Shared")->size(), 7u);
+  size_t values = 0;
+  for (int k = 0; k < 7; ++k)
+    values += store->ValueNames(kHkcu, "Shared\\Key" + std::to_string(k))->size();
+  EXPECT_EQ(values, 2u * kWrites);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < kWrites; ++i) {
+      auto value = store->QueryValue(kHkcu, "Shared\\Key" + std::to_string(i % 7),
+                                     "C" + std::to_string(c) + "-" + std::to_string(i));
+      ASSERT_TRUE(value.ok());
+      EXPECT_EQ(value->data, Bytes(std::to_string(i)));
+    }
+  }
+  auto both = store->QueryValue(kHkcu, "Shared", "Both");
+  ASSERT_TRUE(both.ok());
+  ASSERT_EQ(both->data.size(), kPayload);
+  const std::byte first = both->data.front();
+  EXPECT_TRUE(first == std::byte{'a'} || first == std::byte{'b'});
+  EXPECT_EQ(std::count(both->data.begin(), both->data.end(), first),
+            static_cast<ptrdiff_t>(kPayload));
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,195 @@
+#include "sitehost/FolderWeb.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sitehost/FolderHostApplication.h"
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::TestDataPath;
+using testing::WriteFileBytes;
+
+std::unique_ptr<FolderWeb> OpenOrDie(const fs::path& folder) {
+  Result<std::unique_ptr<FolderWeb>> web = FolderWeb::Open(folder);
+  EXPECT_TRUE(web.ok()) << (web.ok() ? "" : web.error().description);
+  return web.ok() ? std::move(web).value() : nullptr;
+}
+
+// The navigation tree, one node per line: indentation, label, " -> " and the project
+// reference of its page (nothing for a node without a page).
+std::string DumpTree(FolderWeb& web) {
+  std::string out;
+  struct Item {
+    INavigationNode* node;
+    int depth;
+  };
+  std::vector<Item> stack;
+  const std::vector<INavigationNode*> top = web.RootNavigationNode()->Children();
+  for (auto it = top.rbegin(); it != top.rend(); ++it)
+    stack.push_back({*it, 0});
+  while (!stack.empty()) {
+    const Item item = stack.back();
+    stack.pop_back();
+    out += std::string(2 * item.depth, ' ') + item.node->Label();
+    if (item.node->File() != nullptr) out += " -> " + web.ProjectReference(item.node->Url());
+    out += "\n";
+    const std::vector<INavigationNode*> children = item.node->Children();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      stack.push_back({*it, item.depth + 1});
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> References(FolderWeb& web) {
+  std::vector<std::string> references;
+  for (IWebFile* file : web.AllFiles())
+    references.push_back(web.ProjectReference(file->Url()));
+  return references;
+}
+
+TEST(FolderWebTest, BasicSiteListsFilesInByteOrder) {
+  auto web = OpenOrDie(TestDataPath("sites/basic"));
+  ASSERT_TRUE(web);
+  EXPECT_EQ(References(*web), (std::vector<std::string>{
+                                  "My Page.htm", "NOTES.HTM", "_derived/a.gif", "_derived/b.gif",
+                                  "caf\u00e9.htm", "guide/intro.htm", "guide/setup.htm",
+                                  "images/logo.gif", "index.htm", "navigation.txt", "style.css"}));
+  EXPECT_TRUE(web->Problems().empty());
+}
+
+TEST(FolderWebTest, AddressesCarryThePathAsItStands) {
+  auto web = OpenOrDie(TestDataPath("sites/basic"));
+  ASSERT_TRUE(web);
+  const std::string folder = TestDataPath("sites/basic").lexically_normal().string();
+  EXPECT_EQ(web->Location(), "file://" + folder);
+  EXPECT_EQ(web->Url(), "file://" + folder);
+  EXPECT_EQ(web->RootFolder()->Url(), folder);
+  IWebFile* page = web->FindFile("My Page.htm");
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->Url(), "file://" + folder + "/My Page.htm");
+  EXPECT_EQ(web->FindFile("caf\u00e9.htm")->Url(), "file://" + folder + "/caf\u00e9.htm");
+}
+
+TEST(FolderWebTest, BasicSiteTitlesKeywordsAndExtensions) {
+  auto web = OpenOrDie(TestDataPath("sites/basic"));
+  ASSERT_TRUE(web);
+  struct Case {
+    const char* path;
+    const char* extension;
+    const char* title;
+    const char* keywords;  // nullptr: the property fails
+  };
+  const Case cases[] = {
+      {"index.htm", "htm", "Basic Site", "home;start"},
+      {"guide/intro.htm", "htm", "Introduction", "intro, guide"},
+      {"guide/setup.htm", "htm", "Setup", nullptr},
+      {"My Page.htm", "htm", "My Page", nullptr},
+      {"caf\u00e9.htm", "htm", "Caf\u00e9 cr\u00e8me", "caf\u00e9;cr\u00e8me"},
+      {"NOTES.HTM", "HTM", "Notes", "notes"},
+      {"style.css", "css", "style.css", nullptr},
+      {"images/logo.gif", "gif", "logo.gif", nullptr},
+      {"navigation.txt", "txt", "navigation.txt", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    IWebFile* file = web->FindFile(c.path);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Extension(), c.extension);
+    EXPECT_EQ(file->Title(), c.title);
+    Result<std::string> keywords = file->Property("keywords");
+    if (c.keywords == nullptr) {
+      EXPECT_FALSE(keywords.ok());
+    } else {
+      ASSERT_TRUE(keywords.ok()) << keywords.error().description;
+      EXPECT_EQ(*keywords, c.keywords);
+    }
+  }
+  EXPECT_FALSE(web->FindFile("index.htm")->Property("description").ok());
+}
+
+TEST(FolderWebTest, OutlineGivesTheNavigation) {
+  auto web = OpenOrDie(TestDataPath("sites/basic"));
+  ASSERT_TRUE(web);
+  EXPECT_EQ(DumpTree(*web),
+            "Basic Site -> index.htm\n"
+            "  Introduction -> guide/intro.htm\n"
+            "    Setup Guide -> guide/setup.htm\n"
+            "  Extras\n"
+            "    My Page -> My Page.htm\n"
+            "    Caf\u00e9 cr\u00e8me -> caf\u00e9.htm\n"
+            "  Notes -> NOTES.HTM\n");
+  INavigationNode* root = web->RootNavigationNode();
+  EXPECT_EQ(root->Label(), "");
+  EXPECT_EQ(root->File(), nullptr);
+  EXPECT_EQ(root->Url(), "");
+  ASSERT_NE(web->HomeNavigationNode(), nullptr);
+  EXPECT_EQ(web->HomeNavigationNode()->File(), web->FindFile("index.htm"));
+  EXPECT_EQ(web->FindFile("guide/setup.htm")->NavigationNode()->Label(), "Setup Guide");
+  EXPECT_EQ(web->FindFile("style.css")->NavigationNode(), nullptr);
+
+  std::vector<std::string> labels;
+  for (INavigationNode* node : web->NavigationNodes())
+    labels.push_back(node->Label());
+  EXPECT_EQ(labels, (std::vector<std::string>{"Basic Site", "Introduction", "Setup Guide", "Extras",
+                                              "My Page", "Caf\u00e9 cr\u00e8me", "Notes"}));
+}
+
+TEST(FolderWebTest, LinksGiveTheNavigationBreadthFirstEachPageOnce) {
+  auto web = OpenOrDie(TestDataPath("sites/derived-nav"));
+  ASSERT_TRUE(web);
+  EXPECT_EQ(DumpTree(*web),
+            "Derived Home -> index.html\n"
+            "  Page A -> a.htm\n"
+            "  Page B -> b.htm\n"
+            "    Page D -> d.htm\n"
+            "  Page C -> sub/c.htm\n");
+  EXPECT_EQ(web->HomeNavigationNode()->Label(), "Derived Home");
+  EXPECT_EQ(web->FindFile("orphan.htm")->NavigationNode(), nullptr);
+  EXPECT_EQ(web->NavigationNodes().size(), 5u);
+}
+
+TEST(FolderWebTest, BrokenPagesGiveTheirTitleOrTheirName) {
+  auto web = OpenOrDie(TestDataPath("sites/broken"));
+  ASSERT_TRUE(web);
+  struct Case {
+    const char* path;
+    const char* title;
+    const char* keywords;
+  };
+  const Case cases[] = {
+      {"index.htm", "Broken Home", "alpha, beta,gamma"},
+      {"bom.htm", "\u00dcber BOM", nullptr},
+      {"latin1.htm", "Gr\u00f6\u00dfe", "gr\u00f6\u00dfe;ma\u00df"},
+      {"sniffed.htm", "Caf\u00e9 \u20ac 5", nullptr},
+      {"notitle.htm", "notitle.htm", "orphan"},
+      {"utf16.htm", "Sixteen \u00e9", nullptr},
+      {"empty.htm", "empty.htm", nullptr},
+      {"xhtml.htm", "XHTML Page", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    IWebFile* file = web->FindFile(c.path);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Title(), c.title);
+    Result<std::string> keywords = file->Property("keywords");
+    EXPECT_EQ(keywords.ok(), c.keywords != nullptr);
+    if (keywords.ok() && c.keywords != nullptr) {
+      EXPECT_EQ(*keywords, c.keywords);
+    }
+  }
+  // Garbage bytes give some title, valid UTF-8, without a crash.
+  EXPECT_FALSE(web->FindFile("garbage.htm")->Title().empty());
+  EXPECT_EQ(web->NavigationNodes().size(), 9u);
+}
+
+}  // namespace
+}  // namespace corvina

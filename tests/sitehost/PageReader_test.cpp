@@ -1,0 +1,107 @@
+#include "sitehost/PageReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/TextEncoding.h"
+
+namespace corvina::sitehost {
+namespace {
+
+TEST(PageReaderTest, ReadsTitleAndKeywords) {
+  struct Case {
+    const char* name;
+    std::string page;
+    std::optional<std::string> title;
+    std::optional<std::string> keywords;
+  };
+  const Case cases[] = {
+      {"plain", "<title>A</title><meta name=keywords content='x;y'>", "A", "x;y"},
+      {"collapsed", "<title>\n  A \t B\r\n</title>", "A B", std::nullopt},
+      {"entities", "<title>Q &amp; A &lt;1&gt; &eacute;</title>", "Q & A <1> \u00e9", std::nullopt},
+      {"empty title", "<title> </title><title>Second</title>", "Second", std::nullopt},
+      {"no title", "<p>text</p>", std::nullopt, std::nullopt},
+      {"title in body", "<body><p><title>Late</title>", "Late", std::nullopt},
+      {"several metas",
+       "<meta name=Keywords content='a, b'><meta name=KEYWORDS content=''>"
+       "<meta name=keywords content=c>",
+       std::nullopt, "a, b,c"},
+      {"meta without content", "<meta name=keywords>", std::nullopt, ""},
+      {"line ends in keywords", "<meta name=keywords content='a,\n\tb'>", std::nullopt, "a,  b"},
+      {"other metas", "<meta name=description content=d><meta http-equiv=keywords content=k>",
+       std::nullopt, std::nullopt},
+      {"unclosed", "<html><head><title>Open", "Open", std::nullopt},
+      {"comment", "<!-- <title>No</title> --><title>Yes</title>", "Yes", std::nullopt},
+      {"script", "<script>var t='<title>No</title>';</script><title>Yes</title>", "Yes",
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PageFacts facts = ParsePage(c.page);
+    EXPECT_EQ(facts.title, c.title);
+    EXPECT_EQ(facts.keywords, c.keywords);
+  }
+}
+
+TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<title>caf\xC3\xA9</title>", "caf\u00e9"},
+      {"<title>caf\xE9 \x80</title>", "caf\u00e9 \u20ac"},
+      {"<title>\xC3\xA9 and \xE9</title>", "\u00e9 and \u00e9"},
+      {"<meta charset=\"utf-8\"><title>\xE9t\xE9</title>", "\u00e9t\u00e9"},
+      {"<meta http-equiv=Content-Type content='text/html; charset=ISO-8859-1'>"
+       "<title>\xC3\xA9</title>",
+       "\u00c3\u00a9"},
+      {"<meta charset=windows-1252><title>\x93q\x94</title>", "\u201cq\u201d"},
+      {"<meta charset=koi8-r><title>\xF0\xD2\xC9\xD7\xC5\xD4</title>",
+       "\u041f\u0440\u0438\u0432\u0435\u0442"},
+      {"<meta charset=no-such-charset><title>caf\xE9</title>", "caf\u00e9"},
+      {"<?xml version='1.0' encoding='iso-8859-1'?><title>\xE9</title>", "\u00e9"},
+      {"\xEF\xBB\xBF<title>\xC3\x9C</title>", "\u00dc"},
+      {std::string("\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>", 38), "\u00e9"},
+      {"<meta charset=utf-16><title>\xC3\xA9</title>", "\u00e9"},
+  };
+  for (const auto& [page, title] : cases) {
+    SCOPED_TRACE(page);
+    const PageFacts facts = ParsePage(page);
+    ASSERT_TRUE(facts.title.has_value());
+    EXPECT_EQ(*facts.title, title);
+    EXPECT_TRUE(IsValidUtf8(*facts.title));
+  }
+}
+
+TEST(PageReaderTest, CollectsLinksInDocumentOrder) {
+  const PageFacts facts = ParsePage(
+      "<a href='a.htm'>a</a><map><area href=\"b.htm\"></map><a name=x>no href</a>"
+      "<A HREF='c.htm#x'>c</A><link href=style.css><a href=''>empty</a>");
+  EXPECT_EQ(facts.links, (std::vector<std::string>{"a.htm", "b.htm", "c.htm#x", ""}));
+}
+
+TEST(PageReaderTest, SurvivesHostileBytes) {
+  std::string nul_page("<title>a\0b</title>", 18);
+  // The parser stops at its depth limit; what came before is kept.
+  std::string deep = "<title>Deep</title>";
+  for (int i = 0; i < 100000; ++i)
+    deep += "<div>";
+  deep += "<a href=x.htm>";
+  std::string noise;
+  for (int i = 0; i < 70000; ++i)
+    noise += static_cast<char>((i * 7919) % 256);
+  for (const std::string& page : {nul_page, deep, noise, std::string(), std::string("\xFF\xFE")}) {
+    const PageFacts facts = ParsePage(page);
+    EXPECT_TRUE(IsValidUtf8(facts.title.value_or("")));
+  }
+  EXPECT_EQ(ParsePage(deep).title, "Deep");
+}
+
+TEST(PageReaderTest, UnreadablePageFailsWithItsPath) {
+  const Result<PageFacts> facts = ReadPage("/nonexistent/corvina/page.htm");
+  ASSERT_FALSE(facts.ok());
+  EXPECT_EQ(facts.error().number, kErrFileNotFound);
+  EXPECT_EQ(facts.error().description,
+            "read /nonexistent/corvina/page.htm: No such file or directory");
+}
+
+}  // namespace
+}  // namespace corvina::sitehost

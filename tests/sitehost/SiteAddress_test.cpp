@@ -1,0 +1,78 @@
+#include "sitehost/SiteAddress.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace corvina::sitehost {
+namespace {
+
+TEST(SiteAddressTest, NormalizesRelativePaths) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"a/b.htm", "a/b.htm"},  {"./a//b.htm", "a/b.htm"},
+      {"a/../b.htm", "b.htm"}, {"a/./../../b.htm", std::nullopt},
+      {"..", std::nullopt},    {"", ""},
+      {"a/b/..", "a"},         {"My Site/caf\u00e9.htm", "My Site/caf\u00e9.htm"},
+  };
+  for (const auto& [path, expected] : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(NormalizeRelativePath(path), expected);
+  }
+}
+
+TEST(SiteAddressTest, FindsTheRemainderBelowABase) {
+  const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
+      {"file:///home/a/My Site/x.htm", "file:///home/a/My Site", "x.htm"},
+      {"file:///home/a/My Site", "file:///home/a/My Site", ""},
+      {"file:///home/a/My Sites/x.htm", "file:///home/a/My Site", std::nullopt},
+      {"file:///home/a/my site/x.htm", "file:///home/a/My Site", std::nullopt},
+      {"file:///x.htm", "file:///", "x.htm"},
+      {"/home/a/x.htm", "/home/a/", "x.htm"},
+  };
+  for (const auto& [address, base, expected] : cases) {
+    SCOPED_TRACE(address);
+    const std::optional<std::string_view> rest = RemainderBelow(address, base);
+    EXPECT_EQ(rest ? std::optional<std::string>(std::string(*rest)) : std::nullopt, expected);
+  }
+}
+
+TEST(SiteAddressTest, ResolvesLinksInsideTheSiteOnly) {
+  const std::string site = "/home/a/My Site";
+  const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
+      {"b.htm", "", "b.htm"},
+      {"b.htm", "guide", "guide/b.htm"},
+      {"../index.htm#top", "guide", "index.htm"},
+      {" My%20Page.htm?x=1 ", "", "My Page.htm"},
+      {"caf%C3%A9.htm", "", "caf\u00e9.htm"},
+      {"folder\\page.htm", "", "folder/page.htm"},
+      {"100%.htm", "", "100%.htm"},
+      {"#top", "", std::nullopt},
+      {"", "", std::nullopt},
+      {"../../outside.htm", "guide", std::nullopt},
+      {"http://example.com/a.htm", "", std::nullopt},
+      {"mailto:x@example.com", "", std::nullopt},
+      {"javascript:void(0)", "", std::nullopt},
+      {"file:///home/a/My%20Site/guide/b.htm", "", "guide/b.htm"},
+      {"file:///home/a/Other/b.htm", "", std::nullopt},
+      {"/home/a/My Site/b.htm", "guide", "b.htm"},
+      {"/etc/passwd", "", std::nullopt},
+      {"//server/share/b.htm", "", std::nullopt},
+      {"guide/", "", "guide"},
+  };
+  for (const auto& [href, folder, expected] : cases) {
+    SCOPED_TRACE(href);
+    EXPECT_EQ(ResolvePageLink(href, folder, site), expected);
+  }
+}
+
+TEST(SiteAddressTest, FolderUrlIsNeverEncoded) {
+  EXPECT_EQ(FolderFileUrl("/home/a/My Site"), "file:///home/a/My Site");
+  EXPECT_EQ(FolderFileUrl("/home/a/\u00dcber"), "file:///home/a/\u00dcber");
+  EXPECT_FALSE(HasUrlScheme("My Page.htm"));
+  EXPECT_FALSE(HasUrlScheme("a/b:c.htm"));
+  EXPECT_TRUE(HasUrlScheme("HTTP://x"));
+}
+
+}  // namespace
+}  // namespace corvina::sitehost

@@ -1,0 +1,92 @@
+#include "sitehost/SiteListing.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina::sitehost {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+std::vector<std::string> Files(const fs::path& site) {
+  Result<SiteListing> listing = ListSiteFiles(site);
+  EXPECT_TRUE(listing.ok());
+  return listing.ok() ? listing->files : std::vector<std::string>{};
+}
+
+TEST(SiteListingTest, LeavesOutHiddenAndTemporaryFiles) {
+  TempDir dir;
+  const fs::path site = dir / "My Site";
+  for (const char* name :
+       {"index.htm", ".hidden.htm", ".git/config", "sub/.secret", "sub/page.htm", "CorA1B2.tmp",
+        "Cor1.tmp.htm", "sub/Cor3.tmp", "Corvina.htm", "Core.tmp.bak", "UPPER.HTM", "a b/x.htm",
+        "a/x.htm", "ab.htm", "\xC3\xA9.htm", "Z.htm"}) {
+    WriteFileBytes(site / name, "x");
+  }
+  fs::create_directories(site / "empty");
+  // "a b" sorts before "a/" (blank before slash), upper case before lower case, UTF-8 last.
+  EXPECT_EQ(Files(site),
+            (std::vector<std::string>{"Core.tmp.bak", "Corvina.htm", "UPPER.HTM", "Z.htm",
+                                      "a b/x.htm", "a/x.htm", "ab.htm", "index.htm", "sub/Cor3.tmp",
+                                      "sub/page.htm", "\xC3\xA9.htm"}));
+}
+
+TEST(SiteListingTest, FollowsNoLinkOutsideTheSiteNorAnyFolderLink) {
+  TempDir dir;
+  const fs::path site = dir / "site";
+  WriteFileBytes(site / "index.htm", "x");
+  WriteFileBytes(site / "sub/page.htm", "x");
+  WriteFileBytes(dir / "outside/secret.htm", "x");
+  fs::create_symlink(site / "sub/page.htm", site / "inside-link.htm");
+  fs::create_symlink("../index.htm", site / "sub/relative-link.htm");
+  fs::create_symlink(dir / "outside/secret.htm", site / "outside-link.htm");
+  fs::create_symlink(dir / "outside", site / "outside-folder");
+  fs::create_symlink(site, site / "sub/loop");
+  fs::create_symlink(site / "sub", site / "sub-again");
+  fs::create_symlink(site / "missing.htm", site / "dangling.htm");
+  fs::create_symlink("self.htm", site / "self.htm");
+  EXPECT_EQ(Files(site), (std::vector<std::string>{"index.htm", "inside-link.htm", "sub/page.htm",
+                                                   "sub/relative-link.htm"}));
+}
+
+TEST(SiteListingTest, SkipsPipesSoNothingHangs) {
+  TempDir dir;
+  WriteFileBytes(dir / "site/index.htm", "x");
+  ASSERT_EQ(::mkfifo((dir / "site/pipe.htm").c_str(), 0600), 0);
+  EXPECT_EQ(Files(dir / "site"), (std::vector<std::string>{"index.htm"}));
+}
+
+TEST(SiteListingTest, UnreadableFolderIsAProblemNotAFailure) {
+  TempDir dir;
+  WriteFileBytes(dir / "site/index.htm", "x");
+  WriteFileBytes(dir / "site/locked/page.htm", "x");
+  fs::permissions(dir / "site/locked", fs::perms::none);
+  std::error_code ec;
+  if (fs::directory_iterator(dir / "site/locked", ec) != fs::directory_iterator()) {
+    GTEST_SKIP() << "running with the power to read any folder";
+  }
+  Result<SiteListing> listing = ListSiteFiles(dir / "site");
+  ASSERT_TRUE(listing.ok());
+  EXPECT_EQ(listing->files, (std::vector<std::string>{"index.htm"}));
+  ASSERT_EQ(listing->problems.size(), 1u);
+  EXPECT_EQ(listing->problems[0].number, kErrPermissionDenied);
+  EXPECT_EQ(listing->problems[0].description,
+            "read folder " + (dir / "site/locked").string() + ": Permission denied");
+}
+
+TEST(SiteListingTest, MissingSiteFails) {
+  TempDir dir;
+  Result<SiteListing> listing = ListSiteFiles(dir / "none");
+  ASSERT_FALSE(listing.ok());
+  EXPECT_EQ(listing.error().number, kErrFileNotFound);
+}
+
+}  // namespace
+}  // namespace corvina::sitehost

@@ -1,0 +1,252 @@
+#include "workshop/common/ChmArchive.h"
+
+#include <chm_lib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_set>
+
+#include "platform/TextEncoding.h"
+
+namespace corvina::workshop {
+namespace {
+
+constexpr size_t kItsfMinimumHeader = 0x58;  // version 2; version 3 adds one QWORD
+constexpr size_t kItspHeader = 0x54;
+constexpr size_t kPmglHeader = 0x14;
+constexpr size_t kReadPiece = 64 * 1024;
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+uint32_t Dword(const unsigned char* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+uint64_t Qword(const unsigned char* p) {
+  return uint64_t{Dword(p)} | uint64_t{Dword(p + 4)} << 32;
+}
+
+// Reads exactly size bytes at offset; false when the file ends first.
+bool ReadAt(int fd, uint64_t offset, unsigned char* out, size_t size) {
+  while (size > 0) {
+    ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    out += got;
+    offset += static_cast<uint64_t>(got);
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+// An ENCINT: 7-bit groups, most significant first, bit 7 set on every byte but the last.
+bool ReadEncint(const unsigned char*& p, const unsigned char* end, uint64_t& value) {
+  value = 0;
+  for (int i = 0; i < 10; ++i) {
+    if (p >= end) return false;
+    unsigned char byte = *p++;
+    value = (value << 7) | (byte & 0x7F);
+    if ((byte & 0x80) == 0) return true;
+  }
+  return false;
+}
+
+std::string Quoted(const std::filesystem::path& file) {
+  return "\"" + file.string() + "\"";
+}
+
+Error Damaged(const std::filesystem::path& file, std::string_view what) {
+  return Error{kErrDamagedHelpFile, Quoted(file) + " is damaged: " + std::string(what)};
+}
+
+// Parses the entries of one listing chunk. Returns false when an entry runs past the end of
+// the chunk's used area; the entries before it are kept.
+bool ParseListingChunk(const unsigned char* chunk, size_t chunk_size,
+                       std::vector<ChmEntry>& entries) {
+  uint32_t free_space = Dword(chunk + 4);
+  if (free_space > chunk_size - kPmglHeader) return false;
+  const unsigned char* p = chunk + kPmglHeader;
+  const unsigned char* end = chunk + chunk_size - free_space;
+  while (p < end) {
+    uint64_t name_length = 0;
+    if (!ReadEncint(p, end, name_length) || name_length == 0 ||
+        name_length > static_cast<uint64_t>(end - p)) {
+      return false;
+    }
+    ChmEntry entry;
+    entry.name.assign(reinterpret_cast<const char*>(p), name_length);
+    p += name_length;
+    uint64_t space = 0;
+    if (!ReadEncint(p, end, space) || !ReadEncint(p, end, entry.start) ||
+        !ReadEncint(p, end, entry.length) || space > 1) {
+      return false;
+    }
+    entry.space = static_cast<int>(space);
+    entries.push_back(std::move(entry));
+  }
+  return true;
+}
+
+}  // namespace
+
+void ChmArchive::Closer::operator()(chmFile* file) const {
+  chm_close(file);
+}
+
+ChmArchive::ChmArchive(ChmArchive&&) noexcept = default;
+ChmArchive& ChmArchive::operator=(ChmArchive&&) noexcept = default;
+ChmArchive::~ChmArchive() = default;
+
+Result<ChmArchive> ChmArchive::Open(const std::filesystem::path& file, ChmLimits limits) {
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return ErrnoError("open", errno, file.string());
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return ErrnoError("stat", errno, file.string());
+  if (S_ISDIR(info.st_mode)) return ErrnoError("open", EISDIR, file.string());
+  const uint64_t file_size = static_cast<uint64_t>(info.st_size);
+
+  const Error not_chm{kErrNotAHelpFile, Quoted(file) + " is not a compiled help file (.chm)"};
+  unsigned char itsf[0x60] = {};
+  if (file_size < kItsfMinimumHeader || !ReadAt(fd.get(), 0, itsf, kItsfMinimumHeader) ||
+      std::memcmp(itsf, "ITSF", 4) != 0) {
+    return not_chm;
+  }
+  uint32_t version = Dword(itsf + 4);
+  if (version != 2 && version != 3) return not_chm;
+  const uint64_t directory_offset = Qword(itsf + 0x48);
+  if (directory_offset > file_size || file_size - directory_offset < kItspHeader) {
+    return Damaged(file, "its directory lies beyond the end of the file");
+  }
+
+  unsigned char itsp[kItspHeader];
+  if (!ReadAt(fd.get(), directory_offset, itsp, kItspHeader) || std::memcmp(itsp, "ITSP", 4) != 0) {
+    return Damaged(file, "its directory header is missing");
+  }
+  const uint32_t header_length = Dword(itsp + 0x08);
+  const uint32_t chunk_size = Dword(itsp + 0x10);
+  const uint32_t chunk_count = Dword(itsp + 0x2C);
+  if (header_length < kItspHeader || chunk_size < kPmglHeader + 2 ||
+      chunk_size > limits.max_chunk_size) {
+    return Damaged(file, "its directory header is invalid");
+  }
+  const uint64_t directory_bytes = uint64_t{chunk_count} * chunk_size;
+  const uint64_t chunks_offset = directory_offset + header_length;
+  if (directory_bytes > limits.max_directory_bytes || chunks_offset > file_size ||
+      file_size - chunks_offset < directory_bytes) {
+    return Damaged(file, "its directory ends beyond the end of the file");
+  }
+
+  ChmArchive archive;
+  std::vector<unsigned char> chunks(directory_bytes);
+  if (!ReadAt(fd.get(), chunks_offset, chunks.data(), chunks.size())) {
+    return ErrnoError("read", errno == 0 ? EIO : errno, file.string());
+  }
+  std::unordered_set<std::string> seen;
+  for (uint32_t k = 0; k < chunk_count; ++k) {
+    const unsigned char* chunk = chunks.data() + uint64_t{k} * chunk_size;
+    if (std::memcmp(chunk, "PMGI", 4) == 0) continue;  // index chunks repeat listed names
+    std::vector<ChmEntry> listed;
+    bool whole = std::memcmp(chunk, "PMGL", 4) == 0 && ParseListingChunk(chunk, chunk_size, listed);
+    if (!whole) {
+      archive.warnings_.push_back("directory chunk " + std::to_string(k) +
+                                  " is damaged; names after its last readable entry are missing");
+    }
+    for (ChmEntry& entry : listed) {
+      if (seen.insert(entry.name).second) archive.entries_.push_back(std::move(entry));
+    }
+  }
+
+  archive.chm_.reset(chm_open(file.c_str()));
+  if (!archive.chm_) return not_chm;
+  // Files are read in the order of their bytes; a larger cache keeps the decoded frames of
+  // neighbouring files.
+  chm_set_param(archive.chm_.get(), CHM_PARAM_MAX_BLOCKS_CACHED, 64);
+  return archive;
+}
+
+Status ChmArchive::Read(const ChmEntry& entry,
+                        const std::function<Status(std::span<const std::byte>)>& sink) const {
+  chmUnitInfo unit{};
+  // The look-up by name gives what any libchm reader gets; a name it cannot find (case
+  // folding of non-ASCII letters, or a name longer than libchm keeps) is read from the
+  // listed place instead.
+  bool found = entry.name.size() <= CHM_MAX_PATHLEN && entry.name.find('\0') == std::string::npos &&
+               chm_resolve_object(chm_.get(), entry.name.c_str(), &unit) == CHM_RESOLVE_SUCCESS &&
+               unit.space == entry.space && unit.start == entry.start &&
+               unit.length == entry.length;
+  if (!found) {
+    unit = chmUnitInfo{};
+    unit.space = entry.space;
+    unit.start = entry.start;
+    unit.length = entry.length;
+  }
+  std::vector<unsigned char> buffer(std::min<uint64_t>(entry.length, kReadPiece));
+  uint64_t done = 0;
+  while (done < entry.length) {
+    LONGINT64 want = static_cast<LONGINT64>(std::min<uint64_t>(entry.length - done, kReadPiece));
+    LONGINT64 got = chm_retrieve_object(chm_.get(), &unit, buffer.data(), done, want);
+    if (got <= 0) {
+      return Error{kErrDeviceIO, "only " + std::to_string(done) + " of " +
+                                     std::to_string(entry.length) + " bytes could be read"};
+    }
+    Status written = sink(std::as_bytes(std::span(buffer.data(), static_cast<size_t>(got))));
+    if (!written) return written;
+    done += static_cast<uint64_t>(got);
+  }
+  return Status::Ok();
+}
+
+Result<std::string> ChmArchive::ReadFile(std::string_view name, size_t max_bytes) const {
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [&](const ChmEntry& entry) { return entry.name == name; });
+  if (it == entries_.end()) return Error{kErrFileNotFound, std::string(name) + " is not listed"};
+  if (it->length > max_bytes) return Error{kErrDeviceIO, std::string(name) + " is too large"};
+  std::string bytes;
+  Status status = Read(*it, [&](std::span<const std::byte> piece) {
+    bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+    return Status::Ok();
+  });
+  if (!status) return status.error();
+  return bytes;
+}
+
+std::string ChmArchive::Title() const {
+  constexpr uint16_t kTitleCode = 3;
+  Result<std::string> system = ReadFile("/#SYSTEM", 1 << 20);
+  if (!system.ok() || system->size() < 4) return {};
+  const std::string& bytes = *system;
+  size_t at = 4;  // after the version DWORD
+  while (at + 4 <= bytes.size()) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    uint16_t code = static_cast<uint16_t>(byte(at) | byte(at + 1) << 8);
+    uint16_t length = static_cast<uint16_t>(byte(at + 2) | byte(at + 3) << 8);
+    at += 4;
+    if (length > bytes.size() - at) break;
+    if (code == kTitleCode) {
+      std::string title = bytes.substr(at, length);
+      title = title.substr(0, title.find('\0'));
+      // Titles are stored in the project's code page; a compiler that kept UTF-8 is read as is.
+      return IsValidUtf8(title) ? title : AnsiToUtf8(title);
+    }
+    at += length;
+  }
+  return {};
+}
+
+}  // namespace corvina::workshop

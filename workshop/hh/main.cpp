@@ -1,0 +1,42 @@
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string_view>
+
+#include "workshop/hh/Decompile.h"
+#include "workshop/hh/View.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: hh -decompile DIR FILE   extract the source files of FILE into DIR\n"
+    "       hh FILE[::/TOPIC] [TOPIC]  open FILE in a help viewer\n";
+
+int Run(int argc, char** argv) {
+  using namespace corvina::workshop;
+  if (argc >= 2 && std::string_view(argv[1]) == "-decompile") {
+    if (argc != 4) {
+      std::cerr << kUsage;
+      return kDecompileFailed;
+    }
+    return Decompile(argv[2], argv[3], std::cout);
+  }
+  if (argc < 2 || argc > 3 || std::string_view(argv[1]).starts_with('-')) {
+    std::cerr << kUsage;
+    return kViewFailed;
+  }
+  return View(argv[1], argc == 3 ? argv[2] : "", std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Corvina: internal error: %s\n", e.what());
+  } catch (...) {
+    std::fputs("Corvina: internal error\n", stderr);
+  }
+  return 2;
+}
