@@ -33,6 +33,7 @@ constexpr int32_t kWinTooManyOpenFiles = 4;
 constexpr int32_t kWinAccessDenied = 5;
 constexpr int32_t kWinNotEnoughMemory = 8;
 constexpr int32_t kWinDirectoryInvalid = 267;
+constexpr int kPipeSize = 1024 * 1024;
 
 int32_t WindowsErrorNumber(int errno_value) {
   switch (errno_value) {
@@ -245,6 +246,9 @@ ProcessStart PosixProcessRunner::Start(const ProcessStartOptions& options) {
   if (::pipe2(fds, O_CLOEXEC) != 0) return Failed(Step::kPipe, WindowsErrorNumber(errno));
   UniqueFd read_end(fds[0]);
   UniqueFd write_end(fds[1]);
+  // A larger pipe lets a child that writes much go on while its output is handed out; a
+  // system that refuses keeps its default size.
+  ::fcntl(write_end.get(), F_SETPIPE_SZ, kPipeSize);
 
   std::vector<std::string> args = SplitCommandLine(options.command_line);
   if (args.empty()) return Failed(Step::kProcess, kWinFileNotFound);

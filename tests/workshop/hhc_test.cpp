@@ -126,6 +126,7 @@ struct Site {
   std::string extra_files;                                       // more [FILES] lines, Windows-1252
   bool write_contents = true;
   bool write_index = true;
+  std::string more_contents;  // more contents entries, Windows-1252
 
   Site() {
     fs::create_directories(folder / "sub");
@@ -134,7 +135,8 @@ struct Site {
                    "<html><head><title>Home</title></head><body><a href=\"sub/p%C3%A9.htm\">"
                    "page</a> hello world</body></html>");
     WriteFileBytes(folder / "sub" / "pé.htm",
-                   "<html><head><title>Page</title></head><body>page text</body></html>");
+                   "<html><head><title>Page</title></head><body><a name=\"top\"></a>page "
+                   "text</body></html>");
     WriteFileBytes(folder / "CorB3.tmp.htm",
                    "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>\r\n</BODY></HTML>\r\n");
   }
@@ -142,7 +144,8 @@ struct Site {
   std::string ContentsText() const {
     return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n"
            "<UL>\r\n<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Home\">"
-           "<PARAM NAME=\"Local\" VALUE=\"index.htm\">\r\n</OBJECT>\r\n</UL>\r\n</BODY></HTML>\r\n";
+           "<PARAM NAME=\"Local\" VALUE=\"index.htm\">\r\n</OBJECT>\r\n" +
+           more_contents + "</UL>\r\n</BODY></HTML>\r\n";
   }
   std::string IndexText() const {
     return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n"
@@ -233,6 +236,25 @@ TEST(HhcTest, EveryReaderSeesEveryPageOfALargeSite) {
     EXPECT_TRUE(names.count("/" + page)) << page;
     EXPECT_TRUE(mspack->count("/" + page)) << page;
   }
+}
+
+TEST(HhcTest, ContentsLinksToNonAsciiPagesPointAtTheStoredPages) {
+  Site site;
+  site.more_contents =
+      "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Caf\xe9\">"
+      "<PARAM NAME=\"Local\" VALUE=\"sub/p\xe9.htm#top\">\r\n</OBJECT>\r\n";
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc(project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  // The copy keeps the label's bytes and names the page as it is stored.
+  std::string expected = site.ContentsText();
+  expected.replace(expected.find("sub/p\xe9.htm"), 10, "sub/pé.htm");
+  EXPECT_EQ(ChmObject(site.output, "/CorB1.tmp.hhc"), expected);
+  EXPECT_EQ(ChmObject(site.output, "/#URLSTR").find("p\xe9"), std::string::npos);
+  const std::string strings = ChmObject(site.output, "/#STRINGS");
+  EXPECT_NE(strings.find(std::string("\0CorB1.tmp.hhc\0", 15)), std::string::npos);
+  EXPECT_EQ(ListTree(site.folder), before);
 }
 
 TEST(HhcTest, XmlPrologPageIsAWarningAndKeepsItsBytes) {
@@ -358,6 +380,43 @@ TEST(HhcTest, CompilerFailuresOfEveryKindFail) {
   }
 }
 
+TEST(HhcTest, MissingCompilerAndUnwritableOutputFail) {
+  {
+    Site site;
+    fs::create_directories(site.temp / "empty");
+    const std::string old_path = ::getenv("PATH");
+    ::setenv("PATH", (site.temp / "empty").c_str(), 1);
+    HhcRun run = RunHhc(site.Write(), site.folder);
+    ::setenv("PATH", old_path.c_str(), 1);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6007: Error: chmcmd cannot be found"), std::string::npos)
+        << run.output;
+  }
+  {
+    Site site;
+    site.output = site.temp / "no-such-folder" / "help.chm";
+    const std::string project = site.Write();
+    const std::set<std::string> before = ListTree(site.folder);
+    HhcRun run = RunHhc(project, site.folder);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6008: Error: Cannot create a temporary folder beside "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(ListTree(site.folder), before);
+  }
+  {
+    Site site;
+    fs::create_directories(site.output);  // a folder where the file should go
+    const std::string project = site.Write();
+    HhcRun run = RunHhc(project, site.folder);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6008: Error: Cannot move the compiled file to "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+  }
+}
+
 TEST(HhcTest, TerminationMidCompileRemovesWhatHhcMade) {
   Site site;
   // A compiler that reports one file and then never ends.
@@ -407,10 +466,43 @@ TEST(HhcProjectTest, PreparedTextHasCheckedNamesAndKeepsTheRest) {
   EXPECT_EQ(project.lcid, 0x407u);
   EXPECT_TRUE(project.show_progress);
   EXPECT_EQ(project.files, (std::vector<std::string>{"a.htm", "sub/é.htm", "a.htm"}));
-  EXPECT_EQ(workshop::ProjectTextFor(project, "/w/out.chm"),
+  EXPECT_TRUE(project.contents_text.empty());
+  EXPECT_EQ(workshop::ProjectTextFor(project, {"/w/out.chm", "toc.tmp", ""}),
             "[OPTIONS]\r\nCompiled file=/w/out.chm\r\nContents file=toc.tmp\r\n"
             "Display compile progress=Yes\r\nTitle=Caf\xe9\r\nLanguage=0x407 German\r\n"
             "Default topic=sub\\é.htm\r\n\r\n[FILES]\r\na.htm\r\nsub/é.htm\r\na.htm\r\n");
+}
+
+TEST(HhcProjectTest, SitemapLocalsAreReencodedWhenThePageExists) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "sub" / "é.htm", "x");
+  const std::pair<std::string, std::string> cases[] = {
+      {"<param name=\"Local\" value=\"index.htm\">", ""},
+      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm\">x",
+       "<PARAM NAME=\"Local\" VALUE=\"sub/é.htm\">x"},
+      {"<param name=\"local\" value=\"sub\\\xe9.htm#a\"><param name=\"Name\" value=\"\xe9\">",
+       "<param name=\"local\" value=\"sub/é.htm#a\"><param name=\"Name\" value=\"\xe9\">"},
+      {"<PARAM NAME=\"Local\" VALUE=\"gone\xe9.htm\">", ""},
+      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm", ""},
+  };
+  for (const auto& [sitemap, expected] : cases) {
+    SCOPED_TRACE(sitemap);
+    EXPECT_EQ(workshop::ReencodeSitemapLocals(sitemap, temp.path()), expected);
+  }
+}
+
+TEST(HhcProjectTest, CompileNamesReachOptionsAndWindows) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "c.tmp", "");
+  WriteFileBytes(temp / "i.tmp", "");
+  WriteFileBytes(temp / "p.tmp",
+                 "[OPTIONS]\r\nCompiled file=o.chm\r\nContents file=c.tmp\r\nIndex File = "
+                 "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
+  workshop::ParsedProject project = workshop::ReadProject(temp / "p.tmp");
+  ASSERT_FALSE(project.HasErrors());
+  EXPECT_EQ(workshop::ProjectTextFor(project, {"/t/o.chm", "c.tmp.hhc", "i.tmp"}),
+            "[OPTIONS]\r\nCompiled file=/t/o.chm\r\nContents file=c.tmp.hhc\r\nIndex File = "
+            "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp.hhc\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
 }
 
 TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
@@ -430,6 +522,8 @@ TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
        "on disk"},
       {"Warning: File x.htm does not exist", "HHC4002: Warning: File x.htm does not exist"},
       {"Warning: something else", "HHC4009: Warning: something else"},
+      {"Error: Anchor a.htm#x undefined; first use Site Map for A",
+       "HHC4004: Warning: Anchor a.htm#x undefined; first use Site Map for A"},
       {"Writing CHM /w/out.chm", std::nullopt},
       {"some other line", "some other line"},
   };
@@ -438,7 +532,7 @@ TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
     EXPECT_EQ(filter.Line(line), printed);
   }
   EXPECT_FALSE(filter.failed());
-  EXPECT_EQ(filter.warnings(), 3);
+  EXPECT_EQ(filter.warnings(), 4);
   EXPECT_EQ(filter.Line("Error: Html parsing a.htm, failed with a DOM error: EDOMError"),
             "HHC4003: Warning: The page a.htm could not be parsed (an XML declaration at its "
             "start does this): it is stored unchanged, but has no title and no full-text entry, "

@@ -122,6 +122,8 @@ std::optional<std::string> ChmcmdOutputFilter::Line(std::string_view line) {
                          "is stored unchanged, but has no title and no full-text entry, and its "
                          "links are not followed.");
     }
+    // The entry still opens its page; only the jump to the anchor fails.
+    if (StartsWith(text, "Anchor ")) return Message(HhcCode::kAnchorUndefined, text);
     if (StartsWith(text, "Can't find TOC file")) return Message(HhcCode::kContentsMissing, text);
     if (StartsWith(text, "Can't find index file")) return Message(HhcCode::kIndexMissing, text);
     return Message(HhcCode::kCompilerError, text);

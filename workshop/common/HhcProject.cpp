@@ -49,21 +49,24 @@ std::vector<std::string> SplitLines(const std::string& text) {
 struct OptionLine {
   std::string key;
   std::string_view value;
+  std::string_view head;  // the line up to the value, blanks after "=" included
 };
 
 bool ParseOption(std::string_view line, OptionLine& option) {
   size_t equals = line.find('=');
   if (equals == std::string_view::npos) return false;
   option.key = Lower(Trim(line.substr(0, equals)));
-  option.value = Trim(line.substr(equals + 1));
+  size_t start = equals + 1;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+    ++start;
+  option.head = line.substr(0, start);
+  option.value = Trim(line.substr(start));
   return true;
 }
 
-enum class Resolution { kFound, kMissing, kOutside };
+}  // namespace
 
-// Finds the file that a project line names: its Windows-1252 text read as the UTF-8 name on
-// disk, with "\" taken as "/" when that is what exists, else its raw bytes.
-Resolution Resolve(const fs::path& folder, std::string_view raw, std::string& relative) {
+Resolution ResolveProjectName(const fs::path& folder, std::string_view raw, std::string& relative) {
   std::string decoded = AnsiToUtf8(raw);
   std::string slashed = decoded;
   std::replace(slashed.begin(), slashed.end(), '\\', '/');
@@ -85,8 +88,6 @@ Resolution Resolve(const fs::path& folder, std::string_view raw, std::string& re
   relative = decoded;
   return outside ? Resolution::kOutside : Resolution::kMissing;
 }
-
-}  // namespace
 
 bool ParsedProject::HasErrors() const {
   return std::any_of(messages.begin(), messages.end(),
@@ -114,7 +115,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
   // Each option names what it is in the error text that a missing file gives.
   auto resolve_option = [&](std::string_view raw, HhcCode missing, std::string_view what,
                             std::string& relative) {
-    Resolution found = Resolve(project.folder, raw, relative);
+    Resolution found = ResolveProjectName(project.folder, raw, relative);
     if (found == Resolution::kMissing) {
       error(missing, "The " + std::string(what) + " " + AnsiToUtf8(raw) + " does not exist.");
     } else if (found == Resolution::kOutside) {
@@ -136,7 +137,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
     }
     OptionLine option;
     if (section == "options" && ParseOption(line, option)) {
-      const std::string key_part = line.substr(0, line.find('=') + 1);
+      const std::string key_part(option.head);
       if (option.key == "compiled file") {
         has_compiled_file = !option.value.empty();
         project.compiled_file =
@@ -177,26 +178,50 @@ ParsedProject ReadProject(const fs::path& project_file) {
     }
     out += line + "\r\n";
   }
+  for (auto [name, text] : {std::pair{&project.contents_file, &project.contents_text},
+                            std::pair{&project.index_file, &project.index_text}}) {
+    if (name->empty() || project.HasErrors()) continue;
+    std::ifstream sitemap(project.folder / *name, std::ios::binary);
+    std::ostringstream sitemap_bytes;
+    sitemap_bytes << sitemap.rdbuf();
+    *text = ReencodeSitemapLocals(sitemap_bytes.str(), project.folder);
+  }
   if (!has_compiled_file) {
     error(HhcCode::kBadProject, "The project names no compiled file (\"Compiled file=\").");
   }
   return project;
 }
 
-std::string ProjectTextFor(const ParsedProject& project, const fs::path& output) {
+std::string ProjectTextFor(const ParsedProject& project, const CompileNames& names) {
   std::string text;
   std::string section;
-  for (const std::string& line : SplitLines(project.prepared_text)) {
+  for (std::string line : SplitLines(project.prepared_text)) {
     std::string_view trimmed = Trim(line);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       section = Lower(trimmed.substr(1, trimmed.size() - 2));
     }
     OptionLine option;
-    if (section == "options" && ParseOption(line, option) && option.key == "compiled file") {
-      text += line.substr(0, line.find('=') + 1) + output.string() + "\r\n";
-    } else {
-      text += line + "\r\n";
+    if (section == "options" && ParseOption(line, option)) {
+      const std::string key_part(option.head);
+      if (option.key == "compiled file") line = key_part + names.output.string();
+      if (option.key == "contents file" && !project.contents_file.empty()) {
+        line = key_part + names.contents_file;
+      }
+      if (option.key == "index file" && !project.index_file.empty()) {
+        line = key_part + names.index_file;
+      }
+    } else if (section == "windows") {
+      for (auto [from, to] : {std::pair{&project.contents_file, &names.contents_file},
+                              std::pair{&project.index_file, &names.index_file}}) {
+        if (from->empty() || *from == *to) continue;
+        const std::string quoted = "\"" + *from + "\"";
+        for (size_t at = line.find(quoted); at != std::string::npos;
+             at = line.find(quoted, at + to->size() + 2)) {
+          line.replace(at, quoted.size(), "\"" + *to + "\"");
+        }
+      }
     }
+    text += line + "\r\n";
   }
   return text;
 }

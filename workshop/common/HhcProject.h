@@ -35,6 +35,10 @@ struct ParsedProject {
   bool binary_index = false;
   bool show_progress = false;
   std::vector<std::string> files;  // [FILES], in project order
+  // The contents and index files' bytes with their "Local" names re-encoded to the names on
+  // disk; empty when no name needed it, and the file is taken as it is.
+  std::string contents_text;
+  std::string index_text;
   // Lines of the project with the names above put in their checked form, Windows-1252
   // otherwise, CRLF line ends: what a compiler that reads .hhp files gets.
   std::string prepared_text;
@@ -48,7 +52,28 @@ struct ParsedProject {
 // names (contents, index, [FILES]) must exist inside the project folder.
 ParsedProject ReadProject(const std::filesystem::path& project_file);
 
-// The project text with "Compiled file=" pointing at `output`.
-std::string ProjectTextFor(const ParsedProject& project, const std::filesystem::path& output);
+// Where one compile puts things: the output, and the names under which the contents and index
+// files are compiled (their own, or those of re-encoded copies).
+struct CompileNames {
+  std::filesystem::path output;
+  std::string contents_file;
+  std::string index_file;
+};
+
+// The project text for one compile: "Compiled file=" is the output, and the contents and index
+// files are named as given, in the options and in the window definitions.
+std::string ProjectTextFor(const ParsedProject& project, const CompileNames& names);
+
+enum class Resolution { kFound, kMissing, kOutside };
+
+// Finds the file that a project name (Windows-1252) stands for: read as the UTF-8 name on
+// disk, with "\" taken as "/" when that is what exists, else as its raw bytes. Gives the name
+// relative to the folder, with "/".
+Resolution ResolveProjectName(const std::filesystem::path& folder, std::string_view raw,
+                              std::string& relative);
+
+// The sitemap (contents or index file) with each "Local" value that names a file of the
+// project re-encoded to that file's name on disk; an empty text when nothing changed.
+std::string ReencodeSitemapLocals(std::string_view sitemap, const std::filesystem::path& folder);
 
 }  // namespace corvina::workshop

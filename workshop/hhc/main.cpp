@@ -2,6 +2,7 @@
 // (every named file must exist inside the project folder); chmcmd then compiles a prepared
 // copy into a temporary file beside the output, which replaces the output only when all went
 // well. Everything it prints is a progress line or a numbered "HHCnnnn:" message.
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/PosixProcessRunner.h"
@@ -135,7 +137,30 @@ int CompileWithChmcmd(const corvina::workshop::ParsedProject& project) {
   }
   created.Add(work);
   const fs::path temporary = fs::path(work) / output.filename();
-  if (!WriteBytes(copy, corvina::workshop::ProjectTextFor(project, temporary))) {
+  // Contents and index files whose page names had to be re-encoded are compiled from copies.
+  corvina::workshop::CompileNames names{temporary, project.contents_file, project.index_file};
+  for (auto [name, text, extension] :
+       {std::tuple{&names.contents_file, &project.contents_text, ".hhc"},
+        std::tuple{&names.index_file, &project.index_text, ".hhk"}}) {
+    if (text->empty()) continue;
+    std::string sitemap = (project.folder / (*name + extension)).string();
+    int fd = ::open(sitemap.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+    } else {
+      sitemap = (project.folder / (*name + "-XXXXXX" + extension)).string();
+      if (!MakeUnique(sitemap, 4, false)) {
+        return failed(HhcCode::kOutputFailed,
+                      "Cannot create a copy of " + *name + ": " + std::strerror(errno));
+      }
+    }
+    created.Add(sitemap);
+    if (!WriteBytes(sitemap, *text)) {
+      return failed(HhcCode::kOutputFailed, "Cannot write " + sitemap + ".");
+    }
+    *name = fs::path(sitemap).lexically_relative(project.folder).generic_string();
+  }
+  if (!WriteBytes(copy, corvina::workshop::ProjectTextFor(project, names))) {
     return failed(HhcCode::kOutputFailed, "Cannot write the working copy " + copy + ".");
   }
   if (g_stop_signal != 0) return Stopped();
