@@ -45,6 +45,7 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
 }
 
 TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
+  static const char kBigEndian[] = "\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>";
   const std::pair<std::string, std::string> cases[] = {
       {"<title>caf\xC3\xA9</title>", "caf\u00e9"},
       {"<title>caf\xE9 \x80</title>", "caf\u00e9 \u20ac"},
@@ -59,7 +60,7 @@ TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
       {"<meta charset=no-such-charset><title>caf\xE9</title>", "caf\u00e9"},
       {"<?xml version='1.0' encoding='iso-8859-1'?><title>\xE9</title>", "\u00e9"},
       {"\xEF\xBB\xBF<title>\xC3\x9C</title>", "\u00dc"},
-      {std::string("\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>", 38), "\u00e9"},
+      {std::string(kBigEndian, sizeof kBigEndian - 1), "\u00e9"},
       {"<meta charset=utf-16><title>\xC3\xA9</title>", "\u00e9"},
   };
   for (const auto& [page, title] : cases) {
