@@ -110,11 +110,16 @@ bool ParserKnowsEncoding(const std::string& name) {
   return true;
 }
 
+bool IsControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+// Control characters count as blanks: a title goes into line-based project files.
 std::string CollapseBlanks(std::string_view text) {
   std::string out;
   bool pending_blank = false;
   for (const char c : text) {
-    if (kBlanks.find(c) != std::string_view::npos) {
+    if (IsControl(c) || c == ' ') {
       pending_blank = !out.empty();
       continue;
     }
@@ -150,7 +155,7 @@ void Visit(xmlNode* node, PageFacts& facts) {
     }
     std::string content = TextOf(Attribute(node, "content").get());
     for (char& c : content) {
-      if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+      if (IsControl(c)) c = ' ';
     }
     if (!facts.keywords) {
       facts.keywords = std::move(content);

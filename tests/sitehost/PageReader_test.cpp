@@ -19,6 +19,8 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
   const Case cases[] = {
       {"plain", "<title>A</title><meta name=keywords content='x;y'>", "A", "x;y"},
       {"collapsed", "<title>\n  A \t B\r\n</title>", "A B", std::nullopt},
+      {"control characters", "<title>A\x01\x7F&#10;B</title><meta name=keywords content='a&#13;b'>",
+       "A B", "a b"},
       {"entities", "<title>Q &amp; A &lt;1&gt; &eacute;</title>", "Q & A <1> \u00e9", std::nullopt},
       {"empty title", "<title> </title><title>Second</title>", "Second", std::nullopt},
       {"no title", "<p>text</p>", std::nullopt, std::nullopt},
