@@ -251,6 +251,13 @@ PageFacts ParsePage(std::string_view raw) {
 }
 
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit) {
+  // Opening a pipe for reading would wait for a writer; only regular files are read.
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec) return ErrnoError("read", ec.value(), path.string());
+  if (!std::filesystem::is_regular_file(status)) {
+    return Error{kErrPermissionDenied, "read " + path.string() + ": not a regular file"};
+  }
   std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rbe"));
   if (!file) return ErrnoError("read", errno, path.string());
   std::string bytes;

@@ -1,10 +1,12 @@
 #include "sitehost/PageReader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "platform/TextEncoding.h"
+#include "tests/fakes/TestSupport.h"
 
 namespace corvina::sitehost {
 namespace {
@@ -99,11 +101,18 @@ TEST(PageReaderTest, SurvivesHostileBytes) {
 }
 
 TEST(PageReaderTest, UnreadablePageFailsWithItsPath) {
-  const Result<PageFacts> facts = ReadPage("/nonexistent/corvina/page.htm");
-  ASSERT_FALSE(facts.ok());
-  EXPECT_EQ(facts.error().number, kErrFileNotFound);
-  EXPECT_EQ(facts.error().description,
+  const Result<PageFacts> missing = ReadPage("/nonexistent/corvina/page.htm");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().number, kErrFileNotFound);
+  EXPECT_EQ(missing.error().description,
             "read /nonexistent/corvina/page.htm: No such file or directory");
+
+  testing::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.htm").c_str(), 0600), 0);
+  const Result<PageFacts> pipe = ReadPage(dir / "pipe.htm");
+  ASSERT_FALSE(pipe.ok());
+  EXPECT_EQ(pipe.error().description,
+            "read " + (dir / "pipe.htm").string() + ": not a regular file");
 }
 
 }  // namespace
