@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -175,7 +176,9 @@ bool IsDocument(const xmlNode* node) {
 }  // namespace
 
 std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   size_t i = 0;
