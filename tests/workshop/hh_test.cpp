@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/HhProgramHelpViewer.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/RuntimeDirWindows.h"
 #include "tests/fakes/TestSupport.h"
 
@@ -494,6 +495,11 @@ TEST(HhViewTest, HoldsTheFileAndItsWindowUntilToldToClose) {
   ASSERT_NE(window, kNoWindow);
   ASSERT_TRUE(WaitForFile(setup.bin / "xchm.args"));
   EXPECT_TRUE(IsLocked(setup.chm));
+  // The file-system object refuses to delete the file that the viewer shows, as on Windows.
+  PosixFileSystem files;
+  EXPECT_EQ(files.DeleteFile(setup.chm.string(), false).number(), kErrPermissionDenied);
+  EXPECT_EQ(files.DeleteFile(setup.chm.string(), true).number(), kErrPermissionDenied);
+  EXPECT_TRUE(fs::exists(setup.chm));
 
   EXPECT_TRUE(windows.SendMessage(window, kWmClose, 0, 0).ok());
   EXPECT_EQ(Wait(hh), 0);
@@ -501,6 +507,7 @@ TEST(HhViewTest, HoldsTheFileAndItsWindowUntilToldToClose) {
   EXPECT_EQ(windows.FindWindow("HH Parent", "Test Help"), kNoWindow);
   EXPECT_EQ(ReadFileBytes(setup.bin / "xchm.args"), setup.chm.string() + "\n");
   EXPECT_EQ(ReadFileBytes(temp / "view.err"), "");
+  EXPECT_TRUE(files.DeleteFile(setup.chm.string(), false).ok());
 }
 
 TEST(HhViewTest, EndsWithTheViewerAndNamesTheWindowAfterTheFileWithoutTitle) {
