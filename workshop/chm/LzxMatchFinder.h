@@ -46,7 +46,9 @@ class LzxMatchFinder {
     uint32_t distance = 0;
     int gain = 0;
   };
-  Candidate FindBest(uint32_t pos, uint32_t max_length, const std::array<uint32_t, 3>& repeats);
+  // The best match at `pos`; chain candidates must be longer than `at_least` to count.
+  Candidate FindBest(uint32_t pos, uint32_t max_length, uint32_t at_least,
+                     const std::array<uint32_t, 3>& repeats);
   void Insert(uint32_t pos);
 
   LzxParseOptions options_;
