@@ -1,11 +1,12 @@
 // Compiles generated sites with our CHM writer and, in the same run, with chmcmd (full-text
-// search off for both), each in a child process so that its peak memory is measured alone.
+// search off for both). Each compile runs in a fresh process (this program started again with
+// --compile-child, or chmcmd), so that its peak memory is measured alone.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -132,6 +133,9 @@ class Sites {
     for (const std::string& name : site.files)
       project += name + "\r\n";
     std::ofstream(site.folder / "bench.hhp", std::ios::binary) << project;
+    std::ofstream list(site.folder / "files.txt", std::ios::binary);
+    for (const std::string& name : site.files)
+      list << name << "\n";
     return sites_.emplace(pages, std::move(site)).first->second;
   }
 
@@ -144,25 +148,34 @@ Sites& AllSites() {
   return sites;
 }
 
-corvina::chm::ChmProject ProjectFor(const Site& site, int threads) {
+corvina::chm::ChmProject ProjectFor(const fs::path& folder) {
   corvina::chm::ChmProject project;
-  project.compiled_file = site.folder / "corvina.chm";
-  project.project_folder = site.folder;
+  project.compiled_file = folder / "corvina.chm";
+  project.project_folder = folder;
   project.title = "Bench";
   project.default_topic = "pages/page0.htm";
   project.contents_file = "toc.hhc";
   project.default_window = "main";
   project.windows = {"main=,\"toc.hhc\",,,,,,,,0x22420,,0x3006,,,,,,,,0"};
-  project.files = site.files;
-  (void)threads;
+  std::ifstream list(folder / "files.txt");
+  for (std::string name; std::getline(list, name);)
+    project.files.push_back(name);
   return project;
 }
 
-// Runs `child` in a forked process; returns its peak resident memory in KB (-1 on failure).
-template <typename F>
-long RunInChild(F child) {
+// Runs a program in a fresh process; returns its peak resident memory in KB (-1 on failure).
+long RunProcess(const fs::path& folder, std::vector<std::string> args) {
   const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(child() ? 0 : 1);
+  if (pid == 0) {
+    if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    std::freopen("/dev/null", "w", stdout);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
   int status = 0;
   rusage usage{};
   if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -183,31 +196,20 @@ void Report(benchmark::State& state, const Site& site, const fs::path& chm, long
 
 void BM_Corvina(benchmark::State& state, int threads) {
   const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
-  corvina::chm::ChmProject project = ProjectFor(site, threads);
   long peak = 0;
   for (auto _ : state) {
-    peak = RunInChild([&] {
-      corvina::chm::ChmCompileOptions options;
-      options.threads = threads;
-      return corvina::chm::CompileChm(project, options).ok();
-    });
+    peak = RunProcess(site.folder, {"/proc/self/exe", "--compile-child", site.folder.string(),
+                                    std::to_string(threads)});
   }
-  Report(state, site, project.compiled_file, peak);
+  Report(state, site, site.folder / "corvina.chm", peak);
 }
 
 // The baseline: chmcmd on the same project, as the Workshop tool would run it.
 void BM_BaselineChmcmd(benchmark::State& state) {
   const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
   long peak = 0;
-  for (auto _ : state) {
-    peak = RunInChild([&] {
-      if (::chdir(site.folder.c_str()) != 0) return false;
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      ::execlp("chmcmd", "chmcmd", "bench.hhp", static_cast<char*>(nullptr));
-      return false;
-    });
-  }
+  for (auto _ : state)
+    peak = RunProcess(site.folder, {"chmcmd", "bench.hhp"});
   Report(state, site, site.folder / "chmcmd.chm", peak);
 }
 
@@ -233,4 +235,14 @@ BENCHMARK(BM_BaselineChmcmd)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--compile-child") {
+    corvina::chm::ChmCompileOptions options;
+    options.threads = std::atoi(argv[3]);
+    return corvina::chm::CompileChm(ProjectFor(argv[2]), options).ok() ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -19,6 +19,8 @@ constexpr int kLengthSymbolBits = 5;
 // Chains link positions with equal first four bytes: three-byte matches rarely pay for their
 // offset, and shorter chains are much faster to walk.
 constexpr uint32_t kHashBytes = 4;
+// No chain starts at the last three positions of an interval, so this one is free.
+constexpr uint16_t kNoPosition = 0xFFFF;
 
 uint32_t Hash(const uint8_t* p) {
   uint32_t v;
@@ -55,7 +57,7 @@ void LzxMatchFinder::Insert(uint32_t pos) {
   if (pos + kHashBytes > data_.size()) return;
   const uint32_t h = Hash(data_.data() + pos);
   prev_[pos] = head_[h];
-  head_[h] = static_cast<int32_t>(pos);
+  head_[h] = static_cast<uint16_t>(pos);
 }
 
 LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_length,
@@ -77,9 +79,9 @@ LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_le
   uint32_t best_distance = 0;
   int chain = best_length >= static_cast<uint32_t>(options_.good_length) ? options_.max_chain / 4
                                                                          : options_.max_chain;
-  for (int32_t candidate = head_[Hash(here)]; candidate >= 0 && chain-- > 0;
+  for (uint32_t candidate = head_[Hash(here)]; candidate != kNoPosition && chain-- > 0;
        candidate = prev_[candidate]) {
-    const uint32_t distance = pos - static_cast<uint32_t>(candidate);
+    const uint32_t distance = pos - candidate;
     if (distance > kLzxMaxDistance) break;
     const uint8_t* there = data_.data() + candidate;
     if (there[best_length] != here[best_length] || there[0] != here[0]) continue;
@@ -105,7 +107,7 @@ LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_le
 void LzxMatchFinder::Parse(std::span<const uint8_t> data, std::vector<LzxItem>& items,
                            std::array<uint32_t, 3>& repeats) {
   data_ = data;
-  std::fill(head_.begin(), head_.end(), -1);
+  std::fill(head_.begin(), head_.end(), kNoPosition);
   items.clear();
   repeats = {1, 1, 1};
   const uint32_t size = static_cast<uint32_t>(data.size());
