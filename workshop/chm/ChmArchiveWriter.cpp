@@ -1,7 +1,7 @@
 #include "workshop/chm/ChmArchiveWriter.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_set>
 
 #include "workshop/chm/ChmBytes.h"
 #include "workshop/chm/ChmOutputFile.h"
@@ -103,23 +103,18 @@ Status ChmArchiveWriter::CheckName(std::string_view name) {
                                           std::to_string(kChmMaxNameBytes) +
                                           " bytes): " + FormatName(name.substr(0, 60)) + "..."};
   }
-  if (!folded_names_.insert(FoldChmName(name)).second) {
-    const std::string folded = FoldChmName(name);
-    std::string_view earlier = name;
-    for (const ChmDirectoryEntry& entry : entries_) {
-      if (FoldChmName(entry.name) == folded) earlier = entry.name;
-    }
+  if (auto it = names_.find(name); it != names_.end()) {
     return Error{kErrFileAlreadyExists,
-                 earlier == name
+                 *it == name
                      ? "file listed twice: " + FormatName(name)
                      : "names differ only in letter case, which a .chm cannot tell apart: " +
-                           FormatName(earlier) + " and " + FormatName(name)};
+                           FormatName(*it) + " and " + FormatName(name)};
   }
   return Status::Ok();
 }
 
 bool ChmArchiveWriter::Contains(std::string_view name) const {
-  return folded_names_.contains(FoldChmName(name));
+  return names_.contains(name);
 }
 
 Status ChmArchiveWriter::AddCompressed(std::string_view name, std::span<const uint8_t> bytes) {
@@ -131,7 +126,7 @@ Status ChmArchiveWriter::AddCompressed(std::string_view name, std::span<const ui
 Status ChmArchiveWriter::BeginCompressed(std::string_view name) {
   if (Status status = CheckName(name); !status.ok()) return status;
   entries_.push_back({std::string(name), 1, section1_length_, 0});
-  stored_.emplace_back();
+  names_.insert(entries_.back().name);
   file_open_ = true;
   return Status::Ok();
 }
@@ -159,6 +154,7 @@ Status ChmArchiveWriter::EndCompressed() {
 Status ChmArchiveWriter::AddStored(std::string_view name, std::span<const uint8_t> bytes) {
   if (Status status = CheckName(name); !status.ok()) return status;
   entries_.push_back({std::string(name), 0, 0, bytes.size()});
+  names_.insert(entries_.back().name);
   stored_.emplace_back(bytes.begin(), bytes.end());
   return Status::Ok();
 }
@@ -180,35 +176,41 @@ Status ChmArchiveWriter::Finish() {
   storage.emplace_back("::DataSpace/Storage/MSCompressed/Transform/List", std::move(transform));
   storage.emplace_back(std::string(kResetTableName), ResetTable(*stream_));
 
-  std::vector<ChmDirectoryEntry> entries = entries_;
-  entries.push_back({std::string(kContentName), 0, 0, stream_->compressed_length()});
+  // The storage files, the stored files in the order added, then the folders.
+  entries_.push_back({std::string(kContentName), 0, 0, stream_->compressed_length()});
   uint64_t offset = stream_->compressed_length();
   for (const auto& [name, bytes] : storage) {
-    entries.push_back({name, 0, offset, bytes.size()});
+    entries_.push_back({name, 0, offset, bytes.size()});
     offset += bytes.size();
   }
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries[i].section != 0) continue;
-    entries[i].offset = offset;
-    offset += stored_[i].size();
+  for (ChmDirectoryEntry& entry : entries_) {
+    if (entry.section != 0 || entry.name.starts_with("::")) continue;
+    entry.offset = offset;
+    offset += entry.length;
   }
   const uint64_t section0_length = offset;
 
   // Folder entries: "/" and every folder that holds a name.
-  std::map<std::string, std::string> folders;  // folded -> as first spelled
-  for (const ChmDirectoryEntry& entry : entries) {
-    for (size_t slash = entry.name.find('/'); slash != std::string::npos;
-         slash = entry.name.find('/', slash + 1)) {
-      std::string folder = entry.name.substr(0, slash + 1);
-      folders.emplace(FoldChmName(folder), folder);
+  std::unordered_set<std::string_view, ChmNameHash, ChmNameEqual> folders;
+  const size_t count = entries_.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& name = entries_[i].name;
+    for (size_t slash = name.find('/'); slash != std::string::npos;
+         slash = name.find('/', slash + 1)) {
+      const std::string_view folder(name.data(), slash + 1);
+      if (folders.contains(folder)) continue;
+      entries_.push_back({std::string(folder), 0, 0, 0});
+      folders.insert(entries_.back().name);
     }
   }
-  for (auto& [folded, folder] : folders) {
-    if (!folded_names_.contains(folded)) entries.push_back({std::move(folder), 0, 0, 0});
-  }
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return CompareChmNames(a.name, b.name) < 0; });
-  const ChmDirectory directory = BuildChmDirectory(entries, options_.lcid);
+  std::vector<const ChmDirectoryEntry*> sorted;
+  sorted.reserve(entries_.size());
+  for (const ChmDirectoryEntry& entry : entries_)
+    sorted.push_back(&entry);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const auto* a, const auto* b) { return CompareChmNames(a->name, b->name) < 0; });
+  const ChmDirectory directory = BuildChmDirectory(sorted, options_.lcid);
+  sorted = {};
 
   const uint64_t directory_offset = 0x78;
   const uint64_t section0_offset = directory_offset + directory.bytes.size();
@@ -243,8 +245,8 @@ Status ChmArchiveWriter::Finish() {
   for (const auto& [name, bytes] : storage) {
     if (status.ok()) status = file_->Write(bytes);
   }
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (status.ok() && entries_[i].section == 0) status = file_->Write(stored_[i]);
+  for (const std::vector<uint8_t>& bytes : stored_) {
+    if (status.ok()) status = file_->Write(bytes);
   }
   if (status.ok()) status = file_->Commit();
   if (!status.ok()) failure_ = status;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -66,9 +67,9 @@ class ChmArchiveWriter {
   std::unique_ptr<ChmOutputFile> file_;
   std::unique_ptr<ChmScratchFile> content_;
   std::unique_ptr<LzxStreamWriter> stream_;
-  std::vector<ChmDirectoryEntry> entries_;
-  std::vector<std::vector<uint8_t>> stored_;  // bytes of each section-0 entry, in order
-  std::unordered_set<std::string> folded_names_;
+  std::deque<ChmDirectoryEntry> entries_;     // a deque: `names_` points into it
+  std::vector<std::vector<uint8_t>> stored_;  // bytes of the section-0 entries, in order
+  std::unordered_set<std::string_view, ChmNameHash, ChmNameEqual> names_;
   uint64_t section1_length_ = 0;
   bool file_open_ = false;
   Status failure_;

@@ -18,7 +18,7 @@
 namespace corvina::chm {
 namespace {
 
-constexpr size_t kReadChunk = size_t{1} << 20;
+constexpr size_t kReadChunk = size_t{1} << 18;
 
 std::string Quote(std::string_view name) {
   return "\"" + std::string(name) + "\"";
@@ -95,8 +95,9 @@ class Compiler {
 
   const ChmProject& project_;
   const ChmCompileOptions& options_;
-  std::vector<std::string> names_;  // files to store, in order, each once
-  std::vector<ChmTopic> topics_;
+  std::vector<const std::string*> names_;  // files to store, in order, each once
+  ChmStringPool strings_;
+  ChmTopicTable topics_;
   std::unique_ptr<ChmArchiveWriter> writer_;
   std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kReadChunk);
 };
@@ -106,12 +107,15 @@ Status Compiler::CheckProject() {
     return Error{kErrInvalidArgument, "no compiled file is named in the project"};
   }
   // The contents and index files come first: the viewer reads them at start-up.
-  std::vector<std::string> wanted;
-  if (!project_.contents_file.empty()) wanted.push_back(project_.contents_file);
-  if (!project_.index_file.empty()) wanted.push_back(project_.index_file);
-  wanted.insert(wanted.end(), project_.files.begin(), project_.files.end());
-  std::unordered_map<std::string, std::string> seen;  // folded -> as first listed
-  for (const std::string& name : wanted) {
+  std::vector<const std::string*> wanted;
+  if (!project_.contents_file.empty()) wanted.push_back(&project_.contents_file);
+  if (!project_.index_file.empty()) wanted.push_back(&project_.index_file);
+  for (const std::string& name : project_.files)
+    wanted.push_back(&name);
+  // Names as readers compare them -> as first listed.
+  std::unordered_map<std::string_view, std::string_view, ChmNameHash, ChmNameEqual> seen;
+  for (const std::string* listed : wanted) {
+    const std::string& name = *listed;
     if (!IsSafeRelativeName(name)) {
       return Error{kErrInvalidArgument,
                    "bad file name in the project (it must be relative and stay inside the "
@@ -121,16 +125,16 @@ Status Compiler::CheckProject() {
     if (name.size() + 1 > kChmMaxNameBytes) {
       return Error{kErrInvalidArgument, "file name too long for a .chm: " + Quote(name)};
     }
-    auto [it, added] = seen.emplace(FoldChmName(name), name);
+    auto [it, added] = seen.emplace(name, name);
     if (added) {
-      names_.push_back(name);
+      names_.push_back(&name);
     } else if (it->second != name) {
       return Error{kErrFileAlreadyExists,
                    "names differ only in letter case, which a .chm cannot tell apart: " +
                        Quote(it->second) + " and " + Quote(name)};
     }
   }
-  if (!project_.default_topic.empty() && !seen.contains(FoldChmName(project_.default_topic))) {
+  if (!project_.default_topic.empty() && !seen.contains(project_.default_topic)) {
     Warn("the default topic " + Quote(project_.default_topic) + " is not among the files");
   }
   return Status::Ok();
@@ -162,7 +166,7 @@ Status Compiler::StoreFile(const std::string& name) {
     }
   }
   if (Status status = writer_->EndCompressed(); !status.ok()) return status;
-  if (page) topics_.push_back({Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true});
+  if (page) topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
   if (options_.progress) options_.progress(name);
   return Status::Ok();
 }
@@ -177,15 +181,15 @@ Status Compiler::Run() {
   if (!writer.ok()) return writer.error();
   writer_ = std::move(writer).value();
 
-  for (const std::string& name : names_) {
-    if (Status status = StoreFile(name); !status.ok()) return status;
+  for (const std::string* name : names_) {
+    if (Status status = StoreFile(*name); !status.ok()) return status;
   }
   for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
-    if (!file->empty()) topics_.push_back({Utf8ToAnsi(*file), {}, false});
+    if (!file->empty()) topics_.Add(Utf8ToAnsi(*file), {}, false, strings_);
   }
 
   // The system files the viewer reads.
-  ChmStringPool strings;
+  ChmStringPool& strings = strings_;
   std::vector<ChmWindowDefinition> windows;
   for (const std::string& line : project_.windows) {
     ChmWindowDefinition window;
@@ -202,7 +206,7 @@ Status Compiler::Run() {
     Warn("the default window " + Quote(project_.default_window) + " is not defined");
   }
   const std::vector<uint8_t> windows_file = BuildWindowsFile(windows, strings);
-  const ChmTopicFiles topic_files = BuildTopicFiles(topics_, strings);
+  const ChmTopicFiles topic_files = topics_.Build();
   const std::vector<uint8_t> idxhdr = BuildIdxHdr(static_cast<uint32_t>(topics_.size()));
   ChmSystemInfo info;
   info.contents_file = Utf8ToAnsi(project_.contents_file);

@@ -21,7 +21,9 @@ uint8_t Fold(uint8_t c) {
 // entry count at the chunk end.
 class ChunkFiller {
  public:
-  explicit ChunkFiller(uint32_t header_size) : header_size_(header_size) {}
+  // Finished chunks are appended to `out`.
+  ChunkFiller(uint32_t header_size, const char* signature, std::vector<uint8_t>& out)
+      : header_size_(header_size), signature_(signature), out_(out) {}
 
   // True when the entry had to start a new chunk.
   bool Add(const std::vector<uint8_t>& entry) {
@@ -37,28 +39,34 @@ class ChunkFiller {
     return offsets_.size() == 1;
   }
 
+  // Writes the chunk being filled, even when it is empty.
   void Flush() {
-    if (offsets_.empty()) return;
-    std::vector<uint8_t> chunk(kChmChunkSize, 0);
-    std::copy(entries_.begin(), entries_.end(), chunk.begin() + header_size_);
+    const size_t at = out_.size();
+    out_.resize(at + kChmChunkSize, 0);
+    uint8_t* chunk = out_.data() + at;
+    std::copy_n(signature_, 4, chunk);
+    std::copy(entries_.begin(), entries_.end(), chunk + header_size_);
     const uint32_t count = static_cast<uint32_t>(offsets_.size());
     for (uint32_t k = 1; k * kQuickRefInterval < count; ++k) {
-      SetU16(chunk, kChmChunkSize - 2 - 2 * k, offsets_[k * kQuickRefInterval]);
+      SetU16(out_, at + kChmChunkSize - 2 - 2 * k, offsets_[k * kQuickRefInterval]);
     }
-    SetU16(chunk, kChmChunkSize - 2, count);
-    SetU32(chunk, 4, kChmChunkSize - header_size_ - static_cast<uint32_t>(entries_.size()));
-    chunks_.push_back(std::move(chunk));
+    SetU16(out_, at + kChmChunkSize - 2, count);
+    SetU32(out_, at + 4, kChmChunkSize - header_size_ - static_cast<uint32_t>(entries_.size()));
+    ++chunks_;
     entries_.clear();
     offsets_.clear();
   }
-
-  std::vector<std::vector<uint8_t>>& chunks() { return chunks_; }
+  bool empty() const { return offsets_.empty(); }
+  // Chunks written so far.
+  uint32_t chunks() const { return chunks_; }
 
  private:
   uint32_t header_size_;
+  const char* signature_;
+  std::vector<uint8_t>& out_;
   std::vector<uint8_t> entries_;
   std::vector<uint32_t> offsets_;
-  std::vector<std::vector<uint8_t>> chunks_;
+  uint32_t chunks_ = 0;
 };
 
 struct IndexItem {
@@ -98,90 +106,93 @@ void AppendEncInt(std::vector<uint8_t>& out, uint64_t value) {
   out.push_back(groups[0]);
 }
 
+size_t ChmNameHash::operator()(std::string_view name) const {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : name)
+    hash = (hash ^ Fold(static_cast<uint8_t>(c))) * 1099511628211ull;
+  return static_cast<size_t>(hash);
+}
+
 ChmDirectory BuildChmDirectory(const std::vector<ChmDirectoryEntry>& entries, uint32_t lcid) {
-  // Listing chunks.
-  ChunkFiller listing(kListingHeader);
+  std::vector<const ChmDirectoryEntry*> pointers;
+  for (const ChmDirectoryEntry& entry : entries)
+    pointers.push_back(&entry);
+  return BuildChmDirectory(pointers, lcid);
+}
+
+ChmDirectory BuildChmDirectory(const std::vector<const ChmDirectoryEntry*>& entries,
+                               uint32_t lcid) {
+  ChmDirectory directory;
+  std::vector<uint8_t>& out = directory.bytes;
+  out.resize(kChmItspHeaderSize);  // filled in at the end
+
+  // Listing chunks, each linked to its neighbours.
+  ChunkFiller listing(kListingHeader, "PMGL", out);
   std::vector<IndexItem> level;
   std::vector<uint8_t> encoded;
-  for (const ChmDirectoryEntry& entry : entries) {
+  for (const ChmDirectoryEntry* entry : entries) {
     encoded.clear();
-    AppendEncInt(encoded, entry.name.size());
-    PutBytes(encoded, entry.name);
-    AppendEncInt(encoded, entry.section);
-    AppendEncInt(encoded, entry.offset);
-    AppendEncInt(encoded, entry.length);
-    if (listing.Add(encoded)) {
-      level.push_back({entry.name, static_cast<uint32_t>(listing.chunks().size())});
-    }
+    AppendEncInt(encoded, entry->name.size());
+    PutBytes(encoded, entry->name);
+    AppendEncInt(encoded, entry->section);
+    AppendEncInt(encoded, entry->offset);
+    AppendEncInt(encoded, entry->length);
+    if (listing.Add(encoded)) level.push_back({entry->name, listing.chunks()});
   }
   listing.Flush();
-  std::vector<std::vector<uint8_t>> chunks = std::move(listing.chunks());
-  if (chunks.empty()) {
-    chunks.emplace_back(kChmChunkSize, 0);
-    SetU32(chunks[0], 4, kChmChunkSize - kListingHeader);
-  }
-  const uint32_t listing_count = static_cast<uint32_t>(chunks.size());
+  const uint32_t listing_count = listing.chunks();
   for (uint32_t i = 0; i < listing_count; ++i) {
-    std::vector<uint8_t>& chunk = chunks[i];
-    std::copy_n("PMGL", 4, chunk.begin());
-    SetU32(chunk, 8, 0);
-    SetU32(chunk, 12, i == 0 ? kNone : i - 1);
-    SetU32(chunk, 16, i + 1 == listing_count ? kNone : i + 1);
+    const size_t at = kChmItspHeaderSize + size_t{i} * kChmChunkSize;
+    SetU32(out, at + 8, 0);
+    SetU32(out, at + 12, i == 0 ? kNone : i - 1);
+    SetU32(out, at + 16, i + 1 == listing_count ? kNone : i + 1);
   }
 
   // Index levels, each naming the first entry of every chunk below, up to one root.
   uint32_t depth = 1;
   uint32_t root = kNone;
+  uint32_t total = listing_count;
   while (level.size() > 1) {
-    ChunkFiller index(kIndexHeader);
+    ChunkFiller index(kIndexHeader, "PMGI", out);
     std::vector<IndexItem> above;
-    const uint32_t first_chunk = static_cast<uint32_t>(chunks.size());
     for (const IndexItem& item : level) {
       encoded.clear();
       AppendEncInt(encoded, item.name.size());
       PutBytes(encoded, item.name);
       AppendEncInt(encoded, item.chunk);
-      if (index.Add(encoded)) {
-        above.push_back({item.name, first_chunk + static_cast<uint32_t>(index.chunks().size())});
-      }
+      if (index.Add(encoded)) above.push_back({item.name, total + index.chunks()});
     }
     index.Flush();
-    for (std::vector<uint8_t>& chunk : index.chunks()) {
-      std::copy_n("PMGI", 4, chunk.begin());
-      chunks.push_back(std::move(chunk));
-    }
+    total += index.chunks();
     ++depth;
-    root = static_cast<uint32_t>(chunks.size()) - 1;
+    root = total - 1;
     level = std::move(above);
   }
 
-  ChmDirectory directory;
-  std::vector<uint8_t>& out = directory.bytes;
-  out.reserve(kChmItspHeaderSize + chunks.size() * kChmChunkSize);
-  PutBytes(out, "ITSP");
-  PutU32(out, 1);
-  PutU32(out, kChmItspHeaderSize);
-  PutU32(out, 10);
-  PutU32(out, kChmChunkSize);
-  PutU32(out, 2);  // quick-reference density
-  PutU32(out, depth);
-  PutU32(out, root);
-  PutU32(out, 0);  // first listing chunk
-  PutU32(out, listing_count - 1);
-  PutU32(out, kNone);
-  PutU32(out, static_cast<uint32_t>(chunks.size()));
-  PutU32(out, lcid);
+  std::vector<uint8_t> header;
+  PutBytes(header, "ITSP");
+  PutU32(header, 1);
+  PutU32(header, kChmItspHeaderSize);
+  PutU32(header, 10);
+  PutU32(header, kChmChunkSize);
+  PutU32(header, 2);  // quick-reference density
+  PutU32(header, depth);
+  PutU32(header, root);
+  PutU32(header, 0);  // first listing chunk
+  PutU32(header, listing_count - 1);
+  PutU32(header, kNone);
+  PutU32(header, total);
+  PutU32(header, lcid);
   const uint8_t guid[16] = {0x6a, 0x92, 0x02, 0x5d, 0x2e, 0x21, 0xd0, 0x11,
                             0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec};
-  out.insert(out.end(), guid, guid + 16);
-  PutU32(out, kChmItspHeaderSize);
-  PutU32(out, kNone);
-  PutU32(out, kNone);
-  PutU32(out, kNone);
-  for (const std::vector<uint8_t>& chunk : chunks)
-    out.insert(out.end(), chunk.begin(), chunk.end());
+  header.insert(header.end(), guid, guid + 16);
+  PutU32(header, kChmItspHeaderSize);
+  PutU32(header, kNone);
+  PutU32(header, kNone);
+  PutU32(header, kNone);
+  std::copy(header.begin(), header.end(), out.begin());
   directory.listing_chunks = listing_count;
-  directory.index_chunks = static_cast<uint32_t>(chunks.size()) - listing_count;
+  directory.index_chunks = total - listing_count;
   return directory;
 }
 

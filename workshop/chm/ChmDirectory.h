@@ -25,6 +25,16 @@ int CompareChmNames(std::string_view a, std::string_view b);
 // The name as the comparison sees it (ASCII letters folded to lower case).
 std::string FoldChmName(std::string_view name);
 
+// Hash and equality of names as readers compare them, for unordered containers.
+struct ChmNameHash {
+  size_t operator()(std::string_view name) const;
+};
+struct ChmNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return CompareChmNames(a, b) == 0;
+  }
+};
+
 // Appends an ENCINT: 7-bit groups, most significant first, bit 7 set on all but the last.
 void AppendEncInt(std::vector<uint8_t>& out, uint64_t value);
 
@@ -36,6 +46,7 @@ struct ChmDirectory {
   uint32_t listing_chunks = 0;
   uint32_t index_chunks = 0;
 };
+ChmDirectory BuildChmDirectory(const std::vector<const ChmDirectoryEntry*>& entries, uint32_t lcid);
 ChmDirectory BuildChmDirectory(const std::vector<ChmDirectoryEntry>& entries, uint32_t lcid);
 
 }  // namespace corvina::chm

@@ -54,7 +54,7 @@ Status ChmOutputFile::Write(std::span<const uint8_t> bytes) {
 }
 
 Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
-  std::vector<uint8_t> buffer(1 << 20);
+  std::vector<uint8_t> buffer(1 << 18);
   uint64_t offset = 0;
   while (offset < scratch.size()) {
     const ssize_t n =

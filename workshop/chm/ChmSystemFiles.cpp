@@ -48,13 +48,18 @@ void PutDword(std::vector<uint8_t>& out, uint32_t code, uint32_t value) {
 
 uint32_t ChmStringPool::Add(std::string_view text) {
   if (text.empty()) return 0;
-  auto [it, added] = offsets_.try_emplace(std::string(text), 0);
-  if (!added) return it->second;
+  const uint64_t hash = std::hash<std::string_view>()(text);
+  auto [it, added] = offsets_.try_emplace(hash, 0);
+  if (!added) {
+    const char* stored = reinterpret_cast<const char*>(bytes_.data()) + it->second;
+    if (std::string_view(stored) == text) return it->second;
+  }
   KeepInBlock(bytes_, text.size() + 1);
-  it->second = static_cast<uint32_t>(bytes_.size());
+  const uint32_t offset = static_cast<uint32_t>(bytes_.size());
   bytes_.insert(bytes_.end(), text.begin(), text.end());
   bytes_.push_back(0);
-  return it->second;
+  if (added) it->second = offset;  // on a hash collision the text is simply stored twice
+  return offset;
 }
 
 bool ParseWindowDefinition(std::string_view line, ChmWindowDefinition& window) {
@@ -169,41 +174,41 @@ uint32_t ChmUrlHash(std::string_view url) {
   return hash == 0 ? 1 : hash;
 }
 
-ChmTopicFiles BuildTopicFiles(const std::vector<ChmTopic>& topics, ChmStringPool& strings) {
+void ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
+                        ChmStringPool& strings) {
+  // #URLSTR: per topic two empty URL fields and the local name.
+  KeepInBlock(urlstr_, 8 + path.size() + 1);
+  const uint32_t urlstr = static_cast<uint32_t>(urlstr_.size());
+  PutU32(urlstr_, 0);
+  PutU32(urlstr_, 0);
+  PutBytes(urlstr_, path);
+  urlstr_.push_back(0);
+  const uint32_t title_offset = title.empty() ? 0xFFFFFFFF : strings.Add(title);
+  topics_.push_back({ChmUrlHash(path), title_offset, urlstr, in_contents});
+}
+
+ChmTopicFiles ChmTopicTable::Build() const {
   ChmTopicFiles files;
-  // #URLSTR: a zero byte, then per topic two empty URL fields and the local name.
-  files.urlstr.push_back(0);
-  std::vector<uint32_t> urlstr_offsets;
-  for (const ChmTopic& topic : topics) {
-    KeepInBlock(files.urlstr, 8 + topic.path.size() + 1);
-    urlstr_offsets.push_back(static_cast<uint32_t>(files.urlstr.size()));
-    PutU32(files.urlstr, 0);
-    PutU32(files.urlstr, 0);
-    PutBytes(files.urlstr, topic.path);
-    files.urlstr.push_back(0);
-  }
+  files.urlstr = urlstr_;
   // #URLTBL: entries sorted by hash, 341 to a 4096-byte block.
-  std::vector<uint32_t> hashes;
-  for (const ChmTopic& topic : topics)
-    hashes.push_back(ChmUrlHash(topic.path));
-  std::vector<uint32_t> order(topics.size());
+  std::vector<uint32_t> order(topics_.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
-                   [&](uint32_t a, uint32_t b) { return hashes[a] < hashes[b]; });
-  std::vector<uint32_t> urltbl_offsets(topics.size());
+                   [&](uint32_t a, uint32_t b) { return topics_[a].hash < topics_[b].hash; });
+  std::vector<uint32_t> urltbl_offsets(topics_.size());
   for (size_t i = 0; i < order.size(); ++i) {
     if (i != 0 && i % 341 == 0) PutU32(files.urltbl, 0);
     const uint32_t topic = order[i];
     urltbl_offsets[topic] = static_cast<uint32_t>(files.urltbl.size());
-    PutU32(files.urltbl, hashes[topic]);
+    PutU32(files.urltbl, topics_[topic].hash);
     PutU32(files.urltbl, topic);
-    PutU32(files.urltbl, urlstr_offsets[topic]);
+    PutU32(files.urltbl, topics_[topic].urlstr);
   }
-  for (size_t i = 0; i < topics.size(); ++i) {
+  for (size_t i = 0; i < topics_.size(); ++i) {
     PutU32(files.topics, 0);
-    PutU32(files.topics, topics[i].title.empty() ? 0xFFFFFFFF : strings.Add(topics[i].title));
+    PutU32(files.topics, topics_[i].title);
     PutU32(files.topics, urltbl_offsets[i]);
-    PutU16(files.topics, topics[i].in_contents ? 6 : 2);
+    PutU16(files.topics, topics_[i].in_contents ? 6 : 2);
     PutU16(files.topics, 0);
   }
   return files;

@@ -19,7 +19,7 @@ class ChmStringPool {
 
  private:
   std::vector<uint8_t> bytes_;
-  std::unordered_map<std::string, uint32_t> offsets_;
+  std::unordered_map<uint64_t, uint32_t> offsets_;  // text hash -> offset
 };
 
 // One window type of the project's [WINDOWS] section: `name="title","toc","index",...`.
@@ -34,17 +34,28 @@ bool ParseWindowDefinition(std::string_view line, ChmWindowDefinition& window);
 std::vector<uint8_t> BuildWindowsFile(const std::vector<ChmWindowDefinition>& windows,
                                       ChmStringPool& strings);
 
-// One topic of #TOPICS: a page or the contents/index file.
-struct ChmTopic {
-  std::string path;   // relative, no leading "/", in the file's code page
-  std::string title;  // empty: none
-  bool in_contents = true;
-};
-// #TOPICS, #URLTBL and #URLSTR for `topics` in order; titles go into `strings`.
+// #TOPICS, #URLTBL and #URLSTR, built one topic at a time: a page, or the contents or index
+// file. The entry index is the topic number.
 struct ChmTopicFiles {
   std::vector<uint8_t> topics, urltbl, urlstr;
 };
-ChmTopicFiles BuildTopicFiles(const std::vector<ChmTopic>& topics, ChmStringPool& strings);
+class ChmTopicTable {
+ public:
+  ChmTopicTable() : urlstr_(1, 0) {}
+  // `path` is relative without a leading "/"; both texts in the file's code page; an empty
+  // title means none.
+  void Add(std::string_view path, std::string_view title, bool in_contents, ChmStringPool& strings);
+  size_t size() const { return topics_.size(); }
+  ChmTopicFiles Build() const;
+
+ private:
+  struct Topic {
+    uint32_t hash, title, urlstr;
+    bool in_contents;
+  };
+  std::vector<Topic> topics_;
+  std::vector<uint8_t> urlstr_;
+};
 
 // The hash of a URL as #URLTBL stores it.
 uint32_t ChmUrlHash(std::string_view url);

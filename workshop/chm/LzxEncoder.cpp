@@ -70,13 +70,13 @@ std::array<uint32_t, 3> RepeatsAfter(const std::vector<LzxItem>& items, size_t e
   std::array<uint32_t, 3> r = {1, 1, 1};
   for (size_t i = 0; i < end; ++i) {
     const LzxItem& item = items[i];
-    if (item.length == 0 || item.value == 0) continue;
-    if (item.value == 1) {
+    if (item.length() == 0 || item.value() == 0) continue;
+    if (item.value() == 1) {
       std::swap(r[0], r[1]);
-    } else if (item.value == 2) {
+    } else if (item.value() == 2) {
       std::swap(r[0], r[2]);
     } else {
-      r = {item.value - 2, r[0], r[1]};
+      r = {item.value() - 2, r[0], r[1]};
     }
   }
   return r;
@@ -110,15 +110,15 @@ void LzxEncoder::WriteCompressedBlock(std::vector<uint8_t>& out, size_t first, s
   std::array<uint32_t, kLzxAlignedTreeSize> aligned_counts{};
   for (size_t i = first; i < last; ++i) {
     const LzxItem& item = items_[i];
-    if (item.length == 0) {
-      ++main_counts[item.value];
+    if (item.length() == 0) {
+      ++main_counts[item.value()];
       continue;
     }
-    const int slot = LzxSlotOf(item.value);
-    const uint32_t header = std::min<uint32_t>(item.length - 2, 7);
+    const int slot = LzxSlotOf(item.value());
+    const uint32_t header = std::min<uint32_t>(item.length() - 2, 7);
     ++main_counts[256 + slot * 8 + header];
-    if (header == 7) ++length_counts[item.length - 9];
-    if (kLzxFooterBits[slot] >= 3) ++aligned_counts[(item.value - kLzxSlotBase[slot]) & 7];
+    if (header == 7) ++length_counts[item.length() - 9];
+    if (kLzxFooterBits[slot] >= 3) ++aligned_counts[(item.value() - kLzxSlotBase[slot]) & 7];
   }
   std::array<uint8_t, kLzxMainTreeSize> main_lengths{};
   std::array<uint8_t, kLzxLengthTreeSize> length_lengths{};
@@ -156,26 +156,26 @@ void LzxEncoder::WriteCompressedBlock(std::vector<uint8_t>& out, size_t first, s
 
   for (size_t i = first; i < last; ++i) {
     const LzxItem& item = items_[i];
-    if (item.length == 0) {
-      writer.Put(main_codes[item.value], main_lengths[item.value]);
+    if (item.length() == 0) {
+      writer.Put(main_codes[item.value()], main_lengths[item.value()]);
       ++out_pos;
     } else {
-      const int slot = LzxSlotOf(item.value);
-      const uint32_t header = std::min<uint32_t>(item.length - 2, 7);
+      const int slot = LzxSlotOf(item.value());
+      const uint32_t header = std::min<uint32_t>(item.length() - 2, 7);
       const int symbol = 256 + slot * 8 + static_cast<int>(header);
       writer.Put(main_codes[symbol], main_lengths[symbol]);
       if (header == 7) {
-        writer.Put(length_codes[item.length - 9], length_lengths[item.length - 9]);
+        writer.Put(length_codes[item.length() - 9], length_lengths[item.length() - 9]);
       }
       const int footer_bits = kLzxFooterBits[slot];
-      const uint32_t footer = item.value - kLzxSlotBase[slot];
+      const uint32_t footer = item.value() - kLzxSlotBase[slot];
       if (aligned && footer_bits >= 3) {
         writer.Put(footer >> 3, footer_bits - 3);
         writer.Put(aligned_codes[footer & 7], aligned_lengths[footer & 7]);
       } else {
         writer.Put(footer, footer_bits);
       }
-      out_pos += item.length;
+      out_pos += item.length();
     }
     if (out_pos % kLzxFrameSize == 0) {
       writer.AlignToWord();
@@ -194,7 +194,7 @@ void LzxEncoder::EncodeInterval(std::span<const uint8_t> data, LzxCompressedInte
   std::vector<size_t> frame_end_item;
   uint32_t produced = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
-    produced += items_[i].length == 0 ? 1 : items_[i].length;
+    produced += items_[i].length() == 0 ? 1 : items_[i].length();
     if (produced % kLzxFrameSize == 0) frame_end_item.push_back(i + 1);
   }
   assert(frame_end_item.size() == frames);

@@ -16,8 +16,15 @@ constexpr int kMatchSymbolBits = 8;
 constexpr int kRepeatSymbolBits = 7;
 constexpr int kLengthSymbolBits = 5;
 
-uint32_t Hash3(const uint8_t* p) {
-  const uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+// Chains link positions with equal first four bytes: three-byte matches rarely pay for their
+// offset, and shorter chains are much faster to walk.
+constexpr uint32_t kHashBytes = 4;
+// No chain starts at the last three positions of an interval, so this one is free.
+constexpr uint16_t kNoPosition = 0xFFFF;
+
+uint32_t Hash(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
   return (v * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -47,13 +54,14 @@ LzxMatchFinder::LzxMatchFinder(LzxParseOptions options)
     : options_(options), head_(size_t{1} << kHashBits), prev_(kLzxResetSize) {}
 
 void LzxMatchFinder::Insert(uint32_t pos) {
-  if (pos + 2 >= data_.size()) return;
-  const uint32_t h = Hash3(data_.data() + pos);
+  if (pos + kHashBytes > data_.size()) return;
+  const uint32_t h = Hash(data_.data() + pos);
   prev_[pos] = head_[h];
-  head_[h] = static_cast<int32_t>(pos);
+  head_[h] = static_cast<uint16_t>(pos);
 }
 
 LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_length,
+                                                   uint32_t at_least,
                                                    const std::array<uint32_t, 3>& repeats) {
   Candidate best;
   const uint8_t* here = data_.data() + pos;
@@ -65,15 +73,15 @@ LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_le
     const int gain = static_cast<int>(length) * kLiteralBits - MatchCost(length, i);
     if (gain > best.gain) best = {length, distance, gain};
   }
-  if (max_length < 3 || pos + 2 >= data_.size()) return best;
+  if (max_length < kHashBytes || pos + kHashBytes > data_.size()) return best;
 
-  uint32_t best_length = std::max<uint32_t>(best.length, 2);
+  uint32_t best_length = std::max<uint32_t>(best.length, std::max<uint32_t>(at_least, 3));
   uint32_t best_distance = 0;
   int chain = best_length >= static_cast<uint32_t>(options_.good_length) ? options_.max_chain / 4
                                                                          : options_.max_chain;
-  for (int32_t candidate = head_[Hash3(here)]; candidate >= 0 && chain-- > 0;
+  for (uint32_t candidate = head_[Hash(here)]; candidate != kNoPosition && chain-- > 0;
        candidate = prev_[candidate]) {
-    const uint32_t distance = pos - static_cast<uint32_t>(candidate);
+    const uint32_t distance = pos - candidate;
     if (distance > kLzxMaxDistance) break;
     const uint8_t* there = data_.data() + candidate;
     if (there[best_length] != here[best_length] || there[0] != here[0]) continue;
@@ -99,7 +107,7 @@ LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_le
 void LzxMatchFinder::Parse(std::span<const uint8_t> data, std::vector<LzxItem>& items,
                            std::array<uint32_t, 3>& repeats) {
   data_ = data;
-  std::fill(head_.begin(), head_.end(), -1);
+  std::fill(head_.begin(), head_.end(), kNoPosition);
   items.clear();
   repeats = {1, 1, 1};
   const uint32_t size = static_cast<uint32_t>(data.size());
@@ -132,7 +140,7 @@ void LzxMatchFinder::Parse(std::span<const uint8_t> data, std::vector<LzxItem>& 
     const Candidate current =
         (pending.length >= static_cast<uint32_t>(options_.nice_length) || max_length < 2)
             ? Candidate{}
-            : FindBest(pos, max_length, repeats);
+            : FindBest(pos, max_length, pending.length, repeats);
     Insert(pos);
     if (pending.length != 0) {
       if (current.gain > pending.gain + kLiteralBits) {

@@ -17,9 +17,14 @@ inline constexpr uint32_t kLzxMaxDistance = 65536 - 3;
 
 // One parsed element: a literal byte (length 0, value = the byte) or a match (length 2..257,
 // value = the formatted offset: 0..2 repeat R0..R2, otherwise distance + 2).
-struct LzxItem {
-  uint32_t length;
-  uint32_t value;
+class LzxItem {
+ public:
+  LzxItem(uint32_t length, uint32_t value) : bits_(length << 17 | value) {}
+  uint32_t length() const { return bits_ >> 17; }
+  uint32_t value() const { return bits_ & 0x1FFFF; }
+
+ private:
+  uint32_t bits_;  // four bytes per item: a parse of 64 KB takes at most 256 KB
 };
 
 struct LzxParseOptions {
@@ -46,13 +51,16 @@ class LzxMatchFinder {
     uint32_t distance = 0;
     int gain = 0;
   };
-  Candidate FindBest(uint32_t pos, uint32_t max_length, const std::array<uint32_t, 3>& repeats);
+  // The best match at `pos`; chain candidates must be longer than `at_least` to count.
+  Candidate FindBest(uint32_t pos, uint32_t max_length, uint32_t at_least,
+                     const std::array<uint32_t, 3>& repeats);
   void Insert(uint32_t pos);
 
   LzxParseOptions options_;
   std::span<const uint8_t> data_;
-  std::vector<int32_t> head_;
-  std::vector<int32_t> prev_;
+  // Positions in the interval; kNoPosition ends a chain.
+  std::vector<uint16_t> head_;
+  std::vector<uint16_t> prev_;
 };
 
 }  // namespace corvina::chm
