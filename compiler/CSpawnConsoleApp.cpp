@@ -1,5 +1,6 @@
 #include "compiler/CSpawnConsoleApp.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <memory>
@@ -15,7 +16,7 @@ namespace corvina {
 namespace {
 
 constexpr size_t kChunkCharacters = 16;
-constexpr size_t kReadSize = 64 * 1024;
+constexpr size_t kReadSize = 256 * 1024;
 // The longest the user interface goes without a DoEvents while a child runs.
 constexpr std::chrono::milliseconds kYieldInterval(50);
 
@@ -53,6 +54,13 @@ int SequenceLength(std::string_view bytes) {
 // read waits for the next one.
 class OutputDecoder {
  public:
+  // Text that is plain ASCII needs no decoding: the caller delivers it as it is.
+  bool PassesUnchanged(std::string_view bytes) const {
+    return pending_.empty() && std::all_of(bytes.begin(), bytes.end(), [](char c) {
+             return static_cast<unsigned char>(c) < 0x80;
+           });
+  }
+
   std::string Decode(std::string_view bytes, bool final) {
     std::string input;
     if (!pending_.empty()) {
@@ -101,6 +109,14 @@ void CSpawnConsoleApp::Cancel() {
 }
 
 void CSpawnConsoleApp::Deliver(std::string_view sText) {
+  if (!OnProcessOutputs) return;
+  const bool ascii = std::all_of(sText.begin(), sText.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    for (size_t at = 0; at < sText.size(); at += kChunkCharacters)
+      OnProcessOutputs(sText.substr(at, kChunkCharacters));
+    return;
+  }
   size_t start = 0;
   size_t characters = 0;
   for (size_t i = 0; i < sText.size(); ++i) {
@@ -140,8 +156,12 @@ int32_t CSpawnConsoleApp::ExecuteApp(std::string_view sCmdline,
   while (true) {
     ProcessRead read = mChild->Read(*buffer, kYieldInterval);
     if (read.bytes > 0) {
-      Deliver(decoder.Decode(
-          std::string_view(reinterpret_cast<const char*>(buffer->data()), read.bytes), false));
+      const std::string_view bytes(reinterpret_cast<const char*>(buffer->data()), read.bytes);
+      if (decoder.PassesUnchanged(bytes)) {
+        Deliver(bytes);
+      } else {
+        Deliver(decoder.Decode(bytes, false));
+      }
     }
     if (read.end) {
       Deliver(decoder.Decode({}, true));

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "compiler/CSpawnConsoleApp.h"
+#include "generation/Globals.h"
 #include "host/HostObjects.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/IMessageLoop.h"
@@ -69,9 +70,9 @@ void frmHHC::Form_Load() {
 void frmHHC::Form_Unload() {
   // A window closed while its tool runs takes the tool with it.
   if (mHHC) mHHC->Cancel();
-  if (mHostApplication != nullptr) {
+  if (Globals::HostApplication != nullptr) {
     ErrorReport report("frmHHC", "Form_Unload");
-    if (IWeb* web = mHostApplication->ActiveWeb()) report.Check(web->Refresh());
+    if (IWeb* web = Globals::HostApplication->ActiveWeb()) report.Check(web->Refresh());
   }
 }
 
@@ -192,7 +193,7 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
     SetProgress(100, "100 %");
   }
 
-  if (Loaded()) suiButtons["CLOSE"].Enabled = true;
+  if (IsLoaded()) suiButtons["CLOSE"].Enabled = true;
   MousePointerBusy = false;
   Refresh();
   return result;

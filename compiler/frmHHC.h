@@ -41,9 +41,6 @@ class frmHHC : public Form {
   ItemPanel suiButtons;
   bool MousePointerBusy = false;
 
-  // The host whose open site is refreshed when the window unloads; none: nothing to refresh.
-  IHostApplication* mHostApplication = nullptr;
-
   // Runs the tool in sProjectPath with the arguments sProjectFile. Returns -1 when the log
   // holds "HHC" messages, else the tool's exit code (0 when it could not be started or the
   // compiler is not installed).

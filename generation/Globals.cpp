@@ -7,7 +7,7 @@
 #include "platform/TextEncoding.h"
 #include "support/ErrorReport.h"
 
-namespace corvina {
+namespace corvina::Globals {
 
 IHostApplication* HostApplication = nullptr;
 std::string SiteFolder;
@@ -44,4 +44,4 @@ bool WriteFile(std::string_view sPath, std::string_view sContent) {
   return false;
 }
 
-}  // namespace corvina
+}  // namespace corvina::Globals

@@ -7,6 +7,8 @@ namespace corvina {
 
 class IHostApplication;
 
+namespace Globals {
+
 // The host's application object, held from connection to disconnection.
 extern IHostApplication* HostApplication;
 // The open site's local folder; every generated project file is created in it.
@@ -23,4 +25,5 @@ bool WriteFile(std::string_view sPath, std::string_view sContent);
 // Opens the product's own help file at its first page.
 void ShowHelp();
 
+}  // namespace Globals
 }  // namespace corvina

@@ -9,6 +9,9 @@
 #include "support/mTempFile.h"
 
 namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
 namespace {
 
 struct Level {
@@ -21,11 +24,11 @@ struct Level {
 void AppendEntry(INavigationNode* child, std::string& s) {
   s += kEntryHead;
   s += kNameParam;
-  s += child->Label();
+  s += SitemapValue(child->Label());
   s += kParamEnd;
   if (child->File() != nullptr) {
     s += kLocalParam;
-    s += ConvertURL(child->Url());
+    s += SitemapValue(ConvertURL(child->Url()));
     s += kParamEnd;
   }
   s += kEntryTail;

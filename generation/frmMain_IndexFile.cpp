@@ -12,6 +12,9 @@
 
 namespace corvina {
 
+using namespace Globals;
+using namespace mTempFile;
+
 std::string frmMain::UseKeywords() {
   ErrorReport report("frmMain", "UseKeywords");
   std::string s;
@@ -25,11 +28,11 @@ std::string frmMain::UseKeywords() {
     std::string k = file->Property("keywords").value_or(std::string());
     if (k.empty()) continue;
     INavigationNode* node = file->NavigationNode();
-    t = node != nullptr ? node->Label() : file->Title();
+    t = SitemapValue(node != nullptr ? node->Label() : file->Title());
     for (char& c : k) {
       if (c == ';') c = ',';
     }
-    const std::string local = ConvertURL(file->Url());
+    const std::string local = SitemapValue(ConvertURL(file->Url()));
     size_t start = 0;
     while (true) {
       const size_t comma = k.find(',', start);
@@ -37,7 +40,7 @@ std::string frmMain::UseKeywords() {
           std::string_view(k).substr(start, comma == std::string::npos ? k.npos : comma - start);
       s += kEntryHead;
       s += kNameParam;
-      s += piece;
+      s += SitemapValue(piece);
       s += kParamEnd;
       s += kNameParam;
       s += t;

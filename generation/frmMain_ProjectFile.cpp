@@ -2,6 +2,7 @@
 #include <string>
 
 #include "generation/Globals.h"
+#include "generation/SitemapText.h"
 #include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IFileSystem.h"
@@ -12,6 +13,9 @@
 #include "support/mTempFile.h"
 
 namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
 namespace {
 
 std::string LowerCase(std::string text) {
@@ -34,7 +38,7 @@ std::string WindowDefinition(std::string_view sContents, std::string_view sIndex
     line += GetOnlyFileName(sIndex);
     line += "\",,,,,,,";
   } else {
-    line += ",,,,,,,,";
+    line += ",,,,,,,";
   }
   line += bFavorites ? "0x23420" : "0x22420";
   line += ",,0x3006,,,,,,,,0";
@@ -52,14 +56,14 @@ bool frmMain::BuildProjectFile() {
   s += "Binary Index = Yes\r\n";
   s += "Binary TOC = Yes\r\n";
   s += "Compatibility = 1.1 Or later\r\n";
-  s += "Compiled file=" + sCompiled + "\r\n";
+  s += "Compiled file=" + ProjectValue(sCompiled) + "\r\n";
   s += "Contents file=" + mContentsFile + "\r\n";
   s += "Default window=default\r\n";
-  s += "Default topic=" + ConvertURL(suiParams["DEFAULTPAGE"].Tag) + "\r\n";
+  s += "Default topic=" + ProjectValue(ConvertURL(suiParams["DEFAULTPAGE"].Tag)) + "\r\n";
   s += "Display compile progress=Yes\r\n";
   s += "Full-text search=Yes\r\n";
   s += "Language=0x409 English (United States)\r\n";
-  s += "Title=" + suiParams["TITLE"].Value + "\r\n";
+  s += "Title=" + ProjectValue(suiParams["TITLE"].Value) + "\r\n";
   if (mUseKeywords) s += "Index File = " + mIndexFile + "\r\n";
   s += "\r\n[WINDOWS]\r\n\r\n";
   s += WindowDefinition(mContentsFile, mIndexFile, mUseKeywords, suiParams["FAVORITES"].Checked);
@@ -76,7 +80,7 @@ bool frmMain::BuildProjectFile() {
                                      : Result<std::string>(Error{91, "Object variable not set"}),
           std::string());
       const std::string reference = ConvertURL(relative);
-      if (reference != sCompiledReference) s += "\r\n" + reference;
+      if (reference != sCompiledReference) s += "\r\n" + ProjectValue(reference);
     }
   } else {
     report.Raise(Error{91, "Object variable or With block variable not set"});
@@ -112,13 +116,13 @@ bool frmMain::LinksToDerived() {
     folder += "_derived";
     Result<std::vector<std::string>> files = fs.ListFiles(folder);
     if (files.ok()) {
-      for (const std::string& name : *files)
-        page += "<img src=\"_derived/" + name + "\">\r\n";
+      for (const std::string& name : *files) {
+        page += "<img src=\"_derived/" + SitemapValue(name) + "\">\r\n";
+      }
     }
   }
   page += "</BODY></HTML>\r\n";
-  if (report.Check(fs.WriteTextFile(mDerivedPage, Utf8ToAnsi(page)))) return true;
-  return false;
+  return report.Check(fs.WriteTextFile(mDerivedPage, Utf8ToAnsi(page)));
 }
 
 }  // namespace corvina

@@ -12,8 +12,6 @@ class Connect {
 
   void HideSitepack();
   void ShowSitepack();
-  void ShowDecompile();
-  void HideDecompile();
 
   void AddinInstance_OnConnection(IHostApplication* Application, int ConnectMode);
   void AddinInstance_OnDisconnection();

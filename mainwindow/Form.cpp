@@ -7,6 +7,8 @@ namespace corvina {
 
 Form::Form(std::string sName, std::string sCaption, float fClientWidth, float fClientHeight)
     : Caption(std::move(sCaption)), mName(std::move(sName)) {
+  static int32_t next_handle = 0x10000;
+  mHandle = next_handle++;
   Width = fClientWidth;
   Height = fClientHeight;
 }

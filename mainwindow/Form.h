@@ -25,10 +25,10 @@ class Form {
   float Width = 0;
   float Height = 0;
   // A number that stands for the window, for owners of dialogs and viewers.
-  intptr_t hWnd() const { return reinterpret_cast<intptr_t>(this); }
+  int32_t hWnd() const { return mHandle; }
 
   bool Visible() const { return mVisible; }
-  bool Loaded() const { return mLoaded; }
+  bool IsLoaded() const { return mLoaded; }
 
   // Runs Form_Load; the window's slot calls it once, right after making the window.
   void Load() { Form_Load(); }
@@ -56,6 +56,7 @@ class Form {
 
  private:
   std::string mName;
+  int32_t mHandle;
   std::unique_ptr<IFormView> mView;
   bool mVisible = false;
   bool mLoaded = true;
@@ -68,14 +69,14 @@ template <typename T>
 class FormSlot {
  public:
   T& Get() {
-    if (!mForm || !mForm->Loaded()) {
+    if (!mForm || !mForm->IsLoaded()) {
       if (mForm) mRetired.push_back(std::move(mForm));
       mForm = std::make_unique<T>();
       mForm->Load();
     }
     return *mForm;
   }
-  bool IsLoaded() const { return mForm && mForm->Loaded(); }
+  bool IsLoaded() const { return mForm && mForm->IsLoaded(); }
   void Unload() {
     if (mForm) mForm->Unload();
   }

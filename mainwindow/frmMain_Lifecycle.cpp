@@ -9,6 +9,8 @@
 
 namespace corvina {
 
+using namespace Globals;
+
 void frmMain::Form_Activate() {
   ErrorReport report("frmMain", "Form_Activate");
   if (mWeb == nullptr) return;

@@ -14,6 +14,8 @@
 
 namespace corvina {
 
+using namespace Globals;
+
 bool frmMain::BuildUI() {
   ErrorReport report("frmMain", "BuildUI");
   IWeb* web = HostApplication != nullptr ? HostApplication->ActiveWeb() : nullptr;

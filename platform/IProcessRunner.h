@@ -18,8 +18,8 @@ struct ProcessRead {
   bool failed = false;  // the read itself failed; treated like the end of the output
 };
 
-// A started child whose standard output and standard error share one pipe. Dropping it ends
-// the child (and everything it started) if it is still running and reaps it.
+// A started child whose standard output and standard error share one pipe. Dropping it kills
+// the child (and everything it started) at once if it is still running, and reaps it.
 class IChildProcess {
  public:
   virtual ~IChildProcess() = default;
@@ -28,7 +28,8 @@ class IChildProcess {
   // Waits at most `timeout` for the child to end; its exit code once it has ended (128 plus the
   // signal's number for a child killed by a signal), nothing while it still runs.
   virtual std::optional<int32_t> Wait(std::chrono::milliseconds timeout) = 0;
-  // Ends the child and every process of its group at once.
+  // Ends the child and every process of its group: asks them to terminate (SIGTERM), and kills
+  // them (SIGKILL) if they are still there a few seconds later, while Read or Wait is called.
   virtual void Kill() = 0;
 };
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/OwnExecutable.h"
 #include "platform/UniqueFd.h"
 
 extern char** environ;
@@ -32,6 +33,7 @@ constexpr int32_t kWinTooManyOpenFiles = 4;
 constexpr int32_t kWinAccessDenied = 5;
 constexpr int32_t kWinNotEnoughMemory = 8;
 constexpr int32_t kWinDirectoryInvalid = 267;
+constexpr int kPipeSize = 1024 * 1024;
 
 int32_t WindowsErrorNumber(int errno_value) {
   switch (errno_value) {
@@ -91,7 +93,7 @@ class ChildProcess : public IChildProcess {
         pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
   ~ChildProcess() override {
     if (reaped_) return;
-    Kill();
+    KillNow();
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
@@ -100,6 +102,7 @@ class ChildProcess : public IChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   ProcessRead Read(std::span<std::byte> buffer, milliseconds timeout) override {
+    EscalateIfDue();
     ProcessRead result;
     pollfd pfd{output_.get(), POLLIN, 0};
     int ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
@@ -124,6 +127,7 @@ class ChildProcess : public IChildProcess {
 
   std::optional<int32_t> Wait(milliseconds timeout) override {
     if (reaped_) return exit_code_;
+    EscalateIfDue();
     if (TryReap()) return exit_code_;
     if (pidfd_.valid()) {
       pollfd pfd{pidfd_.get(), POLLIN, 0};
@@ -140,13 +144,31 @@ class ChildProcess : public IChildProcess {
     return std::nullopt;
   }
 
+  // SIGTERM first, so that a child can remove what it made; SIGKILL once the grace time is
+  // up (checked on each Read and Wait).
   void Kill() override {
-    if (reaped_) return;
+    if (reaped_ || terminating_) return;
+    terminating_ = true;
+    kill_deadline_ = std::chrono::steady_clock::now() + kKillGrace;
+    ::kill(-pid_, SIGTERM);
+    ::kill(pid_, SIGTERM);
+  }
+
+ private:
+  static constexpr std::chrono::seconds kKillGrace{3};
+
+  void KillNow() {
     ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
   }
 
- private:
+  void EscalateIfDue() {
+    if (terminating_ && !killed_ && std::chrono::steady_clock::now() >= kill_deadline_) {
+      killed_ = true;
+      KillNow();
+    }
+  }
+
   static void IgnorePollResult(int) {}  // a wake-up or a time-out both lead to a look below
 
   bool TryReap() {
@@ -170,6 +192,9 @@ class ChildProcess : public IChildProcess {
   UniqueFd output_;
   UniqueFd pidfd_;
   bool reaped_ = false;
+  bool terminating_ = false;
+  bool killed_ = false;
+  std::chrono::steady_clock::time_point kill_deadline_;
   int32_t exit_code_ = 0;
 };
 
@@ -184,12 +209,6 @@ Result<fs::path> Runnable(const fs::path& path) {
   return path;
 }
 
-fs::path OwnFolder() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-}
-
 }  // namespace
 
 Result<fs::path> FindProgram(std::string_view name) {
@@ -201,7 +220,7 @@ Result<fs::path> FindProgram(std::string_view name) {
     return Runnable(path);
   }
   std::vector<fs::path> folders;
-  if (fs::path own = OwnFolder(); !own.empty()) folders.push_back(own);
+  if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
   if (const char* path_list = ::getenv("PATH")) {
     std::string_view rest = path_list;
     while (true) {
@@ -227,6 +246,9 @@ ProcessStart PosixProcessRunner::Start(const ProcessStartOptions& options) {
   if (::pipe2(fds, O_CLOEXEC) != 0) return Failed(Step::kPipe, WindowsErrorNumber(errno));
   UniqueFd read_end(fds[0]);
   UniqueFd write_end(fds[1]);
+  // A larger pipe lets a child that writes much go on while its output is handed out; a
+  // system that refuses keeps its default size.
+  ::fcntl(write_end.get(), F_SETPIPE_SZ, kPipeSize);
 
   std::vector<std::string> args = SplitCommandLine(options.command_line);
   if (args.empty()) return Failed(Step::kProcess, kWinFileNotFound);

@@ -216,11 +216,14 @@ Status SqliteRegistryDatabase::CheckAndPrepare() {
                                         ", which this program does not know"};
   }
   if (!read_only_) Exec("PRAGMA synchronous = NORMAL");
-  for (int query = 0; query < kQueryCount; ++query) {
-    int rc = Prepare(db_.get(), kQueries[query], statements_[query], SQLITE_PREPARE_PERSISTENT);
-    if (rc != SQLITE_OK) return Fail(rc, "prepare");
-  }
   return Status::Ok();
+}
+
+sqlite3_stmt* SqliteRegistryDatabase::Get(Query query) {
+  SqliteStatement& statement = statements_[query];
+  // A short run reads one value: prepare only what it uses.
+  if (!statement) Prepare(db_.get(), kQueries[query], statement, SQLITE_PREPARE_PERSISTENT);
+  return statement.get();
 }
 
 Status SqliteRegistryDatabase::CreateSchema() {

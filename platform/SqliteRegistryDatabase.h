@@ -93,7 +93,9 @@ class SqliteRegistryDatabase {
   // Runs body inside one write transaction; rolls back when it fails.
   Status Write(std::string_view operation, const std::function<Status()>& body);
 
-  sqlite3_stmt* Get(Query query) { return statements_[query].get(); }
+  // The statement, prepared on first use (a statement that cannot be prepared is null, and
+  // stepping it fails as a misuse).
+  sqlite3_stmt* Get(Query query);
 
   // The id of the key at the end of the path, or kRegErrorFileNotFound.
   Result<int64_t> FindKey(uint32_t root, const std::vector<std::string>& elements,

@@ -152,9 +152,10 @@ Status SqliteRegistryStore::SetValue(uint32_t root, std::string_view key, std::s
   auto elements = CheckKey(root, key);
   if (!elements.ok()) return elements.error();
   if (Status checked = CheckValueName(name); !checked.ok()) return checked;
-  if (!elements->empty()) {
-    if (Status found = OpenKey(root, key); !found.ok()) return found;
-  }
+  // Without a database there is only the root; no file is made for a missing key.
+  auto ready = db_->Ready(false);
+  if (!ready.ok()) return ready.error();
+  if (!*ready && !elements->empty()) return RegistryNotFound("key", key);
   return db_->Write("write a value", [&]() -> Status {
     auto id = db_->FindKey(root, *elements, key);
     if (!id.ok()) return id.error();

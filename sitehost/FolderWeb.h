@@ -22,7 +22,8 @@ namespace corvina {
 // path as it stands (file:///home/a/My Site), and a file's address is that URL, "/" and the
 // file's site-relative path. The files (see ListSiteFiles for which) are a snapshot taken at
 // Refresh(). Navigation comes from the outline file navigation.txt in the site folder when
-// there is one, else from the home page's links; it is built when first asked for.
+// there is one (read at refresh), else from the home page's links (followed when the
+// navigation is first asked for). Titles and keywords are read on first use.
 class FolderWeb : public IWeb {
  public:
   // Opens the folder and takes the first snapshot. Fails when the path is empty, does not

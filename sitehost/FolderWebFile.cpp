@@ -101,6 +101,10 @@ const std::vector<std::string>& FolderWebFile::Links() {
   return facts.ok() ? facts->links : kNone;
 }
 
+void FolderWebFile::ReleaseLinks() {
+  if (facts_ && facts_->ok()) std::vector<std::string>().swap(facts_->value().links);
+}
+
 INavigationNode* FolderWebFile::NavigationNode() {
   web_->EnsureNavigation();
   return node_;

@@ -42,6 +42,8 @@ class FolderWebFile : public IWebFile {
   bool IsPage() const;
   // The links of the page, as written; empty for an unreadable page or another file.
   const std::vector<std::string>& Links();
+  // Forgets the links once the navigation is built; the title and keywords stay.
+  void ReleaseLinks();
 
   FolderNavigationNode* navigation_node() const { return node_; }
   void set_navigation_node(FolderNavigationNode* node) { node_ = node; }

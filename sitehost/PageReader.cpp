@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -110,11 +111,16 @@ bool ParserKnowsEncoding(const std::string& name) {
   return true;
 }
 
+bool IsControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+// Control characters count as blanks: a title goes into line-based project files.
 std::string CollapseBlanks(std::string_view text) {
   std::string out;
   bool pending_blank = false;
   for (const char c : text) {
-    if (kBlanks.find(c) != std::string_view::npos) {
+    if (IsControl(c) || c == ' ') {
       pending_blank = !out.empty();
       continue;
     }
@@ -150,7 +156,7 @@ void Visit(xmlNode* node, PageFacts& facts) {
     }
     std::string content = TextOf(Attribute(node, "content").get());
     for (char& c : content) {
-      if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+      if (IsControl(c)) c = ' ';
     }
     if (!facts.keywords) {
       facts.keywords = std::move(content);
@@ -170,7 +176,9 @@ bool IsDocument(const xmlNode* node) {
 }  // namespace
 
 std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   size_t i = 0;
@@ -246,6 +254,13 @@ PageFacts ParsePage(std::string_view raw) {
 }
 
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit) {
+  // Opening a pipe for reading would wait for a writer; only regular files are read.
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec) return ErrnoError("read", ec.value(), path.string());
+  if (!std::filesystem::is_regular_file(status)) {
+    return Error{kErrPermissionDenied, "read " + path.string() + ": not a regular file"};
+  }
   std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rbe"));
   if (!file) return ErrnoError("read", errno, path.string());
   std::string bytes;

@@ -13,11 +13,12 @@ namespace corvina::sitehost {
 
 // What the site host reads from a page. Texts are UTF-8.
 struct PageFacts {
-  // The first non-empty <title>, runs of blanks, tabs and line ends collapsed to one blank and
-  // trimmed; nullopt when the page has none.
+  // The first non-empty <title>, runs of blanks and control characters (tabs, line ends)
+  // collapsed to one blank and trimmed; nullopt when the page has none.
   std::optional<std::string> title;
   // The contents of every <meta name="keywords"> in document order, the non-empty ones joined
-  // with ","; tabs and line ends inside read as blanks. nullopt when the page has no such meta.
+  // with ","; control characters (tabs, line ends) inside read as blanks. nullopt when the page
+  // has no such meta.
   std::optional<std::string> keywords;
   // The href of every <a> and <area>, in document order, as written.
   std::vector<std::string> links;

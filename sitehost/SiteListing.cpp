@@ -35,6 +35,22 @@ bool IsListedLink(const fs::path& link, const std::string& canonical_root) {
   return !ec && IsInside(target.string(), canonical_root);
 }
 
+bool HasControlCharacter(std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// A name that holds a line end could add lines of its own to the project files that list it.
+Error ControlCharacterError(std::string path) {
+  for (char& c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return Error{kErrInvalidArgument,
+               "left out " + path + ": its name holds a control character (a line end or tab)"};
+}
+
 Error FolderError(const fs::path& folder, const std::error_code& ec) {
   return ErrnoError("read folder", ec.value(), folder.string());
 }
@@ -71,6 +87,10 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
       const fs::directory_entry& entry = *it;
       std::string name = entry.path().filename().string();
       if (name.empty() || name.front() == '.') continue;
+      if (HasControlCharacter(name)) {
+        listing.problems.push_back(ControlCharacterError(prefix + name));
+        continue;
+      }
       std::error_code type_ec;
       if (entry.is_symlink(type_ec)) {
         if (IsListedLink(entry.path(), canonical_root)) listing.files.push_back(prefix + name);

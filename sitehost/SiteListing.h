@@ -18,7 +18,9 @@ struct SiteListing {
 // Lists every file below the site folder except:
 // - hidden ones: any path component that starts with ".";
 // - our temporary files in the site folder itself ("Cor*.tmp", "Cor*.tmp.htm");
-// - anything that is neither a regular file nor a folder (pipes, sockets, devices).
+// - anything that is neither a regular file nor a folder (pipes, sockets, devices);
+// - files and folders whose name holds a control character (noted in `problems`), since the
+//   project files list one name per line.
 // Symbolic links to folders are never followed, so no link can loop or lead outside the site;
 // the files they point at are listed at their real place when that is inside the site. A link
 // to a regular file is listed under its own name when its target lies inside the site, and

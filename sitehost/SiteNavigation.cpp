@@ -91,6 +91,7 @@ SiteNavigation SiteNavigation::FromLinks(FolderWeb& web) {
       if (linked == nullptr || !linked->IsPage() || linked->navigation_node() != nullptr) continue;
       navigation.Add(std::nullopt, linked, node);
     }
+    page->ReleaseLinks();
   }
   return navigation;
 }

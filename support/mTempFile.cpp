@@ -13,7 +13,7 @@
 #include "platform/PathConventions.h"
 #include "support/ErrorReport.h"
 
-namespace corvina {
+namespace corvina::mTempFile {
 namespace {
 
 bool Exists(const std::string& path) {
@@ -67,4 +67,4 @@ std::string GetShortName(std::string_view sPath) {
   return QuoteCommandLineArgument(absolute);
 }
 
-}  // namespace corvina
+}  // namespace corvina::mTempFile

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvina {
+namespace corvina::mTempFile {
 
 // Creates a new, empty file in the folder named from the first three letters of the prefix,
 // a hexadecimal number and ".tmp" (Cor1A2B.tmp), and returns its full path; empty text when
@@ -17,4 +17,4 @@ std::string GetOnlyFileName(std::string_view sPath);
 // path does not exist.
 std::string GetShortName(std::string_view sPath);
 
-}  // namespace corvina
+}  // namespace corvina::mTempFile

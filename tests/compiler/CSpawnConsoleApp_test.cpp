@@ -129,7 +129,7 @@ TEST_F(SpawnTest, SilentChildStillYieldsAndCanBeCancelled) {
   loop_.on_events = [this](int call) {
     if (call == 5) app_.Cancel();
   };
-  EXPECT_EQ(RunChild("sleep"), 128 + SIGKILL);
+  EXPECT_EQ(RunChild("sleep"), 128 + SIGTERM);
   EXPECT_GE(loop_.calls, 5);
   EXPECT_EQ(events_, (std::vector<std::string>{"<started>", ""}));
   EXPECT_FALSE(app_.Running());
@@ -148,8 +148,16 @@ TEST_F(SpawnTest, ChildThatClosedItsOutputIsWaitedForWithoutFreezing) {
   loop_.on_events = [this](int call) {
     if (call == 4) app_.Cancel();
   };
-  EXPECT_EQ(RunChild("out bye close sleep"), 128 + SIGKILL);
+  EXPECT_EQ(RunChild("out bye close sleep"), 128 + SIGTERM);
   EXPECT_EQ(Joined(), "bye");
+}
+
+TEST_F(SpawnTest, ChildThatIgnoresTerminationIsKilled) {
+  loop_.on_events = [this](int call) {
+    if (call == 2) app_.Cancel();
+  };
+  EXPECT_EQ(RunChild("ignore-term out x sleep"), 128 + SIGKILL);
+  EXPECT_EQ(Joined(), "x");
 }
 
 TEST_F(SpawnTest, NoChildIsLeftUnreaped) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "generation/Globals.h"
 #include "host/HostObjects.h"
 #include "platform/IFormView.h"
 #include "platform/Platform.h"
@@ -242,7 +243,7 @@ TEST_F(frmHHCTest, UnloadDuringRunEndsToolAndRefreshesSite) {
   FakeWeb web;
   FakeHost host;
   host.web = &web;
-  form_.mHostApplication = &host;
+  Globals::HostApplication = &host;
   runner_.output = {"a\r\n", "b\r\n", "c\r\n", "d\r\n"};
   loop_.on_events = [this](int call) {
     if (call == 3) form_.Unload();
@@ -250,15 +251,17 @@ TEST_F(frmHHCTest, UnloadDuringRunEndsToolAndRefreshesSite) {
   form_.Execute("/site", "p.tmp");
   EXPECT_EQ(runner_.kills, 1);
   EXPECT_EQ(web.refreshes, 1);
-  EXPECT_FALSE(form_.Loaded());
+  EXPECT_FALSE(form_.IsLoaded());
   EXPECT_EQ(form_.txtOutput().find("d\r\n"), std::string::npos);
+  Globals::HostApplication = nullptr;
 }
 
 TEST_F(frmHHCTest, CloseButtonUnloadsAndRefreshesOpenSiteOnly) {
   FakeHost host;
-  form_.mHostApplication = &host;
+  Globals::HostApplication = &host;
   form_.suiButtons.PressButton("CLOSE");  // no open site: nothing to refresh
-  EXPECT_FALSE(form_.Loaded());
+  EXPECT_FALSE(form_.IsLoaded());
+  Globals::HostApplication = nullptr;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 //   sleep                 wait forever
 //   spawn-sleeper         start a child of its own that waits forever, holding the output
 //   close                 close standard output and standard error
+//   ignore-term           ignore SIGTERM from here on
 //   cwd                   write the current folder and a line feed
 //   args ...              write each remaining argument as [argument] and a line feed
 #include <signal.h>
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
       SleepForever();
     } else if (step == "spawn-sleeper") {
       if (::fork() == 0) SleepForever();
+    } else if (step == "ignore-term") {
+      ::signal(SIGTERM, SIG_IGN);
     } else if (step == "close") {
       ::close(1);
       ::close(2);

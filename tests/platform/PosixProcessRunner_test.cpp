@@ -167,7 +167,7 @@ TEST(PosixProcessRunnerTest, KillEndsTheWholeGroupAndReaps) {
   std::optional<int32_t> code;
   while (!(code = start.child->Wait(milliseconds(60'000)))) {
   }
-  EXPECT_EQ(*code, 128 + SIGKILL);
+  EXPECT_EQ(*code, 128 + SIGTERM);
   int status;
   EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);

@@ -1,10 +1,12 @@
 #include "sitehost/PageReader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "platform/TextEncoding.h"
+#include "tests/fakes/TestSupport.h"
 
 namespace corvina::sitehost {
 namespace {
@@ -19,6 +21,8 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
   const Case cases[] = {
       {"plain", "<title>A</title><meta name=keywords content='x;y'>", "A", "x;y"},
       {"collapsed", "<title>\n  A \t B\r\n</title>", "A B", std::nullopt},
+      {"control characters", "<title>A\x01\x7F&#10;B</title><meta name=keywords content='a&#13;b'>",
+       "A B", "a b"},
       {"entities", "<title>Q &amp; A &lt;1&gt; &eacute;</title>", "Q & A <1> \u00e9", std::nullopt},
       {"empty title", "<title> </title><title>Second</title>", "Second", std::nullopt},
       {"no title", "<p>text</p>", std::nullopt, std::nullopt},
@@ -45,6 +49,7 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
 }
 
 TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
+  static const char kBigEndian[] = "\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>";
   const std::pair<std::string, std::string> cases[] = {
       {"<title>caf\xC3\xA9</title>", "caf\u00e9"},
       {"<title>caf\xE9 \x80</title>", "caf\u00e9 \u20ac"},
@@ -59,7 +64,7 @@ TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
       {"<meta charset=no-such-charset><title>caf\xE9</title>", "caf\u00e9"},
       {"<?xml version='1.0' encoding='iso-8859-1'?><title>\xE9</title>", "\u00e9"},
       {"\xEF\xBB\xBF<title>\xC3\x9C</title>", "\u00dc"},
-      {std::string("\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>", 38), "\u00e9"},
+      {std::string(kBigEndian, sizeof kBigEndian - 1), "\u00e9"},
       {"<meta charset=utf-16><title>\xC3\xA9</title>", "\u00e9"},
   };
   for (const auto& [page, title] : cases) {
@@ -96,11 +101,18 @@ TEST(PageReaderTest, SurvivesHostileBytes) {
 }
 
 TEST(PageReaderTest, UnreadablePageFailsWithItsPath) {
-  const Result<PageFacts> facts = ReadPage("/nonexistent/corvina/page.htm");
-  ASSERT_FALSE(facts.ok());
-  EXPECT_EQ(facts.error().number, kErrFileNotFound);
-  EXPECT_EQ(facts.error().description,
+  const Result<PageFacts> missing = ReadPage("/nonexistent/corvina/page.htm");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().number, kErrFileNotFound);
+  EXPECT_EQ(missing.error().description,
             "read /nonexistent/corvina/page.htm: No such file or directory");
+
+  testing::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.htm").c_str(), 0600), 0);
+  const Result<PageFacts> pipe = ReadPage(dir / "pipe.htm");
+  ASSERT_FALSE(pipe.ok());
+  EXPECT_EQ(pipe.error().description,
+            "read " + (dir / "pipe.htm").string() + ": not a regular file");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct PipeClose {
 };
 
 std::string RunCommand(const std::string& command) {
-  std::unique_ptr<std::FILE, PipeClose> pipe(::popen(command.c_str(), "r"));
+  std::unique_ptr<std::FILE, PipeClose> pipe(::popen((command + " 2>/dev/null").c_str(), "r"));
   std::string out;
   if (!pipe) return out;
   char buffer[4096];

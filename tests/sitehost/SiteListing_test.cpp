@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -79,6 +80,26 @@ TEST(SiteListingTest, UnreadableFolderIsAProblemNotAFailure) {
   EXPECT_EQ(listing->problems[0].number, kErrPermissionDenied);
   EXPECT_EQ(listing->problems[0].description,
             "read folder " + (dir / "site/locked").string() + ": Permission denied");
+}
+
+TEST(SiteListingTest, NamesWithLineEndsAreLeftOutAndReported) {
+  TempDir dir;
+  WriteFileBytes(dir / "site/index.htm", "x");
+  WriteFileBytes(dir / "site/evil.htm\r\nCompiled file=x.chm", "x");
+  WriteFileBytes(dir / "site/tab\tfolder/page.htm", "x");
+  Result<SiteListing> listing = ListSiteFiles(dir / "site");
+  ASSERT_TRUE(listing.ok());
+  EXPECT_EQ(listing->files, (std::vector<std::string>{"index.htm"}));
+  ASSERT_EQ(listing->problems.size(), 2u);
+  std::vector<std::string> problems;
+  for (const Error& problem : listing->problems)
+    problems.push_back(problem.description);
+  std::sort(problems.begin(), problems.end());
+  EXPECT_EQ(problems, (std::vector<std::string>{
+                          "left out evil.htm??Compiled file=x.chm: its name holds a control "
+                          "character (a line end or tab)",
+                          "left out tab?folder: its name holds a control character (a line end "
+                          "or tab)"}));
 }
 
 TEST(SiteListingTest, MissingSiteFails) {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ConsoleMessageBoxes.h"
+#include "platform/Status.h"
+
+namespace corvina::cli {
+
+enum class Command { kHelp, kVersion, kSetup, kCompile, kDecompile };
+
+// What the user asked for on the command line. Options left unset keep the site's saved
+// setting (or the panel's default).
+struct Options {
+  Command command = Command::kHelp;
+  ConsoleMessageBoxes::Policy answers = ConsoleMessageBoxes::Policy::kAsk;
+  // setup
+  std::optional<std::string> workshop;
+  // compile
+  std::string site;
+  std::optional<std::string> output;
+  std::optional<std::string> title;
+  std::optional<std::string> default_page;
+  std::optional<bool> index;
+  std::optional<bool> favorites;
+  std::optional<bool> open;
+  std::optional<bool> keep_log;
+  // decompile
+  std::string chm_file;
+  std::string folder;
+  bool to_site = false;
+};
+
+// Parses the arguments after the program name, GNU style ("--title=X", "--title X", "-oX",
+// "-o X", "--" ends the options). A usage error comes back as an Error whose text says what
+// is wrong.
+Result<Options> ParseOptions(const std::vector<std::string>& args);
+
+std::string UsageText();
+std::string VersionText();
+
+}  // namespace corvina::cli

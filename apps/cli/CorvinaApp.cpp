@@ -1,0 +1,123 @@
+#include "apps/cli/CorvinaApp.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "apps/cli/CommandLineOptions.h"
+#include "apps/cli/RunOutcome.h"
+#include "apps/cli/Setup.h"
+#include "apps/console/ConsoleFormViews.h"
+#include "apps/console/HHCConsoleView.h"
+#include "compiler/frmHHC.h"
+#include "host/Connect.h"
+#include "platform/ConsoleDialogs.h"
+#include "platform/ConsoleMessageBoxes.h"
+#include "platform/ConsoleMessageLoop.h"
+#include "platform/HhProgramHelpViewer.h"
+#include "platform/Platform.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/PosixProcessRunner.h"
+#include "platform/RegistrySettingsStore.h"
+#include "platform/RuntimeDirWindows.h"
+#include "platform/SqliteRegistryStore.h"
+#include "sitehost/FolderHostApplication.h"
+
+namespace corvina::cli {
+namespace {
+
+std::unique_ptr<IFormView> MakeLogView(frmHHC& log) {
+  return std::make_unique<HHCConsoleView>(log, stdout, stderr, ::isatty(STDERR_FILENO) != 0);
+}
+
+// The real services of a console run, installed for its length.
+class ConsolePlatform {
+ public:
+  ConsolePlatform(const Options& options, IFormViews& views)
+      : boxes_(options.answers),
+        registry_(SqliteRegistryStoreOptions{SqliteRegistryStore::DefaultPath()}),
+        settings_(registry_),
+        windows_(RuntimeDirWindows::DefaultFolder()),
+        installed_(Platform{.message_boxes = &boxes_,
+                            .file_system = &files_,
+                            .registry = &registry_,
+                            .settings = &settings_,
+                            .processes = &processes_,
+                            .dialogs = &dialogs_,
+                            .windows = &windows_,
+                            .message_loop = &loop_,
+                            .help_viewer = &viewer_,
+                            .form_views = &views}) {}
+
+ private:
+  ConsoleMessageBoxes boxes_;
+  PosixFileSystem files_;
+  SqliteRegistryStore registry_;
+  RegistrySettingsStore settings_;
+  PosixProcessRunner processes_;
+  ConsoleDialogs dialogs_;
+  RuntimeDirWindows windows_;
+  ConsoleMessageLoop loop_;
+  HhProgramHelpViewer viewer_;
+  ScopedPlatform installed_;
+};
+
+// The exit status of a compile or decompile, read from what the windows did.
+int ExitStatus(const ConsoleFormViews& views) {
+  if (views.bad_input()) return kExitUsage;
+  const frmHHC* log = views.last_log();
+  // The log window's started event replaces the log with this line; nothing else does.
+  if (log == nullptr ||
+      log->txtOutput().rfind("Starting Microsoft HTML Help Workshop compiler", 0) != 0) {
+    return kExitStopped;
+  }
+  if (!frmHHC::FindMessages(log->txtOutput()).empty()) return kExitWithMessages;
+  return kExitClean;
+}
+
+int RunCompile(const Options& options) {
+  Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
+  if (!host.ok()) {
+    std::fprintf(stderr, "Corvina: %s\n", host.error().description.c_str());
+    return kExitUsage;
+  }
+  ConsoleFormViews views(options, MakeLogView);
+  ConsolePlatform platform(options, views);
+  Connect addin;
+  addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
+  addin.AddinInstance_OnDisconnection();
+  return ExitStatus(views);
+}
+
+}  // namespace
+
+int RunCorvina(const std::vector<std::string>& args) {
+  Result<Options> parsed = ParseOptions(args);
+  if (!parsed.ok()) {
+    std::fprintf(stderr, "corvina: %s\nTry 'corvina --help'.\n",
+                 parsed.error().description.c_str());
+    return kExitUsage;
+  }
+  const Options& options = *parsed;
+  switch (options.command) {
+    case Command::kHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return kExitClean;
+    case Command::kVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return kExitClean;
+    case Command::kSetup: {
+      ConsoleFormViews views(options, nullptr);
+      ConsolePlatform platform(options, views);
+      return RunSetup(options.workshop);
+    }
+    case Command::kCompile:
+      return RunCompile(options);
+    case Command::kDecompile:
+      std::fputs("Corvina: decompile is not available in this build\n", stderr);
+      return kExitUsage;
+  }
+  return kExitUsage;
+}
+
+}  // namespace corvina::cli

@@ -1,0 +1,61 @@
+#include "apps/cli/Setup.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "apps/cli/RunOutcome.h"
+#include "platform/OwnExecutable.h"
+#include "platform/PathConventions.h"
+#include "support/CRegistry.h"
+
+namespace corvina::cli {
+namespace {
+
+constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
+constexpr std::string_view kAddinKey =
+    "Software\\Microsoft\\Office\\FrontPage\\Addins\\Sitepack.Connect";
+
+bool Stored(const Result<bool>& result) {
+  return result.ok() && *result;
+}
+
+}  // namespace
+
+int RunSetup(const std::optional<std::string>& workshop) {
+  std::error_code ec;
+  std::filesystem::path folder =
+      workshop ? std::filesystem::path(*workshop) : OwnExecutableFolder();
+  folder = std::filesystem::absolute(folder, ec).lexically_normal();
+  std::string text = folder.string();
+  while (text.size() > 1 && text.back() == kPathSeparatorChar)
+    text.pop_back();
+  const std::string compiler =
+      text + std::string(kPathSeparator) + "hhc" + std::string(kExecutableSuffix);
+  if (::access(compiler.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "Corvina: no help compiler in %s (%s is missing or not executable)\n",
+                 text.c_str(), compiler.c_str());
+    return kExitUsage;
+  }
+
+  CRegistry registry;
+  registry.Init(kHkeyCurrentUser);
+  const bool ok =
+      Stored(registry.SetValue(kWorkshopKey, "InstallDir", text, 1)) &&
+      Stored(registry.SetValue(kAddinKey, "FriendlyName", "CorvinaStudio", 1)) &&
+      Stored(registry.SetValue(kAddinKey, "Description",
+                               "Front Page site to Microsoft Help Workshop converter", 1)) &&
+      Stored(registry.SetValue(kAddinKey, "LoadBehavior", int32_t{3}, 4));
+  if (!ok) {
+    Result<bool> probe = registry.CreateKey(kWorkshopKey);
+    std::fprintf(
+        stderr, "Corvina: could not record the help compiler's folder: %s\n",
+        probe.ok() ? "the registry store refused the write" : probe.error().description.c_str());
+    return kExitStopped;
+  }
+  std::printf("Help compiler folder: %s\n", text.c_str());
+  return kExitClean;
+}
+
+}  // namespace corvina::cli

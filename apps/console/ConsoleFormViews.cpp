@@ -1,0 +1,102 @@
+#include "apps/console/ConsoleFormViews.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "compiler/frmHHC.h"
+#include "host/HostObjects.h"
+#include "mainwindow/frmMain.h"
+
+namespace corvina::cli {
+namespace {
+
+// A path as the user typed it, made absolute against the current folder: the tools run in
+// other folders.
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+class MainConsoleView : public IFormView {
+ public:
+  MainConsoleView(frmMain& form, const Options& options, bool& bad_input)
+      : form_(form), options_(options), bad_input_(bad_input) {}
+
+  void Show(bool modal) override {
+    if (!modal || shown_) return;
+    shown_ = true;
+    form_.Activated();
+    form_.Resized();
+    if (!Apply()) {
+      bad_input_ = true;
+      return;
+    }
+    form_.suiButtons.PressButton("GENERATE");
+  }
+  void Hide() override {}
+  void Refresh() override {}
+  void Unloaded() override {}
+
+ private:
+  bool Apply() {
+    ItemPanel& panel = form_.suiParams;
+    if (options_.title) panel["TITLE"].Value = *options_.title;
+    if (options_.output) {
+      panel["OUTPUT"].Value = Absolute(*options_.output);
+      panel["OUTPUT"].ToolTipText = panel["OUTPUT"].Value;
+    }
+    if (options_.index) panel["USEKEYWORDS"].Checked = *options_.index;
+    if (options_.favorites) panel["FAVORITES"].Checked = *options_.favorites;
+    if (options_.open) panel["VIEWRESULT"].Checked = *options_.open;
+    if (options_.keep_log) panel["CLOSELOG"].Checked = *options_.keep_log;
+    if (options_.default_page) return ChoosePage(*options_.default_page);
+    return true;
+  }
+
+  // Picks the list entry whose address, site-relative path or label is the page given.
+  bool ChoosePage(const std::string& page) {
+    Item& list = form_.suiParams["DEFAULTPAGE"];
+    const std::string site = form_.mWeb != nullptr ? form_.mWeb->Url() + "/" : std::string();
+    for (size_t i = 0; i < list.Entries.size(); ++i) {
+      const Item& entry = list.Entries[i];
+      if (entry.Key == page || entry.Key == site + page) {
+        form_.suiParams.ChooseEntry("DEFAULTPAGE", i);
+        // The list knows entries by their caption; two pages of one label keep the one asked for.
+        list.Tag = entry.Key;
+        return true;
+      }
+    }
+    for (size_t i = 0; i < list.Entries.size(); ++i) {
+      if (list.Entries[i].Caption == page) {
+        form_.suiParams.ChooseEntry("DEFAULTPAGE", i);
+        return true;
+      }
+    }
+    std::fprintf(stderr, "Corvina: the site's navigation lists no page \"%s\"\n", page.c_str());
+    return false;
+  }
+
+  frmMain& form_;
+  const Options& options_;
+  bool& bad_input_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+ConsoleFormViews::ConsoleFormViews(const Options& options, HHCViewMaker make_log_view)
+    : options_(options), make_log_view_(std::move(make_log_view)) {}
+
+std::unique_ptr<IFormView> ConsoleFormViews::CreateView(Form& form) {
+  if (auto* main = dynamic_cast<frmMain*>(&form)) {
+    return std::make_unique<MainConsoleView>(*main, options_, bad_input_);
+  }
+  if (auto* log = dynamic_cast<frmHHC*>(&form)) {
+    last_log_ = log;
+    return make_log_view_(*log);
+  }
+  return nullptr;
+}
+
+}  // namespace corvina::cli

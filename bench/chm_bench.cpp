@@ -1,0 +1,248 @@
+// Compiles generated sites with our CHM writer and, in the same run, with chmcmd (full-text
+// search off for both). Each compile runs in a fresh process (this program started again with
+// --compile-child, or chmcmd), so that its peak memory is measured alone.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "workshop/chm/ChmCompiler.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Words made of syllables, so that the text has a vocabulary like real documentation.
+std::vector<std::string> MakeVocabulary(std::mt19937& rng) {
+  static const char* syllables[] = {"con",  "fig",  "ur",  "a",   "tion", "win",  "dow",  "help",
+                                    "top",  "ic",   "in",  "dex", "file", "set",  "ting", "com",
+                                    "pile", "er",   "sys", "tem", "page", "link", "ta",   "ble",
+                                    "re",   "port", "us",  "age", "op",   "en",   "clo",  "se"};
+  std::vector<std::string> words;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word;
+    const int parts = 1 + static_cast<int>(rng() % 3);
+    for (int p = 0; p < parts; ++p)
+      word += syllables[rng() % 32];
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::string MakePage(int index, int pages, const std::vector<std::string>& words,
+                     std::mt19937& rng) {
+  // Zipf-like choice: common words far more often than rare ones.
+  auto word = [&]() -> const std::string& {
+    const double u = std::uniform_real_distribution<double>(0, 1)(rng);
+    return words[static_cast<size_t>(std::pow(u, 3.0) * (words.size() - 1))];
+  };
+  auto sentence = [&](int count) {
+    std::string text = word();
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    for (int i = 1; i < count; ++i)
+      text += " " + word();
+    return text + ". ";
+  };
+  std::string page =
+      "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n<html>\r\n<head>\r\n"
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\r\n"
+      "<title>Topic " +
+      std::to_string(index) + ": " + word() + " " + word() +
+      "</title>\r\n"
+      "<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\">\r\n</head>\r\n<body>\r\n"
+      "<div class=\"nav\"><a href=\"page" +
+      std::to_string((index + pages - 1) % pages) +
+      ".htm\">Previous</a> | <a href=\"../index.htm\">Contents</a> | <a href=\"page" +
+      std::to_string((index + 1) % pages) + ".htm\">Next</a></div>\r\n<h1>" + sentence(4) +
+      "</h1>\r\n";
+  const int paragraphs = 2 + static_cast<int>(rng() % 4);
+  for (int p = 0; p < paragraphs; ++p) {
+    page += "<p>";
+    for (int s = 0; s < 1 + static_cast<int>(rng() % 3); ++s)
+      page += sentence(6 + rng() % 10);
+    page +=
+        "See <a href=\"page" + std::to_string(rng() % pages) + ".htm\">" + word() + "</a>.</p>\r\n";
+  }
+  if (rng() % 3 == 0) {
+    page += "<table class=\"params\">\r\n";
+    for (int r = 0; r < 3; ++r) {
+      page += "<tr><td class=\"name\">" + word() + "</td><td>" + sentence(5) + "</td></tr>\r\n";
+    }
+    page += "</table>\r\n";
+  }
+  page +=
+      "<div class=\"footer\">Copyright 2026 Corvina. All rights reserved.</div>\r\n"
+      "</body>\r\n</html>\r\n";
+  return page;
+}
+
+// A generated site of `pages` pages, made once per size and removed at exit.
+struct Site {
+  fs::path folder;
+  std::vector<std::string> files;
+  uint64_t bytes = 0;
+};
+
+class Sites {
+ public:
+  ~Sites() {
+    std::error_code ec;
+    for (auto& [count, site] : sites_)
+      fs::remove_all(site.folder, ec);
+  }
+  const Site& Get(int pages) {
+    auto it = sites_.find(pages);
+    if (it != sites_.end()) return it->second;
+    Site site;
+    std::string pattern = (fs::temp_directory_path() / "chm-bench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    site.folder = pattern;
+    std::mt19937 rng(20261207);
+    const std::vector<std::string> words = MakeVocabulary(rng);
+    fs::create_directories(site.folder / "pages");
+    std::string toc = "<HTML><BODY><UL>\r\n";
+    for (int i = 0; i < pages; ++i) {
+      const std::string name = "pages/page" + std::to_string(i) + ".htm";
+      const std::string page = MakePage(i, pages, words, rng);
+      std::ofstream(site.folder / name, std::ios::binary) << page;
+      site.files.push_back(name);
+      site.bytes += page.size();
+      if (i < 2000) {
+        toc += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Topic " +
+               std::to_string(i) + "\"><param name=\"Local\" value=\"" + name + "\"></OBJECT>\r\n";
+      }
+    }
+    std::ofstream(site.folder / "toc.hhc", std::ios::binary) << toc << "</UL></BODY></HTML>\r\n";
+    std::ofstream(site.folder / "style.css", std::ios::binary) << "body { font: 10pt Arial; }\r\n";
+    site.files.push_back("style.css");
+    std::string project =
+        "[OPTIONS]\r\nCompiled file=chmcmd.chm\r\nContents file=toc.hhc\r\n"
+        "Default topic=pages/page0.htm\r\nDefault window=main\r\nFull-text search=No\r\n"
+        "Language=0x409 English (United States)\r\nTitle=Bench\r\n\r\n[WINDOWS]\r\n"
+        "main=,\"toc.hhc\",,,,,,,,0x22420,,0x3006,,,,,,,,0\r\n\r\n[FILES]\r\n";
+    for (const std::string& name : site.files)
+      project += name + "\r\n";
+    std::ofstream(site.folder / "bench.hhp", std::ios::binary) << project;
+    std::ofstream list(site.folder / "files.txt", std::ios::binary);
+    for (const std::string& name : site.files)
+      list << name << "\n";
+    return sites_.emplace(pages, std::move(site)).first->second;
+  }
+
+ private:
+  std::map<int, Site> sites_;
+};
+
+Sites& AllSites() {
+  static Sites sites;
+  return sites;
+}
+
+corvina::chm::ChmProject ProjectFor(const fs::path& folder) {
+  corvina::chm::ChmProject project;
+  project.compiled_file = folder / "corvina.chm";
+  project.project_folder = folder;
+  project.title = "Bench";
+  project.default_topic = "pages/page0.htm";
+  project.contents_file = "toc.hhc";
+  project.default_window = "main";
+  project.windows = {"main=,\"toc.hhc\",,,,,,,,0x22420,,0x3006,,,,,,,,0"};
+  std::ifstream list(folder / "files.txt");
+  for (std::string name; std::getline(list, name);)
+    project.files.push_back(name);
+  return project;
+}
+
+// Runs a program in a fresh process; returns its peak resident memory in KB (-1 on failure).
+long RunProcess(const fs::path& folder, std::vector<std::string> args) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    std::freopen("/dev/null", "w", stdout);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return -1;
+  }
+  return usage.ru_maxrss;
+}
+
+void Report(benchmark::State& state, const Site& site, const fs::path& chm, long peak_kb) {
+  if (peak_kb < 0) state.SkipWithError("compile failed");
+  const uint64_t size = fs::exists(chm) ? fs::file_size(chm) : 0;
+  state.counters["pages"] = static_cast<double>(site.files.size() - 1);
+  state.counters["input_MB"] = static_cast<double>(site.bytes) / 1e6;
+  state.counters["chm_bytes"] = static_cast<double>(size);
+  state.counters["ratio_%"] = 100.0 * static_cast<double>(size) / static_cast<double>(site.bytes);
+  state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024.0;
+}
+
+void BM_Corvina(benchmark::State& state, int threads) {
+  const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
+  long peak = 0;
+  for (auto _ : state) {
+    peak = RunProcess(site.folder, {"/proc/self/exe", "--compile-child", site.folder.string(),
+                                    std::to_string(threads)});
+  }
+  Report(state, site, site.folder / "corvina.chm", peak);
+}
+
+// The baseline: chmcmd on the same project, as the Workshop tool would run it.
+void BM_BaselineChmcmd(benchmark::State& state) {
+  const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
+  long peak = 0;
+  for (auto _ : state)
+    peak = RunProcess(site.folder, {"chmcmd", "bench.hhp"});
+  Report(state, site, site.folder / "chmcmd.chm", peak);
+}
+
+BENCHMARK_CAPTURE(BM_Corvina, all_cores, 0)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Corvina, one_core, 1)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_BaselineChmcmd)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--compile-child") {
+    corvina::chm::ChmCompileOptions options;
+    options.threads = std::atoi(argv[3]);
+    return corvina::chm::CompileChm(ProjectFor(argv[2]), options).ok() ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,134 @@
+#include <string>
+
+#include "compiler/frmHHC.h"
+#include "generation/Globals.h"
+#include "host/HostObjects.h"
+#include "mainwindow/frmMain.h"
+#include "platform/IFileSystem.h"
+#include "platform/IHelpViewer.h"
+#include "platform/IMessageBoxes.h"
+#include "platform/IWindows.h"
+#include "platform/Platform.h"
+#include "support/ErrorReport.h"
+#include "support/Product.h"
+#include "support/mCommonDialog.h"
+#include "support/mTempFile.h"
+
+namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
+using namespace mCommonDialog;
+
+void frmMain::Generate() {
+  ErrorReport report("frmMain", "Generate");
+  IFileSystem& fs = FileSystem();
+  if (mWeb == nullptr) {
+    report.Raise(Error{91, "Object variable or With block variable not set"});
+    return;
+  }
+  report.Check(mWeb->Refresh());
+  CheckForUnsavedFiles();
+
+  // Each early exit leaves the window open, so that the user can correct the parameters.
+  bool bStop = !GetWorkShopPath();
+  if (!bStop) {
+    report.IgnoreErrors();
+    const Status deleted = fs.DeleteFile(suiParams["OUTPUT"].Value, false);
+    if (deleted.number() == kErrPermissionDenied) {
+      bStop = CheckForOpenedCHM(suiParams["TITLE"].Value);
+    }
+    report.ReportErrors();
+  }
+  if (!bStop) {
+    mUseKeywords = suiParams["USEKEYWORDS"].Checked;
+    bStop = (mUseKeywords && !BuildIndexFile()) || !BuildContentFile() || !BuildProjectFile();
+  }
+  if (!bStop) {
+    Hide();
+    frmHHC& hhc = Loaded<frmHHC>();
+    hhc.FilesCount = static_cast<int32_t>(mWeb->AllFiles().size());
+    const int32_t result = hhc.Execute(SiteFolder, GetOnlyFileName(mProjectFile));
+    // After errors or warnings the log stays open for the user to read.
+    if (result != -1) {
+      if (!suiParams["CLOSELOG"].Checked) Forms<frmHHC>().Unload();
+      const std::string sOutput = suiParams["OUTPUT"].Value;
+      if (suiParams["VIEWRESULT"].Checked && fs.FileExists(sOutput)) {
+        // The viewer reports its own failures, as the help API does.
+        IgnoreFailure(HelpViewer().HtmlHelp(hWnd(), sOutput, kHhDisplayToc,
+                                            ConvertURL(suiParams["DEFAULTPAGE"].Tag)));
+      }
+    }
+    Unload();
+  }
+
+  // The temporary files never outlive the run; a name that was never set simply fails.
+  report.IgnoreErrors();
+  for (const std::string* path : {&mProjectFile, &mContentsFile, &mIndexFile, &mDerivedPage}) {
+    IgnoreFailure(fs.DeleteFile(*path, true));
+  }
+  report.ReportErrors();
+  report.Check(mWeb->Refresh());
+}
+
+void frmMain::CheckForUnsavedFiles() {
+  ErrorReport report("frmMain", "CheckForUnsavedFiles");
+  IWebWindow* window = mWeb != nullptr ? mWeb->ActiveWebWindow() : nullptr;
+  if (window == nullptr) return;
+  const std::vector<IPageWindow*> pages = window->PageWindows();
+  bool bModified = false;
+  for (IPageWindow* page : pages) {
+    if (page->IsModified()) {
+      bModified = true;
+      break;
+    }
+  }
+  if (!bModified) return;
+  const Answer answer = MessageBoxes().Show(
+      MessageBoxRequest{"There are unsaved documents. Would you like to save it?", "Save documents",
+                        Buttons::kYesNo, Icon::kQuestion});
+  if (answer != Answer::kYes) return;
+  for (IPageWindow* page : pages) {
+    if (page->IsModified()) report.Check(page->Save(true));
+  }
+}
+
+bool frmMain::CheckForOpenedCHM(std::string_view sTitle) {
+  ErrorReport report("frmMain", "CheckForOpenedCHM");
+  const Answer answer = MessageBoxes().Show(
+      MessageBoxRequest{"Output file is locked. Possibly this file opened by HTMLHelp Viewer.\r\n"
+                        "Can I try to close it?",
+                        std::string(kProductName), Buttons::kYesNo, Icon::kInformation});
+  if (answer == Answer::kNo) return true;
+  const WindowHandle viewer = Windows().FindWindow("HH Parent", sTitle);
+  if (viewer != kNoWindow) {
+    report.Check(Windows().SendMessage(viewer, kWmClose, 0, 0));
+    return false;
+  }
+  MessageBoxes().Show(MessageBoxRequest{
+      "The appropriate HTMLHelp Viewer was not found.\r\nPlease, close it manualy. "
+      "Compilation stopped",
+      std::string(kProductName), Buttons::kOk, Icon::kCritical});
+  return true;
+}
+
+void frmMain::GetOutputFile() {
+  ErrorReport report("frmMain", "GetOutputFile");
+  Item& output = suiParams["OUTPUT"];
+  OpenFileNameArgs args;
+  args.sFileName = output.Value;
+  args.sFileTitle = "Output file";
+  args.bFileMustExist = false;
+  args.sFilter = "Microsoft HTML Help (*.CHM)|*.CHM|All(*.*)|*.*";
+  args.lFilterIndex = 1;
+  args.sDlgTitle = "Output file";
+  args.sDefaultExt = "*.CHM";
+  args.hWndOwner = hWnd();
+  args.lSave = 1;
+  if (VBGetOpenFileName(args)) {
+    output.Value = args.sFileName;
+    output.ToolTipText = output.Value;
+  }
+}
+
+}  // namespace corvina

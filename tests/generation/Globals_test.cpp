@@ -1,0 +1,117 @@
+#include "generation/Globals.h"
+
+#include <gtest/gtest.h>
+
+#include "mainwindow/frmMain.h"
+#include "platform/Platform.h"
+#include "platform/PosixFileSystem.h"
+#include "support/mTempFile.h"
+#include "tests/fakes/FakeHost.h"
+#include "tests/fakes/FakeMessageBoxes.h"
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+
+using namespace Globals;
+using namespace mTempFile;
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+class GlobalsTest : public ::testing::Test {
+ protected:
+  FakeMessageBoxes boxes_;
+  PosixFileSystem fs_;
+  ScopedPlatform platform_{Platform{.message_boxes = &boxes_, .file_system = &fs_}};
+  TempDir dir_;
+};
+
+TEST_F(GlobalsTest, AddressesBecomePathsAndNames) {
+  const std::pair<std::string_view, std::string_view> to_path[] = {
+      {"file:///home/a/My Site", "/home/a/My Site"},
+      {"file:///home/\xC3\xA9t\xC3\xA9/site", "/home/\xC3\xA9t\xC3\xA9/site"},
+      {"FILE:///home/a", "FILE:///home/a"},
+      {"http://example.org/site", "http://example.org/site"},
+      {"file", ""},
+      {"", ""},
+  };
+  for (const auto& [url, path] : to_path) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(URLtoPath(url), path);
+  }
+  const std::pair<std::string_view, std::string_view> only_name[] = {
+      {"/home/a/Cor1A.tmp", "Cor1A.tmp"}, {"/home/a/", ""}, {"name.hhc", "name.hhc"}};
+  for (const auto& [path, name] : only_name) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(GetOnlyFileName(path), name);
+  }
+  EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(GlobalsTest, SiteDirectoryIsTheTextAfterTheLastSlash) {
+  frmMain form;
+  EXPECT_EQ(form.GetSiteDirectory("file:///home/a/web"), "web");
+  EXPECT_EQ(form.GetSiteDirectory("file:///home/a/web/"), "");
+  EXPECT_EQ(form.GetSiteDirectory("web"), "web");
+}
+
+TEST_F(GlobalsTest, WriteFileAddsALineEndAndWritesWindows1252) {
+  const std::string path = (dir_ / "f.tmp").string();
+  ASSERT_TRUE(WriteFile(path, "Caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\r\n"));
+  EXPECT_EQ(ReadFileBytes(path), "Caf\xE9 \x80 ?\r\n\r\n");
+  ASSERT_TRUE(WriteFile(path, "x"));
+  EXPECT_EQ(ReadFileBytes(path), "x\r\n");
+}
+
+TEST_F(GlobalsTest, WriteFileThatCannotBeOpenedReportsAndReturnsFalse) {
+  EXPECT_FALSE(WriteFile((dir_ / "missing/f.tmp").string(), "x"));
+  EXPECT_FALSE(WriteFile("", "x"));
+  ASSERT_EQ(boxes_.shown.size(), 4u);
+  EXPECT_EQ(boxes_.shown[0].text.substr(0, 43), "Path not found\r\nin Sitepack.Globals.WriteFi");
+  EXPECT_EQ(boxes_.shown[1].text.substr(0, 25), "Bad file name or number\r\n");
+}
+
+TEST_F(GlobalsTest, ConvertUrlAsksTheHostAndReportsWithoutOne) {
+  FakeWeb web;
+  FakeHostApplication host;
+  host.web = &web;
+  HostApplication = &host;
+  EXPECT_EQ(ConvertURL("file:///site/folder/page.htm"), "folder/page.htm");
+  HostApplication = nullptr;
+  EXPECT_EQ(ConvertURL("file:///site/a.htm"), "");
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_NE(boxes_.shown[0].text.find("in Sitepack.Globals.ConvertURL at line "),
+            std::string::npos);
+}
+
+TEST_F(GlobalsTest, TempFileNamesAreNewAndNeverReused) {
+  const std::string a = TempFile(dir_.path().string(), "Corvina");
+  const std::string b = TempFile(dir_.path().string() + "/", "Corvina");
+  ASSERT_FALSE(a.empty());
+  EXPECT_NE(a, b);
+  for (const std::string& path : {a, b}) {
+    SCOPED_TRACE(path);
+    const std::string name = GetOnlyFileName(path);
+    EXPECT_EQ(name.substr(0, 3), "Cor");
+    EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
+    EXPECT_EQ(name.find_first_not_of("0123456789ABCDEF", 3), name.size() - 4);
+    EXPECT_EQ(path, dir_.path().string() + "/" + name);
+    EXPECT_EQ(ReadFileBytes(path), "");
+  }
+  EXPECT_EQ(TempFile((dir_ / "missing").string(), "Corvina"), "");
+  EXPECT_EQ(TempFile("", "Corvina"), "");
+}
+
+TEST_F(GlobalsTest, ShortNameIsAnAbsolutePathQuotedWhenItHoldsABlank) {
+  testing::WriteFileBytes(dir_ / "my help.chm", "");
+  testing::WriteFileBytes(dir_ / "plain.chm", "");
+  EXPECT_EQ(GetShortName((dir_ / "plain.chm").string()), (dir_ / "plain.chm").string());
+  EXPECT_EQ(GetShortName((dir_ / "my help.chm").string()),
+            "\"" + (dir_ / "my help.chm").string() + "\"");
+  EXPECT_EQ(GetShortName((dir_ / "none.chm").string()), "");
+  EXPECT_EQ(GetShortName(dir_.path().string() + "/"), dir_.path().string());
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,144 @@
+#include "platform/ConsoleDialogs.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+namespace {
+
+using namespace std::string_literals;
+
+// A console with scripted input that keeps what was written to it.
+class Console {
+ public:
+  explicit Console(std::string input) : input_(std::move(input)) {
+    in_ = input_.empty() ? std::fopen("/dev/null", "r")
+                         : ::fmemopen(input_.data(), input_.size(), "r");
+    out_ = ::open_memstream(&written_, &written_size_);
+  }
+  ~Console() {
+    std::fclose(in_);
+    std::fclose(out_);
+    std::free(written_);
+  }
+  ConsoleDialogs Dialogs(bool interactive = true) {
+    return ConsoleDialogs({.in = in_, .out = out_, .interactive = interactive});
+  }
+  std::string written() {
+    std::fflush(out_);
+    return std::string(written_, written_size_);
+  }
+
+ private:
+  std::string input_;
+  std::FILE* in_;
+  std::FILE* out_;
+  char* written_ = nullptr;
+  size_t written_size_ = 0;
+};
+
+FileDialogRequest OpenRequest(std::string title, uint32_t flags = kOfnFileMustExist) {
+  FileDialogRequest request;
+  request.title = std::move(title);
+  request.file = "hhc" + std::string(257, '\0');
+  request.file_title = std::string(260, '\0');
+  request.flags = flags;
+  request.filter_index = 1;
+  return request;
+}
+
+class ConsoleDialogsTest : public ::testing::Test {
+ protected:
+  ConsoleDialogsTest() {
+    testing::WriteFileBytes(dir_ / "hhw" / "hhc", "#!/bin/sh\n");
+    old_cwd_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+  }
+  ~ConsoleDialogsTest() override { std::filesystem::current_path(old_cwd_); }
+
+  testing::TempDir dir_;
+  std::filesystem::path old_cwd_;
+};
+
+TEST_F(ConsoleDialogsTest, AsksAgainUntilAnExistingFileIsGiven) {
+  const std::string root = dir_.path().string();
+  Console console("hhw/missing\nhhw\n\"hhw/hhc\"\n");
+  FileDialogResult result = console.Dialogs().ShowFileDialog(OpenRequest("Select hhc"));
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.file, root + "/hhw/hhc" + std::string(260 - root.size() - 8, '\0'));
+  EXPECT_EQ(result.file_title, "hhc" + std::string(257, '\0'));
+  EXPECT_EQ(result.flags, kOfnFileMustExist);
+  EXPECT_EQ(result.filter_index, 1);
+  const std::string prompt = "Corvina: Select hhc (empty line cancels): ";
+  EXPECT_EQ(console.written(), prompt + "Corvina: " + root + "/hhw/missing: no such file\n" +
+                                   prompt + "Corvina: " + root + "/hhw is a folder; give a file\n" +
+                                   prompt);
+}
+
+TEST_F(ConsoleDialogsTest, EmptyLineOrEndOfInputCancels) {
+  for (const std::string& input : {"\n"s, ""s, "\r\n"s}) {
+    Console console(input);
+    EXPECT_FALSE(console.Dialogs().ShowFileDialog(OpenRequest("T")).chosen);
+    EXPECT_EQ(console.Dialogs().BrowseForFolder({.title = "Select output directory"}), "");
+  }
+}
+
+TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
+  Console console("hhw/hhc\n");
+  ConsoleDialogs dialogs = console.Dialogs(/*interactive=*/false);
+  EXPECT_FALSE(dialogs.ShowFileDialog(OpenRequest("Select input file")).chosen);
+  EXPECT_EQ(dialogs.BrowseForFolder({.title = "Select output directory"}), "");
+  EXPECT_EQ(console.written(),
+            "Corvina: Select input file: no terminal to ask on; cancelled\n"
+            "Corvina: Select output directory: no terminal to ask on; cancelled\n");
+}
+
+TEST_F(ConsoleDialogsTest, SaveDialogAddsTheDefaultExtensionAndNeedsTheFolder) {
+  const std::string root = dir_.path().string();
+  Console console("nowhere/out\nout\n");
+  FileDialogRequest request = OpenRequest("Save as", 0);
+  request.save = true;
+  request.default_extension = "*.CHM";
+  FileDialogResult result = console.Dialogs().ShowFileDialog(request);
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.file.substr(0, result.file.find('\0')), root + "/out.CHM");
+  EXPECT_NE(console.written().find("Corvina: " + root + "/nowhere: no such folder\n"),
+            std::string::npos);
+}
+
+TEST_F(ConsoleDialogsTest, PathLongerThanTheBufferIsRefused) {
+  std::string deep = "hhw";
+  while (deep.size() < 300)
+    deep += "/d123456789";
+  std::filesystem::create_directories(deep);
+  testing::WriteFileBytes(dir_ / deep / "hhc", "x");
+  Console console(deep + "/hhc\n~/\n" + dir_.path().string() + "/hhw/hhc\n");
+  FileDialogResult result = console.Dialogs().ShowFileDialog(OpenRequest("T"));
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.file.size(), 260u);
+  EXPECT_NE(console.written().find("the path is longer than 259 bytes; choose a shorter one"),
+            std::string::npos);
+}
+
+TEST_F(ConsoleDialogsTest, MultipleSelectionEndsWithTwoNuls) {
+  Console console("hhw/hhc\n");
+  FileDialogRequest request = OpenRequest("T", kOfnAllowMultiSelect);
+  request.file = std::string(8192, '\0');
+  FileDialogResult result = console.Dialogs().ShowFileDialog(request);
+  ASSERT_TRUE(result.chosen);
+  EXPECT_EQ(result.file.substr(0, result.file.find("\0\0"s)), dir_.path().string() + "/hhw/hhc");
+  EXPECT_EQ(result.file.size(), 8192u);
+}
+
+TEST_F(ConsoleDialogsTest, FolderBrowserWantsAnExistingFolder) {
+  Console console("hhw/hhc\nhhw/\n");
+  EXPECT_EQ(console.Dialogs().BrowseForFolder({.title = "Select output directory"}),
+            dir_.path().string() + "/hhw");
+  EXPECT_NE(console.written().find("/hhw/hhc: no such folder\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/fakes/TestSupport.h"
+#include "workshop/chm/LzxBitWriter.h"
+#include "workshop/chm/LzxEncoder.h"
+#include "workshop/chm/LzxHuffman.h"
+#include "workshop/chm/LzxSlots.h"
+#include "workshop/chm/fuzz/LzxRoundTrip.h"
+
+namespace corvina::chm {
+namespace {
+
+std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out(size);
+  for (uint8_t& b : out)
+    b = static_cast<uint8_t>(rng());
+  return out;
+}
+
+// Text that looks like generated pages: repeated markup with varying words and numbers.
+std::vector<uint8_t> HtmlText(size_t size, uint32_t seed) {
+  static const char* words[] = {"help",   "topic", "index",   "contents", "page",  "window",
+                                "search", "title", "corvina", "site",     "image", "table"};
+  std::mt19937 rng(seed);
+  std::string text;
+  while (text.size() < size) {
+    text += "<p class=\"body\">";
+    for (int i = 0; i < 12; ++i) {
+      text += words[rng() % 12];
+      text += rng() % 5 ? " " : std::to_string(rng() % 1000) + ", ";
+    }
+    text += "</p>\r\n";
+    if (rng() % 7 == 0)
+      text += "<a href=\"page" + std::to_string(rng() % 500) + ".htm\">next</a>\r\n";
+  }
+  text.resize(size);
+  return {text.begin(), text.end()};
+}
+
+TEST(LzxBitWriterTest, PacksMsbFirstIntoLittleEndianWords) {
+  std::vector<uint8_t> out;
+  LzxBitWriter writer(out);
+  writer.Put(0, 1);       // E8 flag
+  writer.Put(1, 3);       // verbatim
+  writer.Put(32768, 24);  // block size
+  writer.Put(4, 4);       // first pretree length
+  writer.Put(0x4444, 16);
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x08, 0x10, 0x04, 0x00, 0x44, 0x44}));
+  writer.Put(1, 3);
+  writer.AlignToWord();
+  EXPECT_EQ(out.size(), 8u);
+  EXPECT_EQ(out[7], 0x20);
+  writer.PadForUncompressed();  // already aligned: a whole zero word
+  EXPECT_EQ(out.size(), 10u);
+}
+
+TEST(LzxSlotsTest, SlotsMatchTheirBasesAndFooters) {
+  EXPECT_EQ(kLzxSlotBase[19], 768u);
+  EXPECT_EQ(kLzxFooterBits[19], 8);
+  EXPECT_EQ(kLzxSlotBase[31], 49152u);
+  EXPECT_EQ(LzxSlotOf(1002), 19);  // distance 1000
+  for (uint32_t f = 0; f < 65536; ++f) {
+    const int slot = LzxSlotOf(f);
+    ASSERT_GE(f, kLzxSlotBase[slot]) << f;
+    ASSERT_LT(f - kLzxSlotBase[slot], 1u << kLzxFooterBits[slot]) << f;
+  }
+}
+
+TEST(LzxHuffmanTest, CodesAreCompleteAndLimited) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> counts;
+    int limit;
+  };
+  std::vector<uint32_t> fibonacci(40);
+  fibonacci[0] = fibonacci[1] = 1;
+  for (size_t i = 2; i < fibonacci.size(); ++i)
+    fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+  const Case cases[] = {
+      {"one symbol", {0, 0, 5, 0}, 16},      {"symbol zero alone", {9, 0, 0}, 16},
+      {"two symbols", {1, 1000}, 16},        {"skewed beyond the limit", fibonacci, 16},
+      {"skewed, small limit", fibonacci, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> lengths(c.counts.size());
+    BuildHuffmanLengths(c.counts, c.limit, lengths);
+    double kraft = 0;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      EXPECT_LE(lengths[i], c.limit);
+      if (c.counts[i] != 0) {
+        EXPECT_GT(lengths[i], 0);
+      }
+      if (lengths[i]) kraft += 1.0 / (1u << lengths[i]);
+    }
+    EXPECT_DOUBLE_EQ(kraft, 1.0);
+  }
+}
+
+TEST(LzxEncoderTest, IntervalsAreWordAlignedWithOneOffsetPerFrame) {
+  LzxEncoder encoder;
+  LzxCompressedInterval out;
+  const std::vector<uint8_t> text = HtmlText(kLzxResetSize, 1);
+  encoder.EncodeInterval(text, out);
+  ASSERT_EQ(out.frame_offsets.size(), 2u);
+  EXPECT_EQ(out.frame_offsets[0], 0u);
+  EXPECT_EQ(out.bytes.size() % 2, 0u);
+  EXPECT_LT(out.bytes.size(), text.size() / 3);
+  // E8 flag 0, then a verbatim (1) or aligned (2) block of 65536 bytes.
+  EXPECT_TRUE(out.bytes[1] == 0x10 || out.bytes[1] == 0x20);
+
+  const std::vector<uint8_t> noise = RandomBytes(kLzxResetSize, 2);
+  encoder.EncodeInterval(noise, out);
+  // Stored blocks cost 16 bytes of header per frame at most.
+  EXPECT_LE(out.bytes.size(), noise.size() + 32);
+}
+
+class LzxRoundTripTest : public ::testing::Test {
+ protected:
+  void Check(const std::vector<uint8_t>& data, int threads = 1) {
+    EXPECT_EQ(CheckLzxRoundTrip(data, dir_.path(), threads), "");
+  }
+  testing::TempDir dir_;
+};
+
+TEST_F(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
+  struct Case {
+    std::string what;
+    std::vector<uint8_t> data;
+  };
+  std::vector<Case> cases = {
+      {"empty", {}},
+      {"one byte", {0x41}},
+      {"all zeros", std::vector<uint8_t>(200000, 0)},
+      {"random", RandomBytes(150000, 3)},
+      {"text", HtmlText(300000, 4)},
+  };
+  for (size_t size : {kLzxFrameSize - 1, kLzxFrameSize, kLzxFrameSize + 1, kLzxResetSize - 1,
+                      kLzxResetSize, kLzxResetSize + 1, 3 * kLzxFrameSize}) {
+    cases.push_back({"text of " + std::to_string(size), HtmlText(size, 5)});
+  }
+  // Text then noise in one interval, and noise then text: the frames need different blocks.
+  std::vector<uint8_t> mixed = HtmlText(kLzxFrameSize, 6);
+  const std::vector<uint8_t> noise = RandomBytes(kLzxFrameSize, 7);
+  mixed.insert(mixed.end(), noise.begin(), noise.end());
+  cases.push_back({"text then noise", mixed});
+  std::vector<uint8_t> reversed(noise);
+  const std::vector<uint8_t> text = HtmlText(kLzxFrameSize + 5000, 8);
+  reversed.insert(reversed.end(), text.begin(), text.end());
+  cases.push_back({"noise then text", reversed});
+  // Long runs at every distance the window allows.
+  std::vector<uint8_t> repeats = RandomBytes(40000, 9);
+  for (int i = 0; i < 6; ++i)
+    repeats.insert(repeats.end(), repeats.begin(), repeats.begin() + 30000);
+  cases.push_back({"far repeats", repeats});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Check(c.data);
+  }
+}
+
+}  // namespace
+}  // namespace corvina::chm

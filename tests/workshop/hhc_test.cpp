@@ -1,0 +1,553 @@
+#include <chm_lib.h>
+#include <gtest/gtest.h>
+#include <mspack.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/PosixProcessRunner.h"
+#include "platform/TextEncoding.h"
+#include "tests/fakes/TestSupport.h"
+#include "workshop/common/ChmcmdEngine.h"
+#include "workshop/common/HhcProject.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+const std::string kBin = CORVINA_BIN_DIR;
+const std::string kHhc = kBin + "/hhc";
+
+struct HhcRun {
+  std::string output;
+  int32_t exit_code = -1;
+};
+
+// Runs hhc through the process runner; `on_output` may stop the run (returns true to cancel).
+HhcRun RunHhc(const std::string& arguments, const fs::path& folder,
+              const std::function<bool(const std::string&)>& on_output = {}) {
+  PosixProcessRunner runner;
+  ProcessStart start = runner.Start({"\"" + kHhc + "\" " + arguments, folder.string()});
+  HhcRun run;
+  if (!start.child) {
+    ADD_FAILURE() << "hhc did not start: " << start.failure.system_error;
+    return run;
+  }
+  std::array<std::byte, 4096> buffer;
+  bool cancelled = false;
+  while (true) {
+    ProcessRead read = start.child->Read(buffer, milliseconds(200));
+    run.output.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
+    if (read.end) break;
+    if (!cancelled && on_output && on_output(run.output)) {
+      start.child->Kill();
+      cancelled = true;
+    }
+  }
+  std::optional<int32_t> code;
+  while (!(code = start.child->Wait(milliseconds(60'000)))) {
+  }
+  run.exit_code = *code;
+  return run;
+}
+
+std::set<std::string> ListTree(const fs::path& root) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    names.insert(fs::relative(entry.path(), root).generic_string());
+  return names;
+}
+
+// The files of a .chm as libchm enumerates them, folders left out.
+std::set<std::string> ChmNames(const fs::path& chm) {
+  std::set<std::string> names;
+  chmFile* file = chm_open(chm.c_str());
+  if (file == nullptr) {
+    ADD_FAILURE() << "libchm cannot open " << chm;
+    return names;
+  }
+  chm_enumerate(
+      file, CHM_ENUMERATE_ALL,
+      [](chmFile*, chmUnitInfo* info, void* context) {
+        std::string name = info->path;
+        if (!name.ends_with("/")) static_cast<std::set<std::string>*>(context)->insert(name);
+        return CHM_ENUMERATOR_CONTINUE;
+      },
+      &names);
+  chm_close(file);
+  return names;
+}
+
+std::string ChmObject(const fs::path& chm, const std::string& name) {
+  chmFile* file = chm_open(chm.c_str());
+  if (file == nullptr) return "<no file>";
+  chmUnitInfo info;
+  std::string bytes = "<missing>";
+  if (chm_resolve_object(file, name.c_str(), &info) == CHM_RESOLVE_SUCCESS) {
+    bytes.assign(info.length, '\0');
+    chm_retrieve_object(file, &info, reinterpret_cast<unsigned char*>(bytes.data()), 0,
+                        static_cast<LONGINT64>(info.length));
+  }
+  chm_close(file);
+  return bytes;
+}
+
+// The file names libmspack lists, or nothing when it refuses the file.
+std::optional<std::set<std::string>> MspackNames(const fs::path& chm) {
+  mschm_decompressor* decompressor = mspack_create_chm_decompressor(nullptr);
+  mschmd_header* header = decompressor->open(decompressor, const_cast<char*>(chm.c_str()));
+  std::optional<std::set<std::string>> names;
+  if (header != nullptr) {
+    names.emplace();
+    for (mschmd_file* f = header->files; f != nullptr; f = f->next)
+      names->insert(f->filename);
+    decompressor->close(decompressor, header);
+  }
+  mspack_destroy_chm_decompressor(decompressor);
+  return names;
+}
+
+// A site as the generation writes it: pages, the derived-images page, contents and index
+// files and the project, all Windows-1252 with CRLF, paths absolute, names ending .tmp.
+struct Site {
+  testing::TempDir temp;
+  fs::path folder = temp / "My Site";
+  fs::path output = temp / "out" / "help.chm";
+  std::vector<std::string> pages = {"index.htm", "sub/pé.htm"};  // UTF-8 names on disk
+  std::string extra_files;                                       // more [FILES] lines, Windows-1252
+  bool write_contents = true;
+  bool write_index = true;
+  std::string more_contents;  // more contents entries, Windows-1252
+
+  Site() {
+    fs::create_directories(folder / "sub");
+    fs::create_directories(output.parent_path());
+    WriteFileBytes(folder / "index.htm",
+                   "<html><head><title>Home</title></head><body><a href=\"sub/p%C3%A9.htm\">"
+                   "page</a> hello world</body></html>");
+    WriteFileBytes(folder / "sub" / "pé.htm",
+                   "<html><head><title>Page</title></head><body><a name=\"top\"></a>page "
+                   "text</body></html>");
+    WriteFileBytes(folder / "CorB3.tmp.htm",
+                   "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>\r\n</BODY></HTML>\r\n");
+  }
+
+  std::string ContentsText() const {
+    return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n"
+           "<UL>\r\n<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Home\">"
+           "<PARAM NAME=\"Local\" VALUE=\"index.htm\">\r\n</OBJECT>\r\n" +
+           more_contents + "</UL>\r\n</BODY></HTML>\r\n";
+  }
+  std::string IndexText() const {
+    return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n"
+           "<UL>\r\n<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"hello\">"
+           "<PARAM NAME=\"Name\" VALUE=\"Home\"><PARAM NAME=\"Local\" VALUE=\"index.htm\">\r\n"
+           "</OBJECT>\r\n</UL>\r\n</BODY></HTML>\r\n";
+  }
+
+  // Writes the files and returns the project's name.
+  std::string Write() {
+    if (write_contents) WriteFileBytes(folder / "CorB1.tmp", ContentsText());
+    if (write_index) WriteFileBytes(folder / "CorB2.tmp", IndexText());
+    std::string files;
+    for (const std::string& page : pages)
+      files += Utf8ToAnsi(page) + "\r\n";
+    std::string text =
+        "[OPTIONS]\r\nAuto Index = Yes\r\nBinary Index = Yes\r\nBinary TOC = Yes\r\n"
+        "Compatibility = 1.1 Or later\r\nCompiled file=" +
+        output.string() + "\r\nContents file=" + (folder / "CorB1.tmp").string() +
+        "\r\nDefault window=default\r\nDefault topic=index.htm\r\n"
+        "Display compile progress=Yes\r\nFull-text search=Yes\r\n"
+        "Language=0x409 English (United States)\r\nTitle=Caf\xe9 help\r\n"
+        "Index File = " +
+        (folder / "CorB2.tmp").string() +
+        "\r\n\r\n[WINDOWS]\r\n\r\ndefault=,\"CorB1.tmp\",\"CorB2.tmp\",,,,,,,0x22420,,"
+        "0x3006,,,,,,,,0\r\n\r\n[FILES]\r\n" +
+        files + extra_files + (folder / "CorB3.tmp.htm").string() + "\r\n";
+    WriteFileBytes(folder / "CorB4.tmp", text);
+    return "CorB4.tmp";
+  }
+};
+
+TEST(HhcTest, CompilesProjectAsTheWritersWriteIt) {
+  Site site;
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc(project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(run.output.find("HHC"), std::string::npos) << run.output;
+  for (const char* line : {"Processing index.htm\n", "Processing sub/pé.htm\n",
+                           "Processing CorB3.tmp.htm\n", "Processing CorB1.tmp\n"}) {
+    EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+  }
+
+  const std::set<std::string> names = ChmNames(site.output);
+  for (const char* name :
+       {"/index.htm", "/sub/pé.htm", "/CorB1.tmp", "/CorB2.tmp", "/CorB3.tmp.htm", "/#SYSTEM"}) {
+    EXPECT_TRUE(names.count(name)) << name;
+  }
+  EXPECT_EQ(ChmObject(site.output, "/sub/pé.htm"), ReadFileBytes(site.folder / "sub" / "pé.htm"));
+  EXPECT_EQ(ChmObject(site.output, "/CorB1.tmp"), site.ContentsText());
+  EXPECT_EQ(ChmObject(site.output, "/CorB2.tmp"), site.IndexText());
+  // The window definition names the contents and index files as they are stored.
+  const std::string strings = ChmObject(site.output, "/#STRINGS");
+  EXPECT_NE(strings.find(std::string("\0CorB1.tmp\0", 11)), std::string::npos);
+  EXPECT_NE(strings.find(std::string("\0CorB2.tmp\0", 11)), std::string::npos);
+  for (const std::string& name : names)
+    EXPECT_FALSE(name.starts_with("//")) << name;
+
+  std::optional<std::set<std::string>> mspack = MspackNames(site.output);
+  ASSERT_TRUE(mspack.has_value()) << "libmspack refused the file";
+  EXPECT_TRUE(mspack->count("/sub/pé.htm"));
+
+  EXPECT_EQ(ListTree(site.folder), before);  // nothing of ours left in the site
+  EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+}
+
+TEST(HhcTest, EveryReaderSeesEveryPageOfALargeSite) {
+  Site site;
+  for (int i = 0; i < 400; ++i) {
+    std::string name =
+        "pages/a-rather-long-page-name-to-fill-directory-chunks-" + std::to_string(i) + ".htm";
+    WriteFileBytes(site.folder / name, "<html><head><title>P" + std::to_string(i) +
+                                           "</title></head><body>x</body></html>");
+    site.pages.push_back(name);
+  }
+  const std::string project = site.Write();
+  HhcRun run = RunHhc(project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+
+  const std::string bytes = ReadFileBytes(site.output);
+  ASSERT_GT(bytes.size(), 0x60u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0x28]), 0x11);  // second GUID mended
+  const std::set<std::string> names = ChmNames(site.output);
+  std::optional<std::set<std::string>> mspack = MspackNames(site.output);
+  ASSERT_TRUE(mspack.has_value());
+  for (const std::string& page : site.pages) {
+    EXPECT_TRUE(names.count("/" + page)) << page;
+    EXPECT_TRUE(mspack->count("/" + page)) << page;
+  }
+}
+
+TEST(HhcTest, ContentsLinksToNonAsciiPagesPointAtTheStoredPages) {
+  Site site;
+  site.more_contents =
+      "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Caf\xe9\">"
+      "<PARAM NAME=\"Local\" VALUE=\"sub/p\xe9.htm#top\">\r\n</OBJECT>\r\n";
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc(project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  // The copy keeps the label's bytes and names the page as it is stored.
+  std::string expected = site.ContentsText();
+  expected.replace(expected.find("sub/p\xe9.htm"), 10, "sub/pé.htm");
+  EXPECT_EQ(ChmObject(site.output, "/CorB1.tmp.hhc"), expected);
+  EXPECT_EQ(ChmObject(site.output, "/#URLSTR").find("p\xe9"), std::string::npos);
+  const std::string strings = ChmObject(site.output, "/#STRINGS");
+  EXPECT_NE(strings.find(std::string("\0CorB1.tmp.hhc\0", 15)), std::string::npos);
+  EXPECT_EQ(ListTree(site.folder), before);
+}
+
+TEST(HhcTest, XmlPrologPageIsAWarningAndKeepsItsBytes) {
+  Site site;
+  const std::string xhtml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html><head><title>X</title></head>"
+      "<body>x</body></html>";
+  WriteFileBytes(site.folder / "x.htm", xhtml);
+  site.pages.push_back("x.htm");
+  HhcRun run = RunHhc(site.Write(), site.folder);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("HHC4003: Warning: The page x.htm "), std::string::npos) << run.output;
+  EXPECT_EQ(ChmObject(site.output, "/x.htm"), xhtml);
+}
+
+// A compile that must fail: an HHC error line, a non-zero exit, the earlier output untouched
+// and nothing of ours left behind.
+struct FailureCase {
+  std::string name;
+  std::function<std::string(Site&)> prepare;  // writes the site; returns hhc's arguments
+  std::string expected;                       // the error line's start
+};
+
+TEST(HhcTest, FailuresAreReportedAndLeaveNothingBehind) {
+  const std::string old_output = "an earlier, good help file";
+  const FailureCase cases[] = {
+      {"missing page",
+       [](Site& site) {
+         site.pages.push_back("missing.htm");
+         return site.Write();
+       },
+       "HHC6002: Error: The file missing.htm does not exist."},
+      {"missing contents",
+       [](Site& site) {
+         site.write_contents = false;
+         return site.Write();
+       },
+       "HHC6004: Error: The contents file "},
+      {"missing index",
+       [](Site& site) {
+         site.write_index = false;
+         return site.Write();
+       },
+       "HHC6005: Error: The index file "},
+      {"page above the project folder",
+       [](Site& site) {
+         WriteFileBytes(site.temp / "outside.htm", "<html></html>");
+         site.extra_files = "../outside.htm\r\n";
+         return site.Write();
+       },
+       "HHC6003: Error: The file ../outside.htm lies outside the project folder"},
+      {"absolute page elsewhere",
+       [](Site& site) {
+         WriteFileBytes(site.temp / "elsewhere" / "x.htm", "<html></html>");
+         site.extra_files = (site.temp / "elsewhere" / "x.htm").string() + "\r\n";
+         return site.Write();
+       },
+       "HHC6003: Error: The file /"},
+      {"missing project",
+       [](Site& site) {
+         site.Write();
+         return std::string("NoSuch.tmp");
+       },
+       "HHC6001: Error: The project file "},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site;
+    WriteFileBytes(site.output, old_output);
+    const std::string arguments = c.prepare(site);
+    const std::set<std::string> before = ListTree(site.folder);
+    HhcRun run = RunHhc(arguments, site.folder);
+    EXPECT_EQ(run.exit_code, 1) << run.output;
+    EXPECT_NE(run.output.find(c.expected), std::string::npos) << run.output;
+    EXPECT_EQ(ReadFileBytes(site.output), old_output);
+    EXPECT_EQ(ListTree(site.folder), before);
+    EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+  }
+}
+
+// Puts a stand-in chmcmd first in PATH for the test's lifetime.
+class FakeChmcmd {
+ public:
+  FakeChmcmd(const testing::TempDir& temp, const std::string& script) {
+    fs::create_directories(temp / "fakebin");
+    WriteFileBytes(temp / "fakebin" / "chmcmd", "#!/bin/sh\n" + script);
+    ::chmod((temp / "fakebin" / "chmcmd").c_str(), 0755);
+    old_path_ = ::getenv("PATH");
+    ::setenv("PATH", ((temp / "fakebin").string() + ":" + old_path_).c_str(), 1);
+  }
+  ~FakeChmcmd() { ::setenv("PATH", old_path_.c_str(), 1); }
+
+ private:
+  std::string old_path_;
+};
+
+TEST(HhcTest, CompilerFailuresOfEveryKindFail) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"echo 'An unhandled exception occurred at $0000000000416AC9:'\n"
+       "echo 'EAccessViolation: Access violation'\necho '  $0000000000416AC9'\nexit 217\n",
+       "HHC6006: Error: The compiler stopped with an unhandled exception: EAccessViolation: "
+       "Access violation"},
+      {"echo \"Error: Can't find TOC file /x/CorB1.tmp\"\nexit 0\n",
+       "HHC6004: Error: Can't find TOC file /x/CorB1.tmp"},
+      {"echo \"Can't find project file x.hhp\"\nexit 0\n",
+       "HHC6001: Error: Can't find project file x.hhp"},
+      {"exit 3\n", "HHC6006: Error: chmcmd failed with exit code 3."},
+      {"exit 0\n", "HHC6006: Error: chmcmd wrote no compiled file."},
+  };
+  for (const auto& [script, expected] : cases) {
+    SCOPED_TRACE(script);
+    Site site;
+    WriteFileBytes(site.output, "old");
+    FakeChmcmd fake(site.temp, script);
+    const std::string project = site.Write();
+    const std::set<std::string> before = ListTree(site.folder);
+    HhcRun run = RunHhc(project, site.folder);
+    EXPECT_EQ(run.exit_code, 1) << run.output;
+    EXPECT_NE(run.output.find(expected + "\n"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadFileBytes(site.output), "old");
+    EXPECT_EQ(ListTree(site.folder), before);
+    EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+  }
+}
+
+TEST(HhcTest, MissingCompilerAndUnwritableOutputFail) {
+  {
+    Site site;
+    fs::create_directories(site.temp / "empty");
+    const std::string old_path = ::getenv("PATH");
+    ::setenv("PATH", (site.temp / "empty").c_str(), 1);
+    HhcRun run = RunHhc(site.Write(), site.folder);
+    ::setenv("PATH", old_path.c_str(), 1);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6007: Error: chmcmd cannot be found"), std::string::npos)
+        << run.output;
+  }
+  {
+    Site site;
+    site.output = site.temp / "no-such-folder" / "help.chm";
+    const std::string project = site.Write();
+    const std::set<std::string> before = ListTree(site.folder);
+    HhcRun run = RunHhc(project, site.folder);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6008: Error: Cannot create a temporary folder beside "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(ListTree(site.folder), before);
+  }
+  {
+    Site site;
+    fs::create_directories(site.output);  // a folder where the file should go
+    const std::string project = site.Write();
+    HhcRun run = RunHhc(project, site.folder);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.output.find("HHC6008: Error: Cannot move the compiled file to "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+  }
+}
+
+TEST(HhcTest, TerminationMidCompileRemovesWhatHhcMade) {
+  Site site;
+  // A compiler that reports one file and then never ends.
+  FakeChmcmd fake(site.temp, "echo 'Note: Scanning file index.htm.'\nexec \"" + kBin +
+                                 "/corvina_test_child\" sleep\n");
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc(project, site.folder, [](const std::string& output) {
+    // The progress line arrives while the compiler still runs.
+    return output.find("Processing index.htm\n") != std::string::npos;
+  });
+  EXPECT_EQ(run.exit_code, 128 + SIGTERM) << run.output;
+  EXPECT_NE(run.output.find("HHC6011: Error: The compile was stopped by a signal."),
+            std::string::npos);
+  EXPECT_EQ(ListTree(site.folder), before);
+  EXPECT_TRUE(ListTree(site.output.parent_path()).empty());
+}
+
+TEST(HhcTest, UsageErrorsAndHelp) {
+  testing::TempDir temp;
+  HhcRun help = RunHhc("--help", temp.path());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.output.rfind("Usage: hhc [--engine chmcmd|native] PROJECT\n", 0), 0u);
+  EXPECT_EQ(RunHhc("", temp.path()).exit_code, 2);
+  EXPECT_EQ(RunHhc("a.hhp b.hhp", temp.path()).exit_code, 2);
+  EXPECT_EQ(RunHhc("--bogus a.hhp", temp.path()).exit_code, 2);
+  EXPECT_EQ(RunHhc("--engine other a.hhp", temp.path()).exit_code, 2);
+}
+
+TEST(HhcProjectTest, PreparedTextHasCheckedNamesAndKeepsTheRest) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "a.htm", "a");
+  WriteFileBytes(temp / "sub" / "é.htm", "b");
+  WriteFileBytes(temp / "toc.tmp", "c");
+  const std::string project_text =
+      "[OPTIONS]\r\nCompiled file=out.chm\r\nContents file=" + (temp / "toc.tmp").string() +
+      "\r\nDisplay compile progress=Yes\r\nTitle=Caf\xe9\r\nLanguage=0x407 German\r\n"
+      "Default topic=sub\\\xe9.htm\r\n\r\n[FILES]\r\n" +
+      (temp / "a.htm").string() + "\r\nsub\\\xe9.htm\r\n./sub/../a.htm\r\n";
+  WriteFileBytes(temp / "p.tmp", project_text);
+  workshop::ParsedProject project = workshop::ReadProject(temp / "p.tmp");
+  EXPECT_FALSE(project.HasErrors());
+  EXPECT_EQ(project.folder, temp.path());
+  EXPECT_EQ(project.compiled_file, temp / "out.chm");
+  EXPECT_EQ(project.contents_file, "toc.tmp");
+  EXPECT_EQ(project.title, "Café");
+  EXPECT_EQ(project.lcid, 0x407u);
+  EXPECT_TRUE(project.show_progress);
+  EXPECT_EQ(project.files, (std::vector<std::string>{"a.htm", "sub/é.htm", "a.htm"}));
+  EXPECT_TRUE(project.contents_text.empty());
+  EXPECT_EQ(workshop::ProjectTextFor(project, {"/w/out.chm", "toc.tmp", ""}),
+            "[OPTIONS]\r\nCompiled file=/w/out.chm\r\nContents file=toc.tmp\r\n"
+            "Display compile progress=Yes\r\nTitle=Caf\xe9\r\nLanguage=0x407 German\r\n"
+            "Default topic=sub\\é.htm\r\n\r\n[FILES]\r\na.htm\r\nsub/é.htm\r\na.htm\r\n");
+}
+
+TEST(HhcProjectTest, SitemapLocalsAreReencodedWhenThePageExists) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "sub" / "é.htm", "x");
+  const std::pair<std::string, std::string> cases[] = {
+      {"<param name=\"Local\" value=\"index.htm\">", ""},
+      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm\">x",
+       "<PARAM NAME=\"Local\" VALUE=\"sub/é.htm\">x"},
+      {"<param name=\"local\" value=\"sub\\\xe9.htm#a\"><param name=\"Name\" value=\"\xe9\">",
+       "<param name=\"local\" value=\"sub/é.htm#a\"><param name=\"Name\" value=\"\xe9\">"},
+      {"<PARAM NAME=\"Local\" VALUE=\"gone\xe9.htm\">", ""},
+      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm", ""},
+  };
+  for (const auto& [sitemap, expected] : cases) {
+    SCOPED_TRACE(sitemap);
+    EXPECT_EQ(workshop::ReencodeSitemapLocals(sitemap, temp.path()), expected);
+  }
+}
+
+TEST(HhcProjectTest, CompileNamesReachOptionsAndWindows) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "c.tmp", "");
+  WriteFileBytes(temp / "i.tmp", "");
+  WriteFileBytes(temp / "p.tmp",
+                 "[OPTIONS]\r\nCompiled file=o.chm\r\nContents file=c.tmp\r\nIndex File = "
+                 "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
+  workshop::ParsedProject project = workshop::ReadProject(temp / "p.tmp");
+  ASSERT_FALSE(project.HasErrors());
+  EXPECT_EQ(workshop::ProjectTextFor(project, {"/t/o.chm", "c.tmp.hhc", "i.tmp"}),
+            "[OPTIONS]\r\nCompiled file=/t/o.chm\r\nContents file=c.tmp.hhc\r\nIndex File = "
+            "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp.hhc\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
+}
+
+TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
+  testing::TempDir temp;
+  WriteFileBytes(temp / "sub" / "é.htm", "x");
+  workshop::ChmcmdOutputFilter filter(true, temp.path());
+  const std::pair<std::string_view, std::optional<std::string>> lines[] = {
+      {"chmcmd, a CHM compiler. (c) 2010-2019 Free Pascal core.\r", std::nullopt},
+      {"", std::nullopt},
+      {"Note: Index items:1", std::nullopt},
+      {"Note: Scanning file index.htm.", "Processing index.htm"},
+      {"Note: Scanning TOC file : CorB1.tmp.", "Processing CorB1.tmp"},
+      {"Warning: Found file sub/%C3%A9.htm while scanning index.htm, but couldn't find it on disk",
+       std::nullopt},
+      {"Warning: Found file gone.htm while scanning index.htm, but couldn't find it on disk",
+       "HHC4001: Warning: Found file gone.htm while scanning index.htm, but couldn't find it "
+       "on disk"},
+      {"Warning: File x.htm does not exist", "HHC4002: Warning: File x.htm does not exist"},
+      {"Warning: something else", "HHC4009: Warning: something else"},
+      {"Error: Anchor a.htm#x undefined; first use Site Map for A",
+       "HHC4004: Warning: Anchor a.htm#x undefined; first use Site Map for A"},
+      {"Writing CHM /w/out.chm", std::nullopt},
+      {"some other line", "some other line"},
+  };
+  for (const auto& [line, printed] : lines) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(filter.Line(line), printed);
+  }
+  EXPECT_FALSE(filter.failed());
+  EXPECT_EQ(filter.warnings(), 4);
+  EXPECT_EQ(filter.Line("Error: Html parsing a.htm, failed with a DOM error: EDOMError"),
+            "HHC4003: Warning: The page a.htm could not be parsed (an XML declaration at its "
+            "start does this): it is stored unchanged, but has no title and no full-text entry, "
+            "and its links are not followed.");
+  EXPECT_FALSE(filter.failed());
+  EXPECT_EQ(filter.Line("Error: Can't find index file /x"),
+            "HHC6005: Error: Can't find index file /x");
+  EXPECT_TRUE(filter.failed());
+
+  workshop::ChmcmdOutputFilter crashed(false, temp.path());
+  EXPECT_EQ(crashed.Line("Note: Scanning file index.htm."), std::nullopt);
+  EXPECT_EQ(crashed.Line("An unhandled exception occurred at $0000000000416AC9:"), std::nullopt);
+  EXPECT_TRUE(crashed.failed());
+  EXPECT_EQ(crashed.Finish(), "HHC6006: Error: The compiler stopped with an unhandled exception.");
+}
+
+}  // namespace
+}  // namespace corvina

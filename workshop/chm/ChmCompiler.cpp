@@ -1,0 +1,271 @@
+#include "workshop/chm/ChmCompiler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <unordered_map>
+
+#include "platform/TextEncoding.h"
+#include "workshop/chm/ChmArchiveWriter.h"
+#include "workshop/chm/ChmDirectory.h"
+#include "workshop/chm/ChmSystemFiles.h"
+#include "workshop/chm/PageTitle.h"
+
+namespace corvina::chm {
+namespace {
+
+constexpr size_t kReadChunk = size_t{1} << 18;
+
+std::string Quote(std::string_view name) {
+  return "\"" + std::string(name) + "\"";
+}
+
+bool IsPage(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos) return false;
+  const std::string extension = FoldChmName(name.substr(dot + 1));
+  return extension == "htm" || extension == "html";
+}
+
+// A relative name stays inside the project folder: no absolute path, no "." or ".." part, no
+// empty part.
+bool IsSafeRelativeName(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.find('\0') != std::string_view::npos) {
+    return false;
+  }
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find('/', start);
+    if (end == std::string_view::npos) end = name.size();
+    const std::string_view part = name.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+class FileReader {
+ public:
+  ~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Status Open(const std::filesystem::path& path, uint64_t& size) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return ErrnoError("cannot read", errno, path.string());
+    struct stat info;
+    if (::fstat(fd_, &info) != 0) return ErrnoError("cannot read", errno, path.string());
+    if (!S_ISREG(info.st_mode)) {
+      return Error{kErrFileNotFound, "cannot read " + path.string() + ": not a file"};
+    }
+    size = static_cast<uint64_t>(info.st_size);
+    path_ = path;
+    return Status::Ok();
+  }
+  // Reads up to buffer.size() bytes; 0 at the end.
+  Result<size_t> Read(std::vector<uint8_t>& buffer) {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) return ErrnoError("cannot read", errno, path_.string());
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  std::filesystem::path path_;
+};
+
+class Compiler {
+ public:
+  Compiler(const ChmProject& project, const ChmCompileOptions& options)
+      : project_(project), options_(options) {}
+
+  Status Run();
+
+ private:
+  Status CheckProject();
+  Status StoreFile(const std::string& name);
+  void Warn(const std::string& text) {
+    if (options_.warning) options_.warning(text);
+  }
+
+  const ChmProject& project_;
+  const ChmCompileOptions& options_;
+  std::vector<const std::string*> names_;  // files to store, in order, each once
+  ChmStringPool strings_;
+  ChmTopicTable topics_;
+  std::unique_ptr<ChmArchiveWriter> writer_;
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kReadChunk);
+};
+
+Status Compiler::CheckProject() {
+  if (project_.compiled_file.empty()) {
+    return Error{kErrInvalidArgument, "no compiled file is named in the project"};
+  }
+  // The contents and index files come first: the viewer reads them at start-up.
+  std::vector<const std::string*> wanted;
+  if (!project_.contents_file.empty()) wanted.push_back(&project_.contents_file);
+  if (!project_.index_file.empty()) wanted.push_back(&project_.index_file);
+  for (const std::string& name : project_.files)
+    wanted.push_back(&name);
+  // Names as readers compare them -> as first listed.
+  std::unordered_map<std::string_view, std::string_view, ChmNameHash, ChmNameEqual> seen;
+  for (const std::string* listed : wanted) {
+    const std::string& name = *listed;
+    if (!IsSafeRelativeName(name)) {
+      return Error{kErrInvalidArgument,
+                   "bad file name in the project (it must be relative and stay inside the "
+                   "project folder): " +
+                       Quote(name)};
+    }
+    if (name.size() + 1 > kChmMaxNameBytes) {
+      return Error{kErrInvalidArgument, "file name too long for a .chm: " + Quote(name)};
+    }
+    auto [it, added] = seen.emplace(name, name);
+    if (added) {
+      names_.push_back(&name);
+    } else if (it->second != name) {
+      return Error{kErrFileAlreadyExists,
+                   "names differ only in letter case, which a .chm cannot tell apart: " +
+                       Quote(it->second) + " and " + Quote(name)};
+    }
+  }
+  if (!project_.default_topic.empty() && !seen.contains(project_.default_topic)) {
+    Warn("the default topic " + Quote(project_.default_topic) + " is not among the files");
+  }
+  return Status::Ok();
+}
+
+Status Compiler::StoreFile(const std::string& name) {
+  const std::filesystem::path path = project_.project_folder / name;
+  FileReader reader;
+  uint64_t size = 0;
+  if (Status status = reader.Open(path, size); !status.ok()) return status;
+  if (size > kChmMaxSectionBytes) {
+    return Error{kErrInvalidArgument, "file too large for a .chm (" + std::to_string(size) +
+                                          " bytes, at most " + std::to_string(kChmMaxSectionBytes) +
+                                          "): " + Quote(name)};
+  }
+  if (Status status = writer_->BeginCompressed("/" + name); !status.ok()) return status;
+  const bool page = IsPage(name);
+  std::string head;  // the start of a page, for its title
+  for (;;) {
+    Result<size_t> got = reader.Read(buffer_);
+    if (!got.ok()) return got.error();
+    if (*got == 0) break;
+    if (page && head.size() < kReadChunk) {
+      head.append(reinterpret_cast<const char*>(buffer_.data()),
+                  std::min(*got, kReadChunk - head.size()));
+    }
+    if (Status status = writer_->AppendCompressed({buffer_.data(), *got}); !status.ok()) {
+      return status;
+    }
+  }
+  if (Status status = writer_->EndCompressed(); !status.ok()) return status;
+  if (page) topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+  if (options_.progress) options_.progress(name);
+  return Status::Ok();
+}
+
+Status Compiler::Run() {
+  if (Status status = CheckProject(); !status.ok()) return status;
+  ChmArchiveOptions archive;
+  archive.lcid = project_.language;
+  archive.threads = options_.threads;
+  Result<std::unique_ptr<ChmArchiveWriter>> writer =
+      ChmArchiveWriter::Create(project_.compiled_file, archive);
+  if (!writer.ok()) return writer.error();
+  writer_ = std::move(writer).value();
+
+  for (const std::string* name : names_) {
+    if (Status status = StoreFile(*name); !status.ok()) return status;
+  }
+  for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
+    if (!file->empty()) topics_.Add(Utf8ToAnsi(*file), {}, false, strings_);
+  }
+
+  // The system files the viewer reads.
+  ChmStringPool& strings = strings_;
+  std::vector<ChmWindowDefinition> windows;
+  for (const std::string& line : project_.windows) {
+    ChmWindowDefinition window;
+    if (!ParseWindowDefinition(Utf8ToAnsi(line), window)) {
+      Warn("window definition without a name ignored: " + Quote(line));
+      continue;
+    }
+    windows.push_back(std::move(window));
+  }
+  if (!project_.default_window.empty() &&
+      std::none_of(windows.begin(), windows.end(), [&](const ChmWindowDefinition& window) {
+        return window.name == Utf8ToAnsi(project_.default_window);
+      })) {
+    Warn("the default window " + Quote(project_.default_window) + " is not defined");
+  }
+  const std::vector<uint8_t> windows_file = BuildWindowsFile(windows, strings);
+  const ChmTopicFiles topic_files = topics_.Build();
+  const std::vector<uint8_t> idxhdr = BuildIdxHdr(static_cast<uint32_t>(topics_.size()));
+  ChmSystemInfo info;
+  info.contents_file = Utf8ToAnsi(project_.contents_file);
+  info.index_file = Utf8ToAnsi(project_.index_file);
+  info.default_topic = Utf8ToAnsi(project_.default_topic);
+  info.title = Utf8ToAnsi(project_.title);
+  info.default_window = Utf8ToAnsi(project_.default_window);
+  info.base_name = Utf8ToAnsi(project_.compiled_file.stem().string());
+  info.lcid = project_.language;
+
+  const std::pair<const char*, const std::vector<uint8_t>*> compressed[] = {
+      {"/#WINDOWS", &windows_file},      {"/#STRINGS", &strings.bytes()},
+      {"/#TOPICS", &topic_files.topics}, {"/#URLTBL", &topic_files.urltbl},
+      {"/#URLSTR", &topic_files.urlstr}, {"/#IDXHDR", &idxhdr},
+  };
+  for (const auto& [name, bytes] : compressed) {
+    if (writer_->Contains(name)) {
+      return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
+                                              ", which the compiled file needs for itself"};
+    }
+    if (Status status = writer_->AddCompressed(name, *bytes); !status.ok()) return status;
+  }
+  const std::vector<uint8_t> system = BuildSystemFile(info, idxhdr);
+  for (const auto& [name, bytes] :
+       {std::pair<const char*, std::vector<uint8_t>>{"/#SYSTEM", system}, {"/#ITBITS", {}}}) {
+    if (writer_->Contains(name)) {
+      return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
+                                              ", which the compiled file needs for itself"};
+    }
+    if (Status status = writer_->AddStored(name, bytes); !status.ok()) return status;
+  }
+  return writer_->Finish();
+}
+
+}  // namespace
+
+Status CompileChm(const ChmProject& project, const ChmCompileOptions& options) {
+  return Compiler(project, options).Run();
+}
+
+Status WriteProjectChm(const std::filesystem::path& folder, const std::vector<std::string>& files,
+                       const std::filesystem::path& output, std::string_view title,
+                       std::string_view default_topic) {
+  ChmProject project;
+  project.compiled_file = output;
+  project.project_folder = folder;
+  project.title = std::string(title);
+  project.default_topic = std::string(default_topic);
+  for (const std::string& name : files) {
+    const std::string folded = FoldChmName(name);
+    if (project.contents_file.empty() && folded.ends_with(".hhc")) project.contents_file = name;
+    if (project.index_file.empty() && folded.ends_with(".hhk")) project.index_file = name;
+  }
+  project.default_window = "main";
+  project.windows.push_back("main=\"" + project.title + "\",\"" + project.contents_file + "\",\"" +
+                            project.index_file + "\",\"" + project.default_topic + "\",\"" +
+                            project.default_topic + "\",,,,,0x23420,,0x3006,,,,,,,,0");
+  project.files = files;
+  return CompileChm(project, {});
+}
+
+}  // namespace corvina::chm

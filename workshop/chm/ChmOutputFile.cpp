@@ -1,0 +1,102 @@
+#include "workshop/chm/ChmOutputFile.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace corvina::chm {
+namespace {
+
+Status WriteAll(int fd, std::span<const uint8_t> bytes, const std::filesystem::path& path) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoError("write", errno, path.string());
+    }
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Result<std::unique_ptr<ChmOutputFile>> ChmOutputFile::Create(
+    const std::filesystem::path& final_path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(final_path, ec)) {
+    return Error{kErrPathNotFound, "cannot write " + final_path.string() + ": it is a folder"};
+  }
+  std::filesystem::path folder = final_path.parent_path();
+  if (folder.empty()) folder = ".";
+  std::string pattern = (folder / ("." + final_path.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return ErrnoError("create", errno, final_path.string());
+  // mkostemp makes the file private; give it the mode a newly created file would get.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  return std::unique_ptr<ChmOutputFile>(new ChmOutputFile(fd, pattern, final_path));
+}
+
+ChmOutputFile::~ChmOutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) ::unlink(temp_path_.c_str());
+}
+
+Status ChmOutputFile::Write(std::span<const uint8_t> bytes) {
+  return WriteAll(fd_, bytes, final_path_);
+}
+
+Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
+  std::vector<uint8_t> buffer(1 << 18);
+  uint64_t offset = 0;
+  while (offset < scratch.size()) {
+    const ssize_t n =
+        ::pread(scratch.fd(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ErrnoError("read", n < 0 ? errno : EIO, "scratch file");
+    if (Status status = Write({buffer.data(), static_cast<size_t>(n)}); !status.ok()) {
+      return status;
+    }
+    offset += static_cast<uint64_t>(n);
+  }
+  return Status::Ok();
+}
+
+Status ChmOutputFile::Commit() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return ErrnoError("write", errno, final_path_.string());
+  if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
+    return ErrnoError("rename", errno, final_path_.string());
+  }
+  committed_ = true;
+  return Status::Ok();
+}
+
+Result<std::unique_ptr<ChmScratchFile>> ChmScratchFile::Create(
+    const std::filesystem::path& folder) {
+  std::string pattern = (folder / ".chm-scratch.XXXXXX").string();
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return ErrnoError("create", errno, folder.string());
+  ::unlink(pattern.c_str());  // anonymous from now on
+  return std::unique_ptr<ChmScratchFile>(new ChmScratchFile(fd, folder));
+}
+
+ChmScratchFile::~ChmScratchFile() {
+  ::close(fd_);
+}
+
+Status ChmScratchFile::Write(std::span<const uint8_t> bytes) {
+  Status status = WriteAll(fd_, bytes, folder_ / "(scratch file)");
+  if (status.ok()) size_ += bytes.size();
+  return status;
+}
+
+}  // namespace corvina::chm

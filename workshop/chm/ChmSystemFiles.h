@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace corvina::chm {
+
+// The #STRINGS pool: NUL-terminated strings by byte offset, offset 0 the empty string, each
+// text stored once and none crossing a 4096-byte block.
+class ChmStringPool {
+ public:
+  ChmStringPool() : bytes_(1, 0) {}
+  // Offset of `text` (already in the file's code page); 0 for an empty text.
+  uint32_t Add(std::string_view text);
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::unordered_map<uint64_t, uint32_t> offsets_;  // text hash -> offset
+};
+
+// One window type of the project's [WINDOWS] section: `name="title","toc","index",...`.
+struct ChmWindowDefinition {
+  std::string name;
+  std::vector<std::string> fields;  // up to 20, quotes removed, "[l,t,r,b]" kept whole
+};
+// Parses a raw [WINDOWS] line. Returns false when it has no "name=".
+bool ParseWindowDefinition(std::string_view line, ChmWindowDefinition& window);
+
+// #WINDOWS: one 196-byte entry per window; texts go into `strings`.
+std::vector<uint8_t> BuildWindowsFile(const std::vector<ChmWindowDefinition>& windows,
+                                      ChmStringPool& strings);
+
+// #TOPICS, #URLTBL and #URLSTR, built one topic at a time: a page, or the contents or index
+// file. The entry index is the topic number.
+struct ChmTopicFiles {
+  std::vector<uint8_t> topics, urltbl, urlstr;
+};
+class ChmTopicTable {
+ public:
+  ChmTopicTable() : urlstr_(1, 0) {}
+  // `path` is relative without a leading "/"; both texts in the file's code page; an empty
+  // title means none.
+  void Add(std::string_view path, std::string_view title, bool in_contents, ChmStringPool& strings);
+  size_t size() const { return topics_.size(); }
+  ChmTopicFiles Build() const;
+
+ private:
+  struct Topic {
+    uint32_t hash, title, urlstr;
+    bool in_contents;
+  };
+  std::vector<Topic> topics_;
+  std::vector<uint8_t> urlstr_;
+};
+
+// The hash of a URL as #URLTBL stores it.
+uint32_t ChmUrlHash(std::string_view url);
+
+// #IDXHDR (4096 bytes), also stored as #SYSTEM record 13.
+std::vector<uint8_t> BuildIdxHdr(uint32_t topic_count);
+
+struct ChmSystemInfo {
+  std::string contents_file, index_file, default_topic, title, default_window, base_name;
+  uint32_t lcid = 0x0409;
+};
+// #SYSTEM: version 3 and its records; texts in the file's code page.
+std::vector<uint8_t> BuildSystemFile(const ChmSystemInfo& info, const std::vector<uint8_t>& idxhdr);
+
+}  // namespace corvina::chm

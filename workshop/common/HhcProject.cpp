@@ -1,0 +1,229 @@
+#include "workshop/common/HhcProject.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "platform/TextEncoding.h"
+
+namespace corvina::workshop {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool IsYes(std::string_view value) {
+  return Lower(Trim(value)) == "yes";
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// One option line: its key (lower case) and where its value starts.
+struct OptionLine {
+  std::string key;
+  std::string_view value;
+  std::string_view head;  // the line up to the value, blanks after "=" included
+};
+
+bool ParseOption(std::string_view line, OptionLine& option) {
+  size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return false;
+  option.key = Lower(Trim(line.substr(0, equals)));
+  size_t start = equals + 1;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+    ++start;
+  option.head = line.substr(0, start);
+  option.value = Trim(line.substr(start));
+  return true;
+}
+
+}  // namespace
+
+Resolution ResolveProjectName(const fs::path& folder, std::string_view raw, std::string& relative) {
+  std::string decoded = AnsiToUtf8(raw);
+  std::string slashed = decoded;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const std::string candidates[] = {decoded, slashed, std::string(raw)};
+  bool outside = false;
+  for (const std::string& candidate : candidates) {
+    fs::path full = (folder / fs::path(candidate)).lexically_normal();
+    fs::path rel = full.lexically_relative(folder);
+    if (rel.empty() || *rel.begin() == "..") {
+      outside = true;
+      continue;
+    }
+    std::error_code ec;
+    if (fs::is_regular_file(full, ec)) {
+      relative = rel.generic_string();
+      return Resolution::kFound;
+    }
+  }
+  relative = decoded;
+  return outside ? Resolution::kOutside : Resolution::kMissing;
+}
+
+bool ParsedProject::HasErrors() const {
+  return std::any_of(messages.begin(), messages.end(),
+                     [](const HhcMessage& m) { return IsError(m.code); });
+}
+
+ParsedProject ReadProject(const fs::path& project_file) {
+  ParsedProject project;
+  std::error_code ec;
+  project.project_file = fs::absolute(project_file, ec).lexically_normal();
+  project.folder = project.project_file.parent_path();
+  auto error = [&](HhcCode code, std::string text) {
+    project.messages.push_back({code, std::move(text)});
+  };
+
+  std::ifstream in(project.project_file, std::ios::binary);
+  if (!in || fs::is_directory(project.project_file, ec)) {
+    error(HhcCode::kProjectUnreadable,
+          "The project file " + project.project_file.string() + " cannot be opened.");
+    return project;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+
+  // Each option names what it is in the error text that a missing file gives.
+  auto resolve_option = [&](std::string_view raw, HhcCode missing, std::string_view what,
+                            std::string& relative) {
+    Resolution found = ResolveProjectName(project.folder, raw, relative);
+    if (found == Resolution::kMissing) {
+      error(missing, "The " + std::string(what) + " " + AnsiToUtf8(raw) + " does not exist.");
+    } else if (found == Resolution::kOutside) {
+      error(HhcCode::kOutsideProject, "The " + std::string(what) + " " + AnsiToUtf8(raw) +
+                                          " lies outside the project folder " +
+                                          project.folder.string() + ".");
+    }
+  };
+
+  std::string section;
+  std::string& out = project.prepared_text;
+  bool has_compiled_file = false;
+  for (const std::string& line : SplitLines(bytes.str())) {
+    std::string_view trimmed = Trim(line);
+    if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+      section = Lower(trimmed.substr(1, trimmed.size() - 2));
+      out += line + "\r\n";
+      continue;
+    }
+    OptionLine option;
+    if (section == "options" && ParseOption(line, option)) {
+      const std::string key_part(option.head);
+      if (option.key == "compiled file") {
+        has_compiled_file = !option.value.empty();
+        project.compiled_file =
+            (project.folder / fs::path(AnsiToUtf8(option.value))).lexically_normal();
+        out += line + "\r\n";  // replaced for each compile
+      } else if (option.key == "contents file" && !option.value.empty()) {
+        resolve_option(option.value, HhcCode::kContentsMissing, "contents file",
+                       project.contents_file);
+        out += key_part + project.contents_file + "\r\n";
+      } else if (option.key == "index file" && !option.value.empty()) {
+        resolve_option(option.value, HhcCode::kIndexMissing, "index file", project.index_file);
+        out += key_part + project.index_file + "\r\n";
+      } else if (option.key == "default topic") {
+        project.default_topic = AnsiToUtf8(option.value);
+        out += key_part + project.default_topic + "\r\n";
+      } else {
+        if (option.key == "title") project.title = AnsiToUtf8(option.value);
+        if (option.key == "default window") project.default_window = std::string(option.value);
+        if (option.key == "full-text search") project.full_text_search = IsYes(option.value);
+        if (option.key == "binary toc") project.binary_toc = IsYes(option.value);
+        if (option.key == "binary index") project.binary_index = IsYes(option.value);
+        if (option.key == "display compile progress") project.show_progress = IsYes(option.value);
+        if (option.key == "language") {
+          project.lcid =
+              static_cast<uint32_t>(std::strtoul(std::string(option.value).c_str(), nullptr, 0));
+        }
+        out += line + "\r\n";
+      }
+      continue;
+    }
+    if (section == "windows" && !trimmed.empty()) project.windows.emplace_back(trimmed);
+    if (section == "files" && !trimmed.empty() && trimmed.front() != ';') {
+      std::string relative;
+      resolve_option(trimmed, HhcCode::kListedFileMissing, "file", relative);
+      project.files.push_back(relative);
+      out += relative + "\r\n";
+      continue;
+    }
+    out += line + "\r\n";
+  }
+  for (auto [name, text] : {std::pair{&project.contents_file, &project.contents_text},
+                            std::pair{&project.index_file, &project.index_text}}) {
+    if (name->empty() || project.HasErrors()) continue;
+    std::ifstream sitemap(project.folder / *name, std::ios::binary);
+    std::ostringstream sitemap_bytes;
+    sitemap_bytes << sitemap.rdbuf();
+    *text = ReencodeSitemapLocals(sitemap_bytes.str(), project.folder);
+  }
+  if (!has_compiled_file) {
+    error(HhcCode::kBadProject, "The project names no compiled file (\"Compiled file=\").");
+  }
+  return project;
+}
+
+std::string ProjectTextFor(const ParsedProject& project, const CompileNames& names) {
+  std::string text;
+  std::string section;
+  for (std::string line : SplitLines(project.prepared_text)) {
+    std::string_view trimmed = Trim(line);
+    if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+      section = Lower(trimmed.substr(1, trimmed.size() - 2));
+    }
+    OptionLine option;
+    if (section == "options" && ParseOption(line, option)) {
+      const std::string key_part(option.head);
+      if (option.key == "compiled file") line = key_part + names.output.string();
+      if (option.key == "contents file" && !project.contents_file.empty()) {
+        line = key_part + names.contents_file;
+      }
+      if (option.key == "index file" && !project.index_file.empty()) {
+        line = key_part + names.index_file;
+      }
+    } else if (section == "windows") {
+      for (auto [from, to] : {std::pair{&project.contents_file, &names.contents_file},
+                              std::pair{&project.index_file, &names.index_file}}) {
+        if (from->empty() || *from == *to) continue;
+        const std::string quoted = "\"" + *from + "\"";
+        for (size_t at = line.find(quoted); at != std::string::npos;
+             at = line.find(quoted, at + to->size() + 2)) {
+          line.replace(at, quoted.size(), "\"" + *to + "\"");
+        }
+      }
+    }
+    text += line + "\r\n";
+  }
+  return text;
+}
+
+}  // namespace corvina::workshop

@@ -1,0 +1,64 @@
+#include <cctype>
+#include <string>
+
+#include "workshop/common/HhcProject.h"
+
+namespace corvina::workshop {
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The sitemap names pages in Windows-1252, while chmcmd stores them under their UTF-8 names
+// on disk: a non-ASCII "Local" name would point at nothing in the compiled file.
+std::string ReencodeSitemapLocals(std::string_view sitemap, const std::filesystem::path& folder) {
+  constexpr std::string_view kParam = "<param name=\"local\" value=\"";
+  std::string out;
+  bool changed = false;
+  size_t copied = 0;
+  for (size_t at = 0; at + kParam.size() <= sitemap.size(); ++at) {
+    if (sitemap[at] != '<' || !EqualsIgnoringCase(sitemap.substr(at, kParam.size()), kParam)) {
+      continue;
+    }
+    const size_t start = at + kParam.size();
+    const size_t end = sitemap.find('"', start);
+    if (end == std::string_view::npos) break;
+    std::string_view value = sitemap.substr(start, end - start);
+    at = end;
+    if (IsAscii(value)) continue;
+    // An anchor or a query stays as it is; only the file's name is looked up.
+    const size_t mark = value.find_first_of("#?");
+    std::string relative;
+    if (ResolveProjectName(folder, value.substr(0, mark), relative) != Resolution::kFound) {
+      continue;
+    }
+    if (mark != std::string_view::npos) relative += value.substr(mark);
+    if (relative == value) continue;
+    out.append(sitemap.substr(copied, start - copied));
+    out += relative;
+    copied = end;
+    changed = true;
+  }
+  if (!changed) return {};
+  out.append(sitemap.substr(copied));
+  return out;
+}
+
+}  // namespace corvina::workshop
