@@ -345,6 +345,25 @@ TEST(HhDecompileTest, RefusesWhatIsNotAHelpFile) {
   }
 }
 
+TEST(HhDecompileTest, ReportsADamagedListingChunk) {
+  TempDir temp;
+  const fs::path chm = CompileSite(temp, temp / "site", {{"index.htm", "x"}});
+  std::string bytes = ReadFileBytes(chm);
+  // The listing chunk's free-space field claims more than the chunk holds.
+  const size_t chunk = 0x78 + 0x54;
+  ASSERT_EQ(bytes.substr(chunk, 4), "PMGL");
+  bytes.replace(chunk + 4, 4, std::string("\xFF\xFF\x00\x00", 4));
+  WriteFileBytes(chm, bytes);
+
+  const fs::path out = temp / "out";
+  ChildResult result = RunChild(temp, {kHh, "-decompile", out.string(), chm.string()});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "HHC6004: Error: \"" + chm.string() +
+                            "\": directory chunk 0 is damaged; names after its last readable "
+                            "entry are missing\n0 files extracted to \"" +
+                            out.string() + "\"; 1 not extracted.\n");
+}
+
 TEST(HhDecompileTest, ReportsMissingInputAndFolders) {
   TempDir temp;
   fs::create_directories(temp / "folder.chm");
