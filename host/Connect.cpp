@@ -1,6 +1,7 @@
 #include "host/Connect.h"
 
 #include "compiler/frmHHC.h"
+#include "decompile/frmDecompile.h"
 #include "generation/Globals.h"
 #include "mainwindow/frmMain.h"
 #include "support/ErrorReport.h"
@@ -19,6 +20,16 @@ void Connect::ShowSitepack() {
   frmMain& main = Loaded<frmMain>();
   if (main.BuildUI()) main.Show(true);
   Forms<frmMain>().Unload();
+}
+
+void Connect::ShowDecompile() {
+  ErrorReport report("Connect", "ShowDecompile");
+  Loaded<frmDecompile>().Show(true);
+}
+
+void Connect::HideDecompile() {
+  ErrorReport report("Connect", "HideDecompile");
+  if (Forms<frmDecompile>().IsLoaded()) Loaded<frmDecompile>().Hide();
 }
 
 void Connect::AddinInstance_OnConnection(IHostApplication* Application, int ConnectMode) {

@@ -12,6 +12,8 @@ class Connect {
 
   void HideSitepack();
   void ShowSitepack();
+  void ShowDecompile();
+  void HideDecompile();
 
   void AddinInstance_OnConnection(IHostApplication* Application, int ConnectMode);
   void AddinInstance_OnDisconnection();

@@ -93,6 +93,16 @@ int RunCompile(const Options& options) {
   return ExitStatus(views);
 }
 
+int RunDecompile(const Options& options) {
+  ConsoleFormViews views(options, MakeLogView);
+  ConsolePlatform platform(options, views);
+  Connect addin;
+  addin.ShowDecompile();
+  const int status = ExitStatus(views);
+  // The window's own check said "Can not find input file": nothing ran, the input was at fault.
+  return status == kExitStopped ? kExitUsage : status;
+}
+
 }  // namespace
 
 int RunCorvina(const std::vector<std::string>& args) {
@@ -118,8 +128,7 @@ int RunCorvina(const std::vector<std::string>& args) {
     case Command::kCompile:
       return RunCompile(options);
     case Command::kDecompile:
-      std::fputs("Corvina: decompile is not available in this build\n", stderr);
-      return kExitUsage;
+      return RunDecompile(options);
   }
   return kExitUsage;
 }

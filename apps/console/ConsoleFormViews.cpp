@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "compiler/frmHHC.h"
+#include "decompile/frmDecompile.h"
 #include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 
@@ -92,6 +93,33 @@ class MainConsoleView : public IFormView {
   bool shown_ = false;
 };
 
+class DecompileConsoleView : public IFormView {
+ public:
+  DecompileConsoleView(frmDecompile& form, const Options& options)
+      : form_(form), options_(options) {}
+
+  void Show(bool modal) override {
+    if (!modal || shown_) return;
+    shown_ = true;
+    form_.Resized();
+    ItemPanel& panel = form_.suiParams;
+    panel["FILE"].Value = Absolute(options_.chm_file);
+    panel["FILE"].ToolTipText = panel["FILE"].Value;
+    panel["DIR"].Value = Absolute(options_.folder);
+    panel["DIR"].ToolTipText = panel["DIR"].Value;
+    panel["TOFPSITE"].Checked = options_.to_site;
+    form_.suiButtons.PressButton("DECOMPILE");
+  }
+  void Hide() override {}
+  void Refresh() override {}
+  void Unloaded() override {}
+
+ private:
+  frmDecompile& form_;
+  const Options& options_;
+  bool shown_ = false;
+};
+
 }  // namespace
 
 ConsoleFormViews::ConsoleFormViews(const Options& options, HHCViewMaker make_log_view)
@@ -100,6 +128,9 @@ ConsoleFormViews::ConsoleFormViews(const Options& options, HHCViewMaker make_log
 std::unique_ptr<IFormView> ConsoleFormViews::CreateView(Form& form) {
   if (auto* main = dynamic_cast<frmMain*>(&form)) {
     return std::make_unique<MainConsoleView>(*main, options_, bad_input_);
+  }
+  if (auto* decompile = dynamic_cast<frmDecompile*>(&form)) {
+    return std::make_unique<DecompileConsoleView>(*decompile, options_);
   }
   if (auto* log = dynamic_cast<frmHHC*>(&form)) {
     last_log_ = log;
