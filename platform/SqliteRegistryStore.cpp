@@ -104,24 +104,7 @@ Status SqliteRegistryStore::DeleteKey(uint32_t root, std::string_view key) {
 
 Result<std::vector<std::string>> SqliteRegistryStore::SubKeyNames(uint32_t root,
                                                                   std::string_view key) {
-  auto elements = CheckKey(root, key);
-  if (!elements.ok()) return elements.error();
-  auto ready = db_->Ready(false);
-  if (!ready.ok()) return ready.error();
-  if (!*ready) {
-    if (elements->empty()) return std::vector<std::string>();
-    return RegistryNotFound("key", key);
-  }
-  auto id = db_->FindKey(root, *elements, key);
-  if (!id.ok()) return id.error();
-  std::vector<std::string> names;
-  StatementUse children(db_->Get(kChildren));
-  children.Int(1, *id);
-  int rc;
-  while ((rc = children.Step()) == SQLITE_ROW)
-    names.push_back(ColumnText(children.get(), 0));
-  if (rc != SQLITE_DONE) return db_->Fail(rc, "list keys");
-  return names;
+  return Names(root, key, kChildren, "list keys");
 }
 
 Result<RegistryValue> SqliteRegistryStore::QueryValue(uint32_t root, std::string_view key,
@@ -186,6 +169,11 @@ Status SqliteRegistryStore::DeleteValue(uint32_t root, std::string_view key,
 
 Result<std::vector<std::string>> SqliteRegistryStore::ValueNames(uint32_t root,
                                                                  std::string_view key) {
+  return Names(root, key, kValueNames, "list values");
+}
+
+Result<std::vector<std::string>> SqliteRegistryStore::Names(uint32_t root, std::string_view key,
+                                                            int query, const char* what) {
   auto elements = CheckKey(root, key);
   if (!elements.ok()) return elements.error();
   auto ready = db_->Ready(false);
@@ -197,12 +185,12 @@ Result<std::vector<std::string>> SqliteRegistryStore::ValueNames(uint32_t root,
   auto id = db_->FindKey(root, *elements, key);
   if (!id.ok()) return id.error();
   std::vector<std::string> names;
-  StatementUse values(db_->Get(kValueNames));
-  values.Int(1, *id);
+  StatementUse list(db_->Get(static_cast<Query>(query)));
+  list.Int(1, *id);
   int rc;
-  while ((rc = values.Step()) == SQLITE_ROW)
-    names.push_back(ColumnText(values.get(), 0));
-  if (rc != SQLITE_DONE) return db_->Fail(rc, "list values");
+  while ((rc = list.Step()) == SQLITE_ROW)
+    names.push_back(ColumnText(list.get(), 0));
+  if (rc != SQLITE_DONE) return db_->Fail(rc, what);
   return names;
 }
 

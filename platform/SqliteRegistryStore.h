@@ -43,6 +43,10 @@ class SqliteRegistryStore : public IRegistryStore {
   Result<std::vector<std::string>> ValueNames(uint32_t root, std::string_view key) override;
 
  private:
+  // The names of a key's subkeys or values, by the listing query given.
+  Result<std::vector<std::string>> Names(uint32_t root, std::string_view key, int query,
+                                         const char* what);
+
   std::unique_ptr<SqliteRegistryDatabase> db_;
 };
 
