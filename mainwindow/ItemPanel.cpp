@@ -8,11 +8,7 @@
 namespace corvina {
 
 void Item::AddEntry(std::string_view sKey, std::string_view sCaption, ItemKind eKind) {
-  Item entry;
-  entry.Key = sKey;
-  entry.Caption = sCaption;
-  entry.Kind = eKind;
-  Entries.push_back(std::move(entry));
+  Entries.push_back(ItemEntry{std::string(sKey), std::string(sCaption), eKind});
 }
 
 ItemPanel::ItemPanel(std::vector<ItemTemplate> items) {

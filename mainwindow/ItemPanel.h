@@ -22,6 +22,13 @@ enum class ItemKind : int {
 
 inline constexpr float kTwipsPerPixel = 15.0f;
 
+// A choice of a drop-down list: kept lean, since a list may offer every page of a site.
+struct ItemEntry {
+  std::string Key;
+  std::string Caption;
+  ItemKind Kind = ItemKind::kLabel;
+};
+
 // One item of a panel or button bar. Sizes are in twips.
 struct Item {
   std::string Key;
@@ -35,7 +42,7 @@ struct Item {
   bool Enabled = true;
   float Width = 0;
   float Height = 0;
-  std::vector<Item> Entries;  // choices of a drop-down list
+  std::vector<ItemEntry> Entries;  // choices of a drop-down list
 
   void AddEntry(std::string_view sKey, std::string_view sCaption, ItemKind eKind);
 };

@@ -82,7 +82,7 @@ bool frmMain::BuildUI() {
 void frmMain::suiParams_AfterDropDown(Item& item) {
   ErrorReport report("frmMain", "suiParams_AfterDropDown");
   if (item.Key != "DEFAULTPAGE") return;
-  for (const Item& entry : item.Entries) {
+  for (const ItemEntry& entry : item.Entries) {
     if (entry.Caption == item.Value) {
       item.Tag = entry.Key;
       return;

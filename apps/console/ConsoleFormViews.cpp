@@ -69,7 +69,7 @@ class MainConsoleView : public IFormView {
     Item& list = form_.suiParams["DEFAULTPAGE"];
     const std::string site = form_.mWeb != nullptr ? form_.mWeb->Url() + "/" : std::string();
     for (size_t i = 0; i < list.Entries.size(); ++i) {
-      const Item& entry = list.Entries[i];
+      const ItemEntry& entry = list.Entries[i];
       if (entry.Key == page || entry.Key == site + page) {
         form_.suiParams.ChooseEntry("DEFAULTPAGE", i);
         // The list knows entries by their caption; two pages of one label keep the one asked for.
