@@ -18,6 +18,9 @@ class IFileSystem {
   virtual bool FileExists(std::string_view path) = 0;
   virtual bool FolderExists(std::string_view path) = 0;
   virtual Status DeleteFile(std::string_view path, bool force) = 0;
+  // Creates a new, empty file; fails with 58 ("File already exists") when the name is taken,
+  // in one step, so that two callers never get the same name.
+  virtual Status CreateNewFile(std::string_view path) = 0;
   // Creates one folder; its parent must exist.
   virtual Status CreateFolder(std::string_view path) = 0;
   // Creates or empties the file and writes the bytes as they are (already encoded). Never

@@ -57,6 +57,16 @@ Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
   return Status::Ok();
 }
 
+Status PosixFileSystem::CreateNewFile(std::string_view path) {
+  const std::string name(path);
+  UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (fd.valid()) return Status::Ok();
+  if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists"};
+  if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
+  if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+  return ErrnoError("create", errno, path);
+}
+
 Status PosixFileSystem::CreateFolder(std::string_view path) {
   const std::string name(path);
   if (::mkdir(name.c_str(), 0777) != 0) {

@@ -1,24 +1,20 @@
 #include "support/mTempFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 
 #include "platform/CommandLine.h"
+#include "platform/IFileSystem.h"
 #include "platform/PathConventions.h"
+#include "platform/Platform.h"
 #include "support/ErrorReport.h"
 
 namespace corvina::mTempFile {
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+bool Exists(IFileSystem& fs, const std::string& path) {
+  return fs.FileExists(path) || fs.FolderExists(path);
 }
 
 }  // namespace
@@ -29,6 +25,7 @@ std::string TempFile(std::string_view sFolder, std::string_view sPrefix) {
   if (folder.empty()) return {};
   if (folder.back() != kPathSeparatorChar) folder += kPathSeparator;
   const std::string prefix(sPrefix.substr(0, 3));
+  IFileSystem& fs = FileSystem();
   static std::mt19937 numbers{std::random_device{}()};
   unsigned number = numbers() & 0xFFFF;
   for (unsigned tries = 0; tries < 0x10000; ++tries, number = (number + 1) & 0xFFFF) {
@@ -37,13 +34,10 @@ std::string TempFile(std::string_view sFolder, std::string_view sPrefix) {
     std::snprintf(hex, sizeof hex, "%X", number);
     const std::string path = folder + prefix + hex + ".tmp";
     // The derived-images page takes the name with ".htm" added: that name must be free too.
-    if (Exists(path + ".htm")) continue;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return path;
-    }
-    if (errno != EEXIST) return {};
+    if (Exists(fs, path + ".htm")) continue;
+    const Status created = fs.CreateNewFile(path);
+    if (created.ok()) return path;
+    if (created.number() != kErrFileAlreadyExists) return {};
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
 #include "support/mTempFile.h"
+#include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/TestSupport.h"
@@ -70,6 +71,22 @@ TEST_F(GlobalsTest, WriteFileThatCannotBeOpenedReportsAndReturnsFalse) {
   ASSERT_EQ(boxes_.shown.size(), 4u);
   EXPECT_EQ(boxes_.shown[0].text.substr(0, 43), "Path not found\r\nin Sitepack.Globals.WriteFi");
   EXPECT_EQ(boxes_.shown[1].text.substr(0, 25), "Bad file name or number\r\n");
+}
+
+TEST(WriteFileFaultTest, AFullDiskIsReportedAndTheCallerLearnsOfIt) {
+  FakeMessageBoxes boxes;
+  FakeFileSystem files;
+  files.folders = {"/", "/site"};
+  files.fail_writes_with = Error{61, "Disk full"};
+  ScopedPlatform platform(Platform{.message_boxes = &boxes, .file_system = &files});
+  EXPECT_FALSE(WriteFile("/site/Cor1.tmp", "text"));
+  EXPECT_TRUE(files.files.empty());
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_TRUE(
+      boxes.shown[0].text.starts_with("Disk full\r\nin Sitepack.Globals.WriteFile at line "));
+  files.fail_writes_with.reset();
+  EXPECT_TRUE(WriteFile("/site/Cor1.tmp", "text"));
+  EXPECT_EQ(files.files["/site/Cor1.tmp"], "text\r\n");
 }
 
 TEST_F(GlobalsTest, ConvertUrlAsksTheHostAndReportsWithoutOne) {
