@@ -108,11 +108,9 @@ void CSpawnConsoleApp::Cancel() {
   if (mChild != nullptr) mChild->Kill();
 }
 
-void CSpawnConsoleApp::Deliver(std::string_view sText) {
+void CSpawnConsoleApp::Deliver(std::string_view sText, bool bAscii) {
   if (!OnProcessOutputs) return;
-  const bool ascii = std::all_of(sText.begin(), sText.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) {
+  if (bAscii) {
     for (size_t at = 0; at < sText.size(); at += kChunkCharacters)
       OnProcessOutputs(sText.substr(at, kChunkCharacters));
     return;
@@ -122,13 +120,13 @@ void CSpawnConsoleApp::Deliver(std::string_view sText) {
   for (size_t i = 0; i < sText.size(); ++i) {
     if ((static_cast<unsigned char>(sText[i]) & 0xC0) == 0x80) continue;  // inside a character
     if (characters == kChunkCharacters) {
-      if (OnProcessOutputs) OnProcessOutputs(sText.substr(start, i - start));
+      OnProcessOutputs(sText.substr(start, i - start));
       start = i;
       characters = 0;
     }
     ++characters;
   }
-  if (start < sText.size() && OnProcessOutputs) OnProcessOutputs(sText.substr(start));
+  if (start < sText.size()) OnProcessOutputs(sText.substr(start));
 }
 
 int32_t CSpawnConsoleApp::ExecuteApp(std::string_view sCmdline,
@@ -158,13 +156,13 @@ int32_t CSpawnConsoleApp::ExecuteApp(std::string_view sCmdline,
     if (read.bytes > 0) {
       const std::string_view bytes(reinterpret_cast<const char*>(buffer->data()), read.bytes);
       if (decoder.PassesUnchanged(bytes)) {
-        Deliver(bytes);
+        Deliver(bytes, true);
       } else {
-        Deliver(decoder.Decode(bytes, false));
+        Deliver(decoder.Decode(bytes, false), false);
       }
     }
     if (read.end) {
-      Deliver(decoder.Decode({}, true));
+      Deliver(decoder.Decode({}, true), false);
       if (OnProcessOutputs) OnProcessOutputs({});
       MessageLoop().DoEvents();
       break;

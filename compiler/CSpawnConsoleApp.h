@@ -39,7 +39,8 @@ class CSpawnConsoleApp {
   std::function<void(std::string_view sOutput)> OnProcessOutputs;
 
  private:
-  void Deliver(std::string_view sText);
+  // Hands out sText in pieces of at most 16 characters; bAscii: every byte is one character.
+  void Deliver(std::string_view sText, bool bAscii);
 
   IChildProcess* mChild = nullptr;
   bool mCancelled = false;

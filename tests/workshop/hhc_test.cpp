@@ -126,7 +126,8 @@ struct Site {
   std::string extra_files;                                       // more [FILES] lines, Windows-1252
   bool write_contents = true;
   bool write_index = true;
-  std::string more_contents;  // more contents entries, Windows-1252
+  std::string more_contents;            // more contents entries, Windows-1252
+  std::string index_keyword = "hello";  // Windows-1252
 
   Site() {
     fs::create_directories(folder / "sub");
@@ -149,8 +150,10 @@ struct Site {
   }
   std::string IndexText() const {
     return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n"
-           "<UL>\r\n<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"hello\">"
-           "<PARAM NAME=\"Name\" VALUE=\"Home\"><PARAM NAME=\"Local\" VALUE=\"index.htm\">\r\n"
+           "<UL>\r\n<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"" +
+           index_keyword +
+           "\"><PARAM NAME=\"Name\" VALUE=\"H\xf4me\"><PARAM NAME=\"Local\" "
+           "VALUE=\"index.htm\">\r\n"
            "</OBJECT>\r\n</UL>\r\n</BODY></HTML>\r\n";
   }
 
@@ -277,6 +280,23 @@ TEST(HhcTest, NativeEngineCompilesTheSameProject) {
   EXPECT_TRUE(MspackNames(site.output).has_value());
   EXPECT_EQ(ListTree(site.folder), before);
   EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+}
+
+TEST(HhcTest, NonAsciiKeywordsReachTheBinaryIndex) {
+  Site site;
+  site.index_keyword = "caf\xe9";
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc(project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  // The keyword in UTF-16, as the binary index holds it.
+  const std::string btree = ChmObject(site.output, "/$WWKeywordLinks/BTree");
+  EXPECT_NE(btree.find(std::string("c\0a\0f\0\xe9\0\0\0", 10)), std::string::npos);
+  // The stored index keeps the topic title's Windows-1252 bytes.
+  std::string stored = site.IndexText();
+  stored.replace(stored.find("caf\xe9"), 4, "café");
+  EXPECT_EQ(ChmObject(site.output, "/CorB2.tmp.hhk"), stored);
+  EXPECT_EQ(ListTree(site.folder), before);
 }
 
 TEST(HhcTest, XmlPrologPageIsAWarningAndKeepsItsBytes) {

@@ -79,4 +79,8 @@ Resolution ResolveProjectName(const std::filesystem::path& folder, std::string_v
 // project re-encoded to that file's name on disk; an empty text when nothing changed.
 std::string ReencodeSitemapLocals(std::string_view sitemap, const std::filesystem::path& folder);
 
+// The index with each entry's keyword (its first "Name") converted from Windows-1252 to UTF-8,
+// as chmcmd reads keywords; an empty text when nothing changed.
+std::string ReencodeIndexKeywords(std::string_view index);
+
 }  // namespace corvina::workshop

@@ -1,6 +1,7 @@
 #include <cctype>
 #include <string>
 
+#include "platform/TextEncoding.h"
 #include "workshop/common/HhcProject.h"
 
 namespace corvina::workshop {
@@ -58,6 +59,45 @@ std::string ReencodeSitemapLocals(std::string_view sitemap, const std::filesyste
   }
   if (!changed) return {};
   out.append(sitemap.substr(copied));
+  return out;
+}
+
+}  // namespace corvina::workshop
+
+namespace corvina::workshop {
+
+// chmcmd reads an index entry's keyword (its first "Name") as UTF-8 when it builds the binary
+// index, while the topic titles and labels go into the 8-bit strings the viewer reads as
+// Windows-1252. Only the keywords are converted; an index that is already UTF-8 is left alone.
+std::string ReencodeIndexKeywords(std::string_view index) {
+  constexpr std::string_view kObject = "<object";
+  constexpr std::string_view kName = "<param name=\"name\" value=\"";
+  if (IsAscii(index) || IsValidUtf8(index)) return {};
+  std::string out;
+  size_t copied = 0;
+  bool in_object = false;
+  bool changed = false;
+  for (size_t at = 0; at < index.size(); ++at) {
+    if (index[at] != '<') continue;
+    if (EqualsIgnoringCase(index.substr(at, kObject.size()), kObject)) {
+      in_object = true;
+      continue;
+    }
+    if (!in_object || !EqualsIgnoringCase(index.substr(at, kName.size()), kName)) continue;
+    in_object = false;  // only the first name of an entry is its keyword
+    const size_t start = at + kName.size();
+    const size_t end = index.find('"', start);
+    if (end == std::string_view::npos) break;
+    std::string_view keyword = index.substr(start, end - start);
+    at = end;
+    if (IsAscii(keyword)) continue;
+    out.append(index.substr(copied, start - copied));
+    out += AnsiToUtf8(keyword);
+    copied = end;
+    changed = true;
+  }
+  if (!changed) return {};
+  out.append(index.substr(copied));
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -99,6 +100,13 @@ bool CopySitemaps(const ParsedProject& project, CreatedPaths& created, CompileNa
   return true;
 }
 
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
 int Stopped() {
   PrintLine(FormatMessage(HhcCode::kInterrupted, "The compile was stopped by a signal."));
   return 128 + g_stop_signal;
@@ -136,9 +144,19 @@ int CompileWithChmcmd(const ParsedProject& project) {
   }
   created.Add(work);
   const fs::path temporary = fs::path(work) / output.filename();
-  CompileNames names{temporary, project.contents_file, project.index_file};
-  if (!CopySitemaps(project, created, names)) return kExitFailed;
-  if (!WriteBytes(copy, ProjectTextFor(project, names))) {
+  // chmcmd reads index keywords as UTF-8: the index it gets has them converted.
+  ParsedProject prepared = project;
+  if (!prepared.index_file.empty()) {
+    const std::string index = prepared.index_text.empty()
+                                  ? ReadBytes(prepared.folder / prepared.index_file)
+                                  : prepared.index_text;
+    if (std::string keywords = ReencodeIndexKeywords(index); !keywords.empty()) {
+      prepared.index_text = std::move(keywords);
+    }
+  }
+  CompileNames names{temporary, prepared.contents_file, prepared.index_file};
+  if (!CopySitemaps(prepared, created, names)) return kExitFailed;
+  if (!WriteBytes(copy, ProjectTextFor(prepared, names))) {
     return Failed(HhcCode::kOutputFailed, "Cannot write the working copy " + copy + ".");
   }
   if (g_stop_signal != 0) return Stopped();

@@ -31,7 +31,8 @@ void InstallStopHandlers() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a waiting poll() returns and sees the flag
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+  // SIGPIPE: whoever read our output is gone, so the compile is stopped and cleaned up too.
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
     ::sigaction(signal_number, &action, nullptr);
 }
 
