@@ -47,7 +47,18 @@ class ConsolePlatform {
                             .windows = &windows_,
                             .message_loop = &loop_,
                             .help_viewer = &viewer_,
-                            .form_views = &views}) {}
+                            .form_views = &views}) {
+    // The tool runs in a process group of its own, so Ctrl-C reaches only us: closing the log
+    // window ends the tool, and the generation then cleans up as after any failed compile.
+    loop_.CatchInterrupts();
+    loop_.on_interrupt = [this](int) {
+      interrupted_ = true;
+      Forms<frmHHC>().Unload();
+    };
+  }
+
+  // The user stopped the run with Ctrl-C (or a SIGTERM).
+  bool interrupted() const { return interrupted_; }
 
  private:
   ConsoleMessageBoxes boxes_;
@@ -60,11 +71,13 @@ class ConsolePlatform {
   ConsoleMessageLoop loop_;
   HhProgramHelpViewer viewer_;
   ScopedPlatform installed_;
+  bool interrupted_ = false;
 };
 
 // The exit status of a compile or decompile, read from what the windows did.
-int ExitStatus(const ConsoleFormViews& views) {
+int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
   if (views.bad_input()) return kExitUsage;
+  if (platform.interrupted()) return kExitStopped;
   const frmHHC* log = views.last_log();
   // The log window's started event replaces the log with this line; nothing else does.
   if (log == nullptr ||
@@ -90,7 +103,7 @@ int RunCompile(const Options& options) {
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
-  return ExitStatus(views);
+  return ExitStatus(views, platform);
 }
 
 int RunDecompile(const Options& options) {
@@ -98,9 +111,9 @@ int RunDecompile(const Options& options) {
   ConsolePlatform platform(options, views);
   Connect addin;
   addin.ShowDecompile();
-  const int status = ExitStatus(views);
+  const int status = ExitStatus(views, platform);
   // The window's own check said "Can not find input file": nothing ran, the input was at fault.
-  return status == kExitStopped ? kExitUsage : status;
+  return status == kExitStopped && !platform.interrupted() ? kExitUsage : status;
 }
 
 }  // namespace
