@@ -223,10 +223,16 @@ TEST_F(ChmCompilerTest, ChmlsPrintsTheProjectsSystemInformation) {
   ASSERT_TRUE(CompileChm(project).ok());
   const std::string system = RunTool("chmls printsystem " + Quoted(project.compiled_file));
   SCOPED_TRACE(system);
-  EXPECT_NE(system.find("Demo Help"), std::string::npos);
-  EXPECT_NE(system.find("index.htm"), std::string::npos);
-  EXPECT_NE(system.find("toc.hhc"), std::string::npos);
-  EXPECT_NE(system.find("index.hhk"), std::string::npos);
+  // chmls prints each string with its terminating NUL.
+  for (const std::string line : {
+           "(0)  Contents file from [options]  :toc.hhc",
+           "(1)  Index file from [options]     :index.hhk",
+           "(2)  Default topic from [options]  :index.htm",
+           "(3)  Title from [options]          :Demo Help",
+           "(5)  Default Window from [options] :default",
+       }) {
+    EXPECT_NE(system.find(line + '\0' + '\n'), std::string::npos) << line;
+  }
   // chmls parses the stored contents and index files and writes them out again.
   RunTool("chmls extracttoc " + Quoted(project.compiled_file) + " " + Quoted(dir_ / "toc.out"));
   const std::string toc = ReadFileBytes(dir_ / "toc.out");

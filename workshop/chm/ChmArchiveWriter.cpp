@@ -67,14 +67,15 @@ std::string FormatName(std::string_view name) {
 
 }  // namespace
 
-ChmArchiveWriter::ChmArchiveWriter(std::filesystem::path output, const ChmArchiveOptions& options)
+ChmArchiveWriter::ChmArchiveWriter(Token, std::filesystem::path output,
+                                   const ChmArchiveOptions& options)
     : output_(std::move(output)), options_(options) {}
 
 ChmArchiveWriter::~ChmArchiveWriter() = default;
 
 Result<std::unique_ptr<ChmArchiveWriter>> ChmArchiveWriter::Create(
     const std::filesystem::path& output, const ChmArchiveOptions& options) {
-  std::unique_ptr<ChmArchiveWriter> writer(new ChmArchiveWriter(output, options));
+  auto writer = std::make_unique<ChmArchiveWriter>(Token{}, output, options);
   Result<std::unique_ptr<ChmOutputFile>> file = ChmOutputFile::Create(output);
   if (!file.ok()) return file.error();
   writer->file_ = std::move(file).value();

@@ -36,9 +36,12 @@ inline constexpr uint64_t kChmMaxSectionBytes = 0xFFFFFFFFull;
 // directory and section 0 and renames the file into place. Until Finish succeeds nothing
 // exists at the output path; a failed or abandoned writer leaves nothing behind.
 class ChmArchiveWriter {
+  struct Token {};  // only Create makes one
+
  public:
   static Result<std::unique_ptr<ChmArchiveWriter>> Create(const std::filesystem::path& output,
                                                           const ChmArchiveOptions& options);
+  ChmArchiveWriter(Token, std::filesystem::path output, const ChmArchiveOptions& options);
   ~ChmArchiveWriter();
   ChmArchiveWriter(const ChmArchiveWriter&) = delete;
   ChmArchiveWriter& operator=(const ChmArchiveWriter&) = delete;
@@ -59,7 +62,6 @@ class ChmArchiveWriter {
   Status Finish();
 
  private:
-  ChmArchiveWriter(std::filesystem::path output, const ChmArchiveOptions& options);
   Status CheckName(std::string_view name);
 
   std::filesystem::path output_;

@@ -41,7 +41,7 @@ Result<std::unique_ptr<ChmOutputFile>> ChmOutputFile::Create(
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
-  return std::unique_ptr<ChmOutputFile>(new ChmOutputFile(fd, pattern, final_path));
+  return std::make_unique<ChmOutputFile>(Token{}, fd, pattern, final_path);
 }
 
 ChmOutputFile::~ChmOutputFile() {
@@ -86,7 +86,7 @@ Result<std::unique_ptr<ChmScratchFile>> ChmScratchFile::Create(
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) return ErrnoError("create", errno, folder.string());
   ::unlink(pattern.c_str());  // anonymous from now on
-  return std::unique_ptr<ChmScratchFile>(new ChmScratchFile(fd, folder));
+  return std::make_unique<ChmScratchFile>(Token{}, fd, folder);
 }
 
 ChmScratchFile::~ChmScratchFile() {

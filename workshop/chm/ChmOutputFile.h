@@ -13,8 +13,12 @@ namespace corvina::chm {
 // place; until then nothing at the final path is touched, and the destructor removes the
 // temporary file of an unfinished write.
 class ChmOutputFile {
+  struct Token {};  // only Create makes one
+
  public:
   static Result<std::unique_ptr<ChmOutputFile>> Create(const std::filesystem::path& final_path);
+  ChmOutputFile(Token, int fd, std::filesystem::path temp_path, std::filesystem::path final_path)
+      : fd_(fd), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
   ~ChmOutputFile();
   ChmOutputFile(const ChmOutputFile&) = delete;
   ChmOutputFile& operator=(const ChmOutputFile&) = delete;
@@ -25,9 +29,6 @@ class ChmOutputFile {
   Status Commit();
 
  private:
-  ChmOutputFile(int fd, std::filesystem::path temp_path, std::filesystem::path final_path)
-      : fd_(fd), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
-
   int fd_;
   std::filesystem::path temp_path_;
   std::filesystem::path final_path_;
@@ -36,8 +37,12 @@ class ChmOutputFile {
 
 // An unnamed file in a folder for data too big to keep in memory; gone when closed.
 class ChmScratchFile {
+  struct Token {};  // only Create makes one
+
  public:
   static Result<std::unique_ptr<ChmScratchFile>> Create(const std::filesystem::path& folder);
+  ChmScratchFile(Token, int fd, std::filesystem::path folder)
+      : fd_(fd), folder_(std::move(folder)) {}
   ~ChmScratchFile();
   ChmScratchFile(const ChmScratchFile&) = delete;
   ChmScratchFile& operator=(const ChmScratchFile&) = delete;
@@ -48,8 +53,6 @@ class ChmScratchFile {
   const std::filesystem::path& folder() const { return folder_; }
 
  private:
-  ChmScratchFile(int fd, std::filesystem::path folder) : fd_(fd), folder_(std::move(folder)) {}
-
   int fd_;
   std::filesystem::path folder_;
   uint64_t size_ = 0;

@@ -8,12 +8,10 @@ LzxStreamWriter::LzxStreamWriter(int threads, Sink sink, LzxParseOptions options
     : sink_(std::move(sink)), options_(options) {
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   buffer_.reserve(kLzxResetSize);
-  if (threads == 1) {
-    inline_encoder_ = std::make_unique<LzxEncoder>(options_);
-    return;
-  }
+  inline_encoder_ = std::make_unique<LzxEncoder>(options_);
+  // The calling thread counts as one: it compresses too whenever it would otherwise wait.
   max_in_flight_ = static_cast<size_t>(threads) * 3;
-  for (int i = 0; i < threads; ++i)
+  for (int i = 1; i < threads; ++i)
     workers_.emplace_back([this] { WorkerLoop(); });
 }
 
@@ -51,12 +49,21 @@ void LzxStreamWriter::Deliver(Job& job) {
 }
 
 // Hands finished intervals to the sink in order. Without `wait_all` it waits only while too
-// many intervals are in flight.
+// many intervals are in flight; rather than sleep it compresses an interval no worker took yet.
 void LzxStreamWriter::DrainReady(bool wait_all) {
   std::unique_lock lock(mutex_);
   while (!in_flight_.empty()) {
     if (!in_flight_.front()->done) {
       if (!wait_all && in_flight_.size() < max_in_flight_) break;
+      if (!todo_.empty()) {
+        Job* job = todo_.front();
+        todo_.pop_front();
+        lock.unlock();
+        inline_encoder_->EncodeInterval(job->input, job->output);
+        lock.lock();
+        job->done = true;
+        continue;
+      }
       job_done_.wait(lock, [this] { return in_flight_.front()->done; });
     }
     std::unique_ptr<Job> job = std::move(in_flight_.front());
@@ -68,7 +75,7 @@ void LzxStreamWriter::DrainReady(bool wait_all) {
 }
 
 void LzxStreamWriter::Submit() {
-  if (inline_encoder_) {
+  if (workers_.empty()) {
     Job job;
     inline_encoder_->EncodeInterval(buffer_, job.output);
     Deliver(job);
@@ -90,7 +97,7 @@ Status LzxStreamWriter::Append(std::span<const uint8_t> data) {
   while (!data.empty()) {
     if (buffer_.size() == kLzxResetSize) {
       Submit();
-      if (!inline_encoder_) DrainReady(false);
+      if (!workers_.empty()) DrainReady(false);
     }
     const size_t take = std::min(data.size(), kLzxResetSize - buffer_.size());
     buffer_.insert(buffer_.end(), data.begin(), data.begin() + take);
@@ -116,7 +123,7 @@ Status LzxStreamWriter::Finish() {
     buffer_.resize(buffer_.size() <= kLzxFrameSize ? kLzxFrameSize : kLzxResetSize);
     Submit();
   }
-  if (!inline_encoder_) DrainReady(true);
+  if (!workers_.empty()) DrainReady(true);
   return status_;
 }
 

@@ -23,7 +23,8 @@ class LzxStreamWriter {
  public:
   using Sink = std::function<Status(std::span<const uint8_t>)>;
 
-  // `threads` <= 0 uses every core; 1 compresses on the calling thread.
+  // `threads` <= 0 uses every core; 1 compresses on the calling thread only, N adds N - 1
+  // workers.
   LzxStreamWriter(int threads, Sink sink, LzxParseOptions options = {});
   ~LzxStreamWriter();
   LzxStreamWriter(const LzxStreamWriter&) = delete;
