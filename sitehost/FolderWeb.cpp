@@ -85,6 +85,15 @@ Status FolderWeb::Refresh() {
   for (std::string& path : listing.value().files)
     files.emplace_back(this, std::move(path));
   files_.swap(files);
+  // Both snapshots are sorted by path: walk them side by side and keep what is still valid.
+  auto earlier = files.begin();
+  for (FolderWebFile& file : files_) {
+    while (earlier != files.end() && earlier->relative_path() < file.relative_path())
+      ++earlier;
+    if (earlier != files.end() && earlier->relative_path() == file.relative_path()) {
+      file.AdoptFacts(*earlier);
+    }
+  }
   all_files_.clear();
   all_files_.reserve(files_.size());
   for (FolderWebFile& file : files_)

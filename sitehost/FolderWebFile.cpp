@@ -67,8 +67,33 @@ bool FolderWebFile::IsPage() const {
   return false;
 }
 
+FolderWebFile::Stamp FolderWebFile::CurrentStamp() const {
+  std::error_code ec;
+  const std::filesystem::path path = Path();
+  Stamp stamp;
+  stamp.size = std::filesystem::file_size(path, ec);
+  if (ec) return Stamp{};
+  stamp.written = std::filesystem::last_write_time(path, ec).time_since_epoch().count();
+  if (ec) return Stamp{};
+  stamp.known = true;
+  return stamp;
+}
+
+bool FolderWebFile::AdoptFacts(FolderWebFile& earlier) {
+  if (!earlier.facts_ || earlier.links_released_ || !earlier.stamp_.known) return false;
+  const Stamp now = CurrentStamp();
+  if (!now.known || now.size != earlier.stamp_.size || now.written != earlier.stamp_.written) {
+    return false;
+  }
+  facts_ = std::move(earlier.facts_);
+  stamp_ = now;
+  return true;
+}
+
 const Result<sitehost::PageFacts>& FolderWebFile::Facts() {
   if (!facts_) {
+    // The stamp is taken before the read: a page changed meanwhile is read again next time.
+    stamp_ = IsPage() ? CurrentStamp() : Stamp{};
     facts_ = std::make_unique<Result<sitehost::PageFacts>>(
         IsPage() ? sitehost::ReadPage(Path())
                  : Result<sitehost::PageFacts>(
@@ -102,6 +127,7 @@ const std::vector<std::string>& FolderWebFile::Links() {
 }
 
 void FolderWebFile::ReleaseLinks() {
+  links_released_ = true;
   if (facts_ && facts_->ok()) std::vector<std::string>().swap(facts_->value().links);
 }
 

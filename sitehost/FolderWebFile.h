@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -44,17 +45,29 @@ class FolderWebFile : public IWebFile {
   const std::vector<std::string>& Links();
   // Forgets the links once the navigation is built; the title and keywords stay.
   void ReleaseLinks();
+  // Takes over what the same file of the previous snapshot read, when the file has not changed
+  // since (same size and modification time) and its links are still known. Returns true when
+  // it did, so that a refresh does not read every page again.
+  bool AdoptFacts(FolderWebFile& earlier);
 
   FolderNavigationNode* navigation_node() const { return node_; }
   void set_navigation_node(FolderNavigationNode* node) { node_ = node; }
 
  private:
+  struct Stamp {
+    bool known = false;
+    uintmax_t size = 0;
+    int64_t written = 0;
+  };
+  Stamp CurrentStamp() const;
   const Result<sitehost::PageFacts>& Facts();
 
   FolderWeb* web_;
   std::string relative_path_;
   std::unique_ptr<Result<sitehost::PageFacts>> facts_;
   FolderNavigationNode* node_ = nullptr;
+  Stamp stamp_;
+  bool links_released_ = false;
 };
 
 }  // namespace corvina

@@ -101,6 +101,29 @@ TEST(FolderWebTest, BasicSiteTitlesKeywordsAndExtensions) {
   EXPECT_FALSE(web->FindFile("index.htm")->Property("description").ok());
 }
 
+TEST(FolderWebTest, RefreshReadsOnlyPagesThatChanged) {
+  testing::TempDir dir;
+  const fs::path site = dir / "site";
+  testing::WriteFileBytes(site / "index.htm", "<title>Old home</title><a href=a.htm>a</a>");
+  testing::WriteFileBytes(site / "a.htm", "<title>A</title>");
+  auto web = OpenOrDie(site);
+  ASSERT_TRUE(web);
+  ASSERT_EQ(DumpTree(*web), "Old home -> index.htm\n  A -> a.htm\n");
+  // The page's bytes change under a refresh: same size, other time, so it is read again.
+  testing::WriteFileBytes(site / "index.htm", "<title>New home</title><a href=a.htm>a</a>");
+  fs::last_write_time(site / "index.htm",
+                      fs::last_write_time(site / "index.htm") + std::chrono::seconds(5));
+  ASSERT_TRUE(web->Refresh().ok());
+  // The links were given up once the navigation was built, so it is built again from pages
+  // read afresh.
+  EXPECT_EQ(DumpTree(*web), "New home -> index.htm\n  A -> a.htm\n");
+  testing::WriteFileBytes(site / "a.htm", "<title>B</title>");
+  fs::last_write_time(site / "a.htm",
+                      fs::last_write_time(site / "a.htm") + std::chrono::seconds(5));
+  ASSERT_TRUE(web->Refresh().ok());
+  EXPECT_EQ(web->AllFiles()[0]->Title(), "B");
+}
+
 TEST(FolderWebTest, OutlineGivesTheNavigation) {
   auto web = OpenOrDie(TestDataPath("sites/basic"));
   ASSERT_TRUE(web);
