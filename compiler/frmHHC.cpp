@@ -80,6 +80,11 @@ void frmHHC::suiButtons_Click(Item& item) {
   if (item.Key == "CLOSE") Unload();
 }
 
+// A window unloaded during its run (closed by the user) has no view left to draw.
+void frmHHC::Redraw() {
+  if (IsLoaded()) Refresh();
+}
+
 void frmHHC::SetProgress(int nPercent, std::string sCaption) {
   elaProgressValue = nPercent;
   elaProgressCaption = std::move(sCaption);
@@ -138,7 +143,7 @@ std::vector<std::string> frmHHC::FindMessages(std::string_view sLog) {
 void frmHHC::mHHC_OnProcessStarted() {
   SetProgress(5, "5 %");
   SetLog("Starting Microsoft HTML Help Workshop compiler\r\n");
-  Refresh();
+  Redraw();
 }
 
 void frmHHC::mHHC_OnProcessOutputs(std::string_view sOutput) {
@@ -146,7 +151,7 @@ void frmHHC::mHHC_OnProcessOutputs(std::string_view sOutput) {
   SetProgress(nPercent, std::to_string(nPercent) + " %");
   AppendLog(sOutput);
   // The runner yields to the message loop after every read; a redraw per piece is enough.
-  Refresh();
+  Redraw();
 }
 
 int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProjectFile) {
@@ -156,7 +161,7 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
   MousePointerBusy = true;
   Show(false);
   suiButtons["CLOSE"].Enabled = false;
-  Refresh();
+  Redraw();
   MessageLoop().DoEvents();
 
   CRegistry registry;
@@ -181,7 +186,7 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
     mHHC.reset();
 
     AppendLog("\r\nDone!");
-    Refresh();
+    Redraw();
 
     std::string sMessages;
     for (const std::string& sGroup : FindMessages(mLog))
@@ -195,7 +200,7 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
 
   if (IsLoaded()) suiButtons["CLOSE"].Enabled = true;
   MousePointerBusy = false;
-  Refresh();
+  Redraw();
   return result;
 }
 

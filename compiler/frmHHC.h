@@ -61,6 +61,7 @@ class frmHHC : public Form {
  private:
   void mHHC_OnProcessStarted();
   void mHHC_OnProcessOutputs(std::string_view sOutput);
+  void Redraw();
   void SetProgress(int nPercent, std::string sCaption);
   void SetLog(std::string sText);
   void AppendLog(std::string_view sText);

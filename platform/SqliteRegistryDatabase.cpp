@@ -262,13 +262,13 @@ Status SqliteRegistryDatabase::Write(std::string_view operation,
                                      const std::function<Status()>& body) {
   auto ready = Ready(true);
   if (!ready.ok()) return ready.error();
-  if (int rc = Use(Get(kBegin)).Step(); rc != SQLITE_DONE) return Fail(rc, operation);
+  if (int rc = StatementUse(Get(kBegin)).Step(); rc != SQLITE_DONE) return Fail(rc, operation);
   Status status = body();
   if (status.ok()) {
-    if (int rc = Use(Get(kCommit)).Step(); rc != SQLITE_DONE) status = Fail(rc, operation);
+    if (int rc = StatementUse(Get(kCommit)).Step(); rc != SQLITE_DONE) status = Fail(rc, operation);
   }
   // A rollback that fails still leaves the database as the last commit left it.
-  if (!status.ok() && !sqlite3_get_autocommit(db_.get())) Use(Get(kRollback)).Step();
+  if (!status.ok() && !sqlite3_get_autocommit(db_.get())) StatementUse(Get(kRollback)).Step();
   return status;
 }
 
@@ -277,7 +277,7 @@ Result<int64_t> SqliteRegistryDatabase::FindKey(uint32_t root,
                                                 std::string_view key) {
   int64_t id = root;
   for (const std::string& element : elements) {
-    Use find(Get(kFindChild));
+    StatementUse find(Get(kFindChild));
     find.Int(1, id).Text(2, FoldRegistryName(element));
     const int rc = find.Step();
     if (rc == SQLITE_DONE) return RegistryNotFound("key", key);

@@ -43,26 +43,26 @@ struct StatementFinalizer {
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // Binds a statement's parameters for one use and resets it when the use ends.
-class Use {
+class StatementUse {
  public:
-  explicit Use(sqlite3_stmt* statement) : statement_(statement) {}
-  ~Use() {
+  explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementUse() {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
   }
-  Use(const Use&) = delete;
-  Use& operator=(const Use&) = delete;
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
 
-  Use& Int(int index, int64_t value) {
+  StatementUse& Int(int index, int64_t value) {
     sqlite3_bind_int64(statement_, index, value);
     return *this;
   }
-  Use& Text(int index, std::string_view text) {
+  StatementUse& Text(int index, std::string_view text) {
     sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
                       SQLITE_TRANSIENT);
     return *this;
   }
-  Use& Blob(int index, std::span<const std::byte> data) {
+  StatementUse& Blob(int index, std::span<const std::byte> data) {
     sqlite3_bind_blob(statement_, index, data.empty() ? "" : static_cast<const void*>(data.data()),
                       static_cast<int>(data.size()), SQLITE_TRANSIENT);
     return *this;

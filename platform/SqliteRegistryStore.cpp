@@ -59,7 +59,7 @@ Status SqliteRegistryStore::CreateKey(uint32_t root, std::string_view key) {
     int64_t id = root;
     for (const std::string& element : *elements) {
       const std::string folded = FoldRegistryName(element);
-      Use find(db_->Get(kFindChild));
+      StatementUse find(db_->Get(kFindChild));
       find.Int(1, id).Text(2, folded);
       int rc = find.Step();
       if (rc == SQLITE_ROW) {
@@ -67,7 +67,7 @@ Status SqliteRegistryStore::CreateKey(uint32_t root, std::string_view key) {
         continue;
       }
       if (rc != SQLITE_DONE) return db_->Fail(rc, "read a key");
-      Use insert(db_->Get(kInsertKey));
+      StatementUse insert(db_->Get(kInsertKey));
       insert.Int(1, id).Text(2, element).Text(3, folded);
       if (rc = insert.Step(); rc != SQLITE_DONE) return db_->Fail(rc, "create a key");
       id = sqlite3_last_insert_rowid(sqlite3_db_handle(insert.get()));
@@ -85,7 +85,7 @@ Status SqliteRegistryStore::DeleteKey(uint32_t root, std::string_view key) {
     auto id = db_->FindKey(root, *elements, key);
     if (!id.ok()) return id.error();
     {
-      Use children(db_->Get(kHasChildren));
+      StatementUse children(db_->Get(kHasChildren));
       children.Int(1, *id);
       const int rc = children.Step();
       if (rc == SQLITE_ROW) {
@@ -94,7 +94,7 @@ Status SqliteRegistryStore::DeleteKey(uint32_t root, std::string_view key) {
       if (rc != SQLITE_DONE) return db_->Fail(rc, "read a key");
     }
     for (Query query : {kDeleteKeyValues, kDeleteKey}) {
-      Use remove(db_->Get(query));
+      StatementUse remove(db_->Get(query));
       remove.Int(1, *id);
       if (int rc = remove.Step(); rc != SQLITE_DONE) return db_->Fail(rc, "delete a key");
     }
@@ -115,7 +115,7 @@ Result<std::vector<std::string>> SqliteRegistryStore::SubKeyNames(uint32_t root,
   auto id = db_->FindKey(root, *elements, key);
   if (!id.ok()) return id.error();
   std::vector<std::string> names;
-  Use children(db_->Get(kChildren));
+  StatementUse children(db_->Get(kChildren));
   children.Int(1, *id);
   int rc;
   while ((rc = children.Step()) == SQLITE_ROW)
@@ -135,7 +135,7 @@ Result<RegistryValue> SqliteRegistryStore::QueryValue(uint32_t root, std::string
     return RegistryNotFound(elements->empty() ? "value" : "key", elements->empty() ? name : key);
   auto id = db_->FindKey(root, *elements, key);
   if (!id.ok()) return id.error();
-  Use find(db_->Get(kFindValue));
+  StatementUse find(db_->Get(kFindValue));
   find.Int(1, *id).Text(2, FoldRegistryName(name));
   const int rc = find.Step();
   if (rc == SQLITE_DONE) return RegistryNotFound("value", name);
@@ -159,7 +159,7 @@ Status SqliteRegistryStore::SetValue(uint32_t root, std::string_view key, std::s
   return db_->Write("write a value", [&]() -> Status {
     auto id = db_->FindKey(root, *elements, key);
     if (!id.ok()) return id.error();
-    Use upsert(db_->Get(kUpsertValue));
+    StatementUse upsert(db_->Get(kUpsertValue));
     upsert.Int(1, *id).Text(2, name).Text(3, FoldRegistryName(name)).Int(4, type).Blob(5, data);
     if (int rc = upsert.Step(); rc != SQLITE_DONE) return db_->Fail(rc, "write a value");
     return Status::Ok();
@@ -175,7 +175,7 @@ Status SqliteRegistryStore::DeleteValue(uint32_t root, std::string_view key,
   return db_->Write("delete a value", [&]() -> Status {
     auto id = db_->FindKey(root, *elements, key);
     if (!id.ok()) return id.error();
-    Use remove(db_->Get(kDeleteValue));
+    StatementUse remove(db_->Get(kDeleteValue));
     remove.Int(1, *id).Text(2, FoldRegistryName(name));
     if (int rc = remove.Step(); rc != SQLITE_DONE) return db_->Fail(rc, "delete a value");
     if (sqlite3_changes(sqlite3_db_handle(remove.get())) == 0)
@@ -197,7 +197,7 @@ Result<std::vector<std::string>> SqliteRegistryStore::ValueNames(uint32_t root,
   auto id = db_->FindKey(root, *elements, key);
   if (!id.ok()) return id.error();
   std::vector<std::string> names;
-  Use values(db_->Get(kValueNames));
+  StatementUse values(db_->Get(kValueNames));
   values.Int(1, *id);
   int rc;
   while ((rc = values.Step()) == SQLITE_ROW)

@@ -89,7 +89,7 @@ Status FolderWeb::Refresh() {
   all_files_.reserve(files_.size());
   for (FolderWebFile& file : files_)
     all_files_.push_back(&file);
-  problems_ = std::move(listing.value().problems);
+  const std::vector<Error> previous = std::exchange(problems_, std::move(listing.value().problems));
 
   // The outline is read now, so that its problems are known at once; derived navigation
   // waits until it is first asked for, since it reads the pages.
@@ -102,7 +102,12 @@ Status FolderWeb::Refresh() {
       problems_.push_back(text.error());
     }
   }
-  if (problems_.empty()) return Status::Ok();
+  // A generation refreshes the site several times: the same problems are told only once.
+  const auto same = [](const Error& a, const Error& b) { return a.description == b.description; };
+  if (problems_.empty() ||
+      std::equal(problems_.begin(), problems_.end(), previous.begin(), previous.end(), same)) {
+    return Status::Ok();
+  }
   return Summarize(problems_);
 }
 

@@ -33,7 +33,8 @@ class FolderWeb : public IWeb {
 
   // Takes a new snapshot; every file and node handed out before becomes invalid. Fails when
   // the folder cannot be read (the previous snapshot stays), and also when the new snapshot
-  // is complete except for Problems(): then the snapshot is taken and the error names them.
+  // is complete except for Problems(): then the snapshot is taken and, when the problems are not
+  // the same as at the last refresh, the error names them.
   Status Refresh() override;
   std::string Location() override { return url_; }
   std::string Url() override { return url_; }

@@ -81,6 +81,10 @@ int RunCompile(const Options& options) {
     std::fprintf(stderr, "Corvina: %s\n", host.error().description.c_str());
     return kExitUsage;
   }
+  // What the site host had to leave out is told once; the site still opens.
+  for (const Error& problem : (*host)->web()->Problems()) {
+    std::fprintf(stderr, "Corvina: %s\n", problem.description.c_str());
+  }
   ConsoleFormViews views(options, MakeLogView);
   ConsolePlatform platform(options, views);
   Connect addin;

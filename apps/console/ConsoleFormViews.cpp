@@ -50,8 +50,17 @@ class MainConsoleView : public IFormView {
     if (options_.favorites) panel["FAVORITES"].Checked = *options_.favorites;
     if (options_.open) panel["VIEWRESULT"].Checked = *options_.open;
     if (options_.keep_log) panel["CLOSELOG"].Checked = *options_.keep_log;
-    if (options_.default_page) return ChoosePage(*options_.default_page);
-    return true;
+    if (options_.default_page && !ChoosePage(*options_.default_page)) return false;
+    return OutputFolderExists(panel["OUTPUT"].Value);
+  }
+
+  // The compiler cannot create the folder of the output; say so before anything is written.
+  static bool OutputFolderExists(const std::string& output) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
+    std::fprintf(stderr, "Corvina: the output folder %s does not exist\n", folder.c_str());
+    return false;
   }
 
   // Picks the list entry whose address, site-relative path or label is the page given.

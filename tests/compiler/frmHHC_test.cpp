@@ -37,13 +37,15 @@ class RecordingViews : public IFormViews {
     void Show(bool) override {}
     void Hide() override {}
     void Refresh() override {
+      if (unloaded_) ADD_FAILURE() << "the view was drawn after its window unloaded";
       if (views_.captions.empty() || views_.captions.back() != form_.elaProgressCaption) {
         views_.captions.push_back(form_.elaProgressCaption);
       }
     }
-    void Unloaded() override {}
+    void Unloaded() override { unloaded_ = true; }
 
    private:
+    bool unloaded_ = false;
     RecordingViews& views_;
     frmHHC& form_;
   };

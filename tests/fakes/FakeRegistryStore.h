@@ -167,7 +167,7 @@ class FakeRegistryStore : public IRegistryStore {
     auto elements = SplitKeyPath(key);
     if (!elements.ok()) return elements.error();
     auto node = Walk(root, *elements);
-    if (!node.ok()) return NotFound(key);
+    if (!node.ok() && node.error().number == kRegErrorFileNotFound) return NotFound(key);
     return node;
   }
 

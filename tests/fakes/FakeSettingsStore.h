@@ -18,12 +18,14 @@ class FakeSettingsStore : public ISettingsStore {
     bool operator==(const Write&) const = default;
   };
 
-  std::vector<Write> writes;  // every SaveSetting, in order
+  std::vector<Write> writes;       // every SaveSetting, in order
+  std::vector<std::string> reads;  // the key of every GetSetting, in order
   std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
   std::optional<Error> fail_with;
 
   Result<std::string> GetSetting(std::string_view application, std::string_view section,
                                  std::string_view key, std::string_view default_value) override {
+    reads.emplace_back(key);
     if (fail_with) return *fail_with;
     auto it = values.find({std::string(application), std::string(section), std::string(key)});
     return it == values.end() ? std::string(default_value) : it->second;

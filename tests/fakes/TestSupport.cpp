@@ -1,7 +1,12 @@
 #include "tests/fakes/TestSupport.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -48,6 +53,43 @@ void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& folder) {
+  ProgramRun run;
+  char out_name[] = "/tmp/corvina-run-out-XXXXXX";
+  char err_name[] = "/tmp/corvina-run-err-XXXXXX";
+  const int out_fd = ::mkstemp(out_name);
+  const int err_fd = ::mkstemp(err_name);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  ::posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+  if (!folder.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  std::vector<char*> args;
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  }
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(out_fd);
+  ::close(err_fd);
+  run.out = ReadFileBytes(out_name);
+  run.err = ReadFileBytes(err_name);
+  ::unlink(out_name);
+  ::unlink(err_name);
+  return run;
+}
+
+std::string BuiltProgram(std::string_view name) {
+  return std::string(CORVINA_BIN_DIR) + "/" + std::string(name);
 }
 
 std::filesystem::path TestDataPath(std::string_view relative) {

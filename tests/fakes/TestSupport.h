@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvina::testing {
 
@@ -27,6 +28,22 @@ class TempDir {
 };
 
 std::string ReadFileBytes(const std::filesystem::path& path);
+
+// What a program run by RunProgram printed and how it ended (-1: it could not be started or
+// was ended by a signal).
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program (no shell) in the folder, with stdin from /dev/null, and waits for it. The
+// environment is the test's own (TempDir has pointed XDG_CONFIG_HOME into its folder).
+ProgramRun RunProgram(const std::vector<std::string>& argv,
+                      const std::filesystem::path& folder = {});
+
+// A built program of ours, by name (corvina, hhc, hh).
+std::string BuiltProgram(std::string_view name);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 std::filesystem::path TestDataPath(std::string_view relative);
 

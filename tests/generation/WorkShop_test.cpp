@@ -12,12 +12,6 @@
 
 namespace corvina {
 
-// Routines that frmMain's other files call and that these tests never reach. They are weak, so
-// that the real ones win wherever they are linked in.
-__attribute__((weak)) void frmMain::Generate() {}
-__attribute__((weak)) void frmMain::GetOutputFile() {}
-__attribute__((weak)) void ShowHelp() {}
-
 namespace {
 
 using namespace std::string_literals;

@@ -133,6 +133,8 @@ TEST_P(RegistryStoreTest, RefusesMalformedNamesWithoutWriting) {
             kRegErrorInvalidParameter);
   EXPECT_TRUE(store_->SetValue(kHkcu, "K", std::string(16383, 'v'), kRegSz, Bytes("x")).ok());
   EXPECT_EQ(store_->CreateKey(0x12345678, "K").number(), kRegErrorInvalidHandle);
+  EXPECT_EQ(store_->OpenKey(0x12345678, "").number(), kRegErrorInvalidHandle);
+  EXPECT_EQ(store_->QueryValue(0x12345678, "K", "v").error().number, kRegErrorInvalidHandle);
   EXPECT_EQ(*store_->SubKeyNames(kHkcu, ""), std::vector<std::string>{"K"});
 }
 

@@ -163,12 +163,21 @@ TEST(FolderHostApplicationTest, OutlineNamingMissingPagesIsReported) {
   EXPECT_EQ(problems[0].description,
             "navigation.txt line 4: there is no page \"lost.htm\" in the site; the entry has no "
             "page");
+  EXPECT_EQ(problems[1].description,
+            "navigation.txt line 5: there is no page \"missing.htm\" in the site; the entry has "
+            "no page");
+  // The problems known since the site opened are not told again by a refresh; new ones are.
+  EXPECT_TRUE(web->Refresh().ok());
+  WriteFileBytes(site / "navigation.txt", "Home | index.htm\n  Gone | gone.htm\n");
   const Status refreshed = web->Refresh();
   ASSERT_FALSE(refreshed.ok());
   EXPECT_EQ(refreshed.description(),
-            problems[0].description + "\r\n" +
-                "navigation.txt line 5: there is no page \"missing.htm\" in the site; the entry "
-                "has no page");
+            "navigation.txt line 2: there is no page \"gone.htm\" in the site; the entry has no "
+            "page");
+  WriteFileBytes(site / "navigation.txt",
+                 "Home | index.htm\n  Chapter\n    guide\\page.htm\n    Lost | lost.htm\n"
+                 "    missing.htm\n      Child | index.htm\n");
+  EXPECT_FALSE(web->Refresh().ok());  // the first outline again: its problems are new
 
   std::vector<std::string> nodes;
   for (INavigationNode* node : web->NavigationNodes()) {

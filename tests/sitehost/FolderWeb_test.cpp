@@ -13,9 +13,7 @@ namespace corvina {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 using testing::TestDataPath;
-using testing::WriteFileBytes;
 
 std::unique_ptr<FolderWeb> OpenOrDie(const fs::path& folder) {
   Result<std::unique_ptr<FolderWeb>> web = FolderWeb::Open(folder);
@@ -64,19 +62,6 @@ TEST(FolderWebTest, BasicSiteListsFilesInByteOrder) {
                                   "caf\u00e9.htm", "guide/intro.htm", "guide/setup.htm",
                                   "images/logo.gif", "index.htm", "navigation.txt", "style.css"}));
   EXPECT_TRUE(web->Problems().empty());
-}
-
-TEST(FolderWebTest, AddressesCarryThePathAsItStands) {
-  auto web = OpenOrDie(TestDataPath("sites/basic"));
-  ASSERT_TRUE(web);
-  const std::string folder = TestDataPath("sites/basic").lexically_normal().string();
-  EXPECT_EQ(web->Location(), "file://" + folder);
-  EXPECT_EQ(web->Url(), "file://" + folder);
-  EXPECT_EQ(web->RootFolder()->Url(), folder);
-  IWebFile* page = web->FindFile("My Page.htm");
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(page->Url(), "file://" + folder + "/My Page.htm");
-  EXPECT_EQ(web->FindFile("caf\u00e9.htm")->Url(), "file://" + folder + "/caf\u00e9.htm");
 }
 
 TEST(FolderWebTest, BasicSiteTitlesKeywordsAndExtensions) {

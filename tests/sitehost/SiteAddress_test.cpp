@@ -66,13 +66,5 @@ TEST(SiteAddressTest, ResolvesLinksInsideTheSiteOnly) {
   }
 }
 
-TEST(SiteAddressTest, FolderUrlIsNeverEncoded) {
-  EXPECT_EQ(FolderFileUrl("/home/a/My Site"), "file:///home/a/My Site");
-  EXPECT_EQ(FolderFileUrl("/home/a/\u00dcber"), "file:///home/a/\u00dcber");
-  EXPECT_FALSE(HasUrlScheme("My Page.htm"));
-  EXPECT_FALSE(HasUrlScheme("a/b:c.htm"));
-  EXPECT_TRUE(HasUrlScheme("HTTP://x"));
-}
-
 }  // namespace
 }  // namespace corvina::sitehost

@@ -3,11 +3,20 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <memory>
+
+#include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySettingsStore.h"
+#include "platform/SqliteRegistryStore.h"
 #include "tests/fakes/FakeRegistryStore.h"
+#include "tests/fakes/TestSupport.h"
 
 namespace corvina {
 namespace {
+
+using namespace std::string_literals;
 
 constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
 
@@ -298,6 +307,65 @@ TEST_F(CRegistryTest, RefusedAccessIsNoError) {
   store_.fail_writes_with = Error{kRegErrorAccessDenied, "access denied"};
   EXPECT_EQ(reg_.SetValue("K", "v", RegValue("x"), 1).value_or(true), false);
   EXPECT_EQ(reg_.CreateKey("K").value_or(true), false);
+}
+
+}  // namespace
+}  // namespace corvina
+
+namespace corvina {
+namespace {
+
+// CRegistry and the settings store over the real store, in the user's default place.
+class CRegistryOnSqliteTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<SqliteRegistryStore> Open() {
+    return std::make_unique<SqliteRegistryStore>(
+        SqliteRegistryStoreOptions{.path = SqliteRegistryStore::DefaultPath()});
+  }
+
+  testing::TempDir dir_;  // XDG_CONFIG_HOME points into it
+};
+
+TEST_F(CRegistryOnSqliteTest, InstallDirAndSettingsSurviveForTheNextRun) {
+  {
+    auto store = Open();
+    RegistrySettingsStore settings(*store);
+    ScopedPlatform platform(Platform{.registry = store.get(), .settings = &settings});
+    CRegistry reg;
+    reg.Init(kHkeyCurrentUser);
+    ASSERT_TRUE(*reg.SetValue(kWorkshopKey, "InstallDir", RegValue("/opt/hhw"), 1));
+    ASSERT_TRUE(
+        SettingsStore().SaveSetting("Corvina", "file:///home/a/My Site", "TITLE", "T").ok());
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "config" / "corvina" / "registry.db"));
+  auto store = Open();
+  RegistrySettingsStore settings(*store);
+  ScopedPlatform platform(Platform{.registry = store.get(), .settings = &settings});
+  CRegistry reg;
+  reg.Init(kHkeyCurrentUser);
+  EXPECT_EQ(*reg.GetValue(kWorkshopKey, "InstallDir", RegValue("")), RegValue("/opt/hhw"));
+  EXPECT_EQ(*SettingsStore().GetSetting("Corvina", "file:///home/a/My Site", "TITLE", ""), "T");
+  EXPECT_EQ(*SettingsStore().GetSetting("Corvina", "file:///home/a/my site", "TITLE", "-"), "-");
+}
+
+TEST_F(CRegistryOnSqliteTest, DamagedDatabaseIsRaisedWithItsNameAndKept) {
+  const std::filesystem::path db = SqliteRegistryStore::DefaultPath();
+  testing::WriteFileBytes(db, "SQLite format 3\0 but nothing else of a database"s);
+  const std::string before = testing::ReadFileBytes(db);
+  auto store = Open();
+  ScopedPlatform platform(Platform{.registry = store.get()});
+  CRegistry reg;
+  reg.Init(kHkeyCurrentUser);
+  for (const Error& error : {reg.KeyExists(kWorkshopKey).error(),
+                             reg.SetValue(kWorkshopKey, "InstallDir", RegValue("/x"), 1).error()}) {
+    EXPECT_EQ(error.number, kErrCRegistryFailure);
+    EXPECT_EQ(error.description.find("CRegistry component failure: registry database " +
+                                     db.string() + " is damaged"),
+              0u)
+        << error.description;
+  }
+  store.reset();
+  EXPECT_TRUE(testing::ReadFileBytes(db) == before);
 }
 
 }  // namespace

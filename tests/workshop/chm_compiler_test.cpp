@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/fakes/TestSupport.h"
+#include "workshop/chm/ChmArchiveWriter.h"
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/chm/fuzz/ChmReadBack.h"
 
@@ -78,6 +79,13 @@ Site MakeSite(int extra_pages) {
   site.Add("images/logo.png", RandomBytes(5000, 1));
   site.Add("style.css", "body { font-family: Arial; }\r\n");
   site.Add("empty.txt", "");
+  site.Add("data/noise.bin", RandomBytes(150000, 2));  // stored blocks
+  site.Add("data/zeros.bin", std::string(100000, '\0'));
+  std::string records;  // repeats at multiples of 16 bytes: aligned-offset blocks
+  for (uint32_t i = 0; records.size() < 150000; ++i) {
+    records += RandomBytes(16, i * 2654435761u % 200);
+  }
+  site.Add("data/records.bin", records);
   for (int i = 0; i < extra_pages; ++i) {
     std::string body;
     for (int j = 0; j < 20; ++j) {
@@ -175,6 +183,38 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
   EXPECT_EQ(code, 0);
   for (const auto& [name, bytes] : site.files) {
     EXPECT_TRUE(ReadFileBytes(dir_ / "7z" / name) == bytes) << "7z: " << name;
+  }
+}
+
+// Section lengths at and around frame and reset-interval ends, through chmls and 7-Zip (libchm
+// and libmspack read the same shapes in the encoder's tests).
+TEST_F(ChmCompilerTest, ToolsReadSectionsEndingAtAndAroundFrameEnds) {
+  for (size_t size : {0, 1, 32766, 32767, 32768, 32769, 65534, 65535, 65536, 65537, 98303, 98304,
+                      98305, 131072}) {
+    SCOPED_TRACE(size);
+    const fs::path chm = dir_ / ("s" + std::to_string(size) + ".chm");
+    std::string bytes = RandomBytes(size, static_cast<uint32_t>(size));
+    for (size_t i = 0; i < size; i += 3)
+      bytes[i] = 'a';  // compressible, but not much
+    {
+      auto writer = ChmArchiveWriter::Create(chm, {});
+      ASSERT_TRUE(writer.ok());
+      ASSERT_TRUE((*writer)
+                      ->AddCompressed(
+                          "/f.bin", {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()})
+                      .ok());
+      ASSERT_TRUE((*writer)->Finish().ok());
+    }
+    const fs::path out = dir_ / ("x" + std::to_string(size));
+    int code = -1;
+    RunTool("7z x -y -o" + Quoted(out / "7z") + " " + Quoted(chm), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(ReadFileBytes(out / "7z" / "f.bin") == bytes);
+    RunTool("chmls extractall " + Quoted(chm) + " " + Quoted(out / "chmls"), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(ReadFileBytes(out / "chmls" / "f.bin") == bytes);
+    EXPECT_TRUE(readback::ReadWithLibmspack(chm).files["/f.bin"] == bytes);
+    EXPECT_TRUE(readback::ReadWithLibchm(chm).files["/f.bin"] == bytes);
   }
 }
 

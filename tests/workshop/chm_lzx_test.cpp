@@ -42,6 +42,25 @@ std::vector<uint8_t> HtmlText(size_t size, uint32_t seed) {
   return {text.begin(), text.end()};
 }
 
+// Fixed-size records drawn from a small set, so that matches lie at multiples of their size.
+std::vector<uint8_t> Records(size_t size) {
+  std::mt19937 rng(11);
+  std::vector<std::vector<uint8_t>> kinds;
+  for (int k = 0; k < 300; ++k) {
+    std::vector<uint8_t> record(24);
+    for (uint8_t& b : record)
+      b = static_cast<uint8_t>(rng());
+    kinds.push_back(record);
+  }
+  std::vector<uint8_t> out;
+  while (out.size() < size) {
+    const std::vector<uint8_t>& record = kinds[rng() % kinds.size()];
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  out.resize(size);
+  return out;
+}
+
 TEST(LzxBitWriterTest, PacksMsbFirstIntoLittleEndianWords) {
   std::vector<uint8_t> out;
   LzxBitWriter writer(out);
@@ -116,8 +135,14 @@ TEST(LzxEncoderTest, IntervalsAreWordAlignedWithOneOffsetPerFrame) {
 
   const std::vector<uint8_t> noise = RandomBytes(kLzxResetSize, 2);
   encoder.EncodeInterval(noise, out);
-  // Stored blocks cost 16 bytes of header per frame at most.
+  // Stored blocks (type 3) cost 16 bytes of header per frame at most.
+  EXPECT_EQ(out.bytes[1] >> 4 & 7, 3);
   EXPECT_LE(out.bytes.size(), noise.size() + 32);
+
+  // Records of 24 bytes repeat at distances that are multiples of 8: an aligned-offset block.
+  const std::vector<uint8_t> records = Records(kLzxResetSize);
+  encoder.EncodeInterval(records, out);
+  EXPECT_EQ(out.bytes[1] >> 4 & 7, 2);
 }
 
 class LzxRoundTripTest : public ::testing::Test {
@@ -139,6 +164,7 @@ TEST_F(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
       {"all zeros", std::vector<uint8_t>(200000, 0)},
       {"random", RandomBytes(150000, 3)},
       {"text", HtmlText(300000, 4)},
+      {"records (aligned-offset blocks)", Records(200000)},
   };
   for (size_t size : {kLzxFrameSize - 1, kLzxFrameSize, kLzxFrameSize + 1, kLzxResetSize - 1,
                       kLzxResetSize, kLzxResetSize + 1, 3 * kLzxFrameSize}) {
@@ -162,6 +188,42 @@ TEST_F(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
     SCOPED_TRACE(c.what);
     Check(c.data);
   }
+}
+
+TEST_F(LzxRoundTripTest, TwentyMegabytesOfMixedDataComeBack) {
+  std::vector<uint8_t> data;
+  for (uint32_t part = 0; data.size() < 20'000'000; ++part) {
+    const std::vector<uint8_t> piece =
+        part % 5 == 4 ? RandomBytes(300000, part) : HtmlText(700000, part);
+    data.insert(data.end(), piece.begin(), piece.end());
+  }
+  Check(data, 0);
+}
+
+// A run of a few minutes: --gtest_also_run_disabled_tests runs it.
+TEST_F(LzxRoundTripTest, DISABLED_HundredMegabytesComeBack) {
+  std::vector<uint8_t> data;
+  for (uint32_t part = 0; data.size() < 100'000'000; ++part) {
+    const std::vector<uint8_t> piece =
+        part % 5 == 4 ? RandomBytes(1000000, part) : HtmlText(3000000, part);
+    data.insert(data.end(), piece.begin(), piece.end());
+  }
+  Check(data, 0);
+}
+
+// The fuzz target's corpus, run as a plain test.
+TEST_F(LzxRoundTripTest, FuzzCorpusComesBack) {
+  const std::filesystem::path corpus =
+      std::filesystem::path(CORVINA_TEST_DATA).parent_path().parent_path() /
+      "workshop/chm/fuzz/corpus";
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string bytes = testing::ReadFileBytes(entry.path());
+    Check({bytes.begin(), bytes.end()}, 1 + inputs % 2);
+    ++inputs;
+  }
+  EXPECT_GE(inputs, 7);
 }
 
 }  // namespace

@@ -257,6 +257,28 @@ TEST(HhcTest, ContentsLinksToNonAsciiPagesPointAtTheStoredPages) {
   EXPECT_EQ(ListTree(site.folder), before);
 }
 
+TEST(HhcTest, NativeEngineCompilesTheSameProject) {
+  Site site;
+  site.more_contents =
+      "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Caf\xe9\">"
+      "<PARAM NAME=\"Local\" VALUE=\"sub/p\xe9.htm\">\r\n</OBJECT>\r\n";
+  const std::string project = site.Write();
+  const std::set<std::string> before = ListTree(site.folder);
+  HhcRun run = RunHhc("--engine native " + project, site.folder);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("HHC4005: Warning: "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Processing sub/pé.htm\n"), std::string::npos) << run.output;
+  const std::set<std::string> names = ChmNames(site.output);
+  for (const char* name : {"/index.htm", "/sub/pé.htm", "/CorB1.tmp.hhc", "/CorB2.tmp",
+                           "/CorB3.tmp.htm", "/#SYSTEM"}) {
+    EXPECT_TRUE(names.count(name)) << name;
+  }
+  EXPECT_EQ(ChmObject(site.output, "/sub/pé.htm"), ReadFileBytes(site.folder / "sub" / "pé.htm"));
+  EXPECT_TRUE(MspackNames(site.output).has_value());
+  EXPECT_EQ(ListTree(site.folder), before);
+  EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
+}
+
 TEST(HhcTest, XmlPrologPageIsAWarningAndKeepsItsBytes) {
   Site site;
   const std::string xhtml =
@@ -444,6 +466,7 @@ TEST(HhcTest, UsageErrorsAndHelp) {
   EXPECT_EQ(RunHhc("a.hhp b.hhp", temp.path()).exit_code, 2);
   EXPECT_EQ(RunHhc("--bogus a.hhp", temp.path()).exit_code, 2);
   EXPECT_EQ(RunHhc("--engine other a.hhp", temp.path()).exit_code, 2);
+  EXPECT_EQ(RunHhc("--engine", temp.path()).exit_code, 2);
 }
 
 TEST(HhcProjectTest, PreparedTextHasCheckedNamesAndKeepsTheRest) {

@@ -76,6 +76,7 @@ LzxMatchFinder::Candidate LzxMatchFinder::FindBest(uint32_t pos, uint32_t max_le
   if (max_length < kHashBytes || pos + kHashBytes > data_.size()) return best;
 
   uint32_t best_length = std::max<uint32_t>(best.length, std::max<uint32_t>(at_least, 3));
+  if (best_length >= max_length) return best;  // nothing longer fits
   uint32_t best_distance = 0;
   int chain = best_length >= static_cast<uint32_t>(options_.good_length) ? options_.max_chain / 4
                                                                          : options_.max_chain;

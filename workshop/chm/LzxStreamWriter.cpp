@@ -88,23 +88,32 @@ void LzxStreamWriter::Submit() {
 
 Status LzxStreamWriter::Append(std::span<const uint8_t> data) {
   while (!data.empty()) {
-    const size_t take = std::min(data.size(), kLzxResetSize - buffer_.size());
-    buffer_.insert(buffer_.end(), data.begin(), data.begin() + take);
-    data = data.subspan(take);
-    uncompressed_ += take;
     if (buffer_.size() == kLzxResetSize) {
       Submit();
       if (!inline_encoder_) DrainReady(false);
     }
+    const size_t take = std::min(data.size(), kLzxResetSize - buffer_.size());
+    buffer_.insert(buffer_.end(), data.begin(), data.begin() + take);
+    data = data.subspan(take);
+    uncompressed_ += take;
   }
   return status_;
 }
 
 Status LzxStreamWriter::Finish() {
-  // The stream ends with a whole reset interval, zero-padded: libmspack rounds the length up
-  // to a reset interval and decodes that far. An empty stream still holds one interval.
-  if (!buffer_.empty() || uncompressed_ == 0) {
-    buffer_.resize(kLzxResetSize);
+  // Readers disagree at frame ends. libmspack decodes one frame beyond a read that ends exactly
+  // at a frame end; 7-Zip expects floor((length + 32769) / 32768) frames, one more than there
+  // are when the length is a multiple of 32768 or one short of it. Padding counted into the
+  // length (one or two zero bytes, belonging to no file) keeps it away from those values, so
+  // that every reader finds exactly the frames it looks for.
+  const uint64_t rest = uncompressed_ % kLzxFrameSize;
+  const size_t padding = rest == 0 ? 1 : rest == kLzxFrameSize - 1 ? 2 : 0;
+  if (padding != 0) {
+    const uint8_t zeros[2] = {0, 0};
+    if (Status status = Append({zeros, padding}); !status.ok()) return status;
+  }
+  if (!buffer_.empty()) {
+    buffer_.resize(buffer_.size() <= kLzxFrameSize ? kLzxFrameSize : kLzxResetSize);
     Submit();
   }
   if (!inline_encoder_) DrainReady(true);

@@ -30,9 +30,10 @@ class LzxStreamWriter {
   LzxStreamWriter& operator=(const LzxStreamWriter&) = delete;
 
   Status Append(std::span<const uint8_t> data);
-  // Pads the last interval with zeros, compresses what is left and waits for every worker.
+  // Pads the last frame with zeros, compresses what is left and waits for every worker.
   Status Finish();
 
+  // The length the stream describes: the data, and after Finish a padding byte where needed.
   uint64_t uncompressed_length() const { return uncompressed_; }
   uint64_t compressed_length() const { return compressed_; }
   // Offset in the compressed stream where each 32 KB frame begins.

@@ -192,6 +192,32 @@ ParsedProject ReadProject(const fs::path& project_file) {
   return project;
 }
 
+namespace {
+
+// A window definition with the contents and index files named as in `names`.
+std::string WindowLineFor(const ParsedProject& project, const CompileNames& names,
+                          std::string line) {
+  for (auto [from, to] : {std::pair{&project.contents_file, &names.contents_file},
+                          std::pair{&project.index_file, &names.index_file}}) {
+    if (from->empty() || *from == *to) continue;
+    const std::string quoted = "\"" + *from + "\"";
+    for (size_t at = line.find(quoted); at != std::string::npos;
+         at = line.find(quoted, at + to->size() + 2)) {
+      line.replace(at, quoted.size(), "\"" + *to + "\"");
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+std::vector<std::string> WindowsFor(const ParsedProject& project, const CompileNames& names) {
+  std::vector<std::string> windows;
+  for (const std::string& line : project.windows)
+    windows.push_back(WindowLineFor(project, names, line));
+  return windows;
+}
+
 std::string ProjectTextFor(const ParsedProject& project, const CompileNames& names) {
   std::string text;
   std::string section;
@@ -211,15 +237,7 @@ std::string ProjectTextFor(const ParsedProject& project, const CompileNames& nam
         line = key_part + names.index_file;
       }
     } else if (section == "windows") {
-      for (auto [from, to] : {std::pair{&project.contents_file, &names.contents_file},
-                              std::pair{&project.index_file, &names.index_file}}) {
-        if (from->empty() || *from == *to) continue;
-        const std::string quoted = "\"" + *from + "\"";
-        for (size_t at = line.find(quoted); at != std::string::npos;
-             at = line.find(quoted, at + to->size() + 2)) {
-          line.replace(at, quoted.size(), "\"" + *to + "\"");
-        }
-      }
+      line = WindowLineFor(project, names, line);
     }
     text += line + "\r\n";
   }

@@ -64,6 +64,9 @@ struct CompileNames {
 // files are named as given, in the options and in the window definitions.
 std::string ProjectTextFor(const ParsedProject& project, const CompileNames& names);
 
+// The [WINDOWS] definitions, as written, with the contents and index files named as given.
+std::vector<std::string> WindowsFor(const ParsedProject& project, const CompileNames& names);
+
 enum class Resolution { kFound, kMissing, kOutside };
 
 // Finds the file that a project name (Windows-1252) stands for: read as the UTF-8 name on

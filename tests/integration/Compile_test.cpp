@@ -1,0 +1,234 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/TextEncoding.h"
+#include "platform/UniqueFd.h"
+#include "tests/fakes/TestSupport.h"
+#include "workshop/chm/fuzz/ChmReadBack.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+using chm::readback::ReadWithLibchm;
+using testing::BuiltProgram;
+using testing::ProgramRun;
+using testing::ReadFileBytes;
+using testing::RunProgram;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+// The whole road: a site folder through corvina, our hhc and chmcmd, read back by libchm and
+// by chmls. Every test has its own settings (TempDir points XDG_CONFIG_HOME into itself).
+class CompileChainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(testing::TestDataPath("sites/basic"), site_, fs::copy_options::recursive);
+    fs::create_directories(out_);
+    ProgramRun setup = RunProgram({BuiltProgram("corvina"), "setup"});
+    ASSERT_EQ(setup.exit_code, 0) << setup.err;
+  }
+
+  ProgramRun Compile(std::vector<std::string> options) {
+    std::vector<std::string> argv = {BuiltProgram("corvina"), "compile", site_.string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return RunProgram(argv);
+  }
+
+  // The contents or index that chmls reads from the compiled file, one entry a line: indent,
+  // the names, "->" and the page. Labels are Windows-1252 inside; they come back as UTF-8.
+  std::vector<std::string> Outline(const std::string& what) {
+    const fs::path file = dir_ / (what + ".txt");
+    RunProgram({"/usr/bin/chmls", what, chm_.string(), file.string()});
+    const std::string text = ReadFileBytes(file);
+    std::vector<std::string> lines;
+    int depth = -1;
+    std::string entry;
+    const std::regex token(R"re(<UL>|</UL>|<param name="(\w+)" value="([^"]*)">|</OBJECT>)re",
+                           std::regex::icase);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), token);
+         it != std::sregex_iterator(); ++it) {
+      const std::string all = (*it)[0];
+      if (all == "<UL>") {
+        ++depth;
+      } else if (all == "</UL>") {
+        --depth;
+      } else if (all == "</OBJECT>") {
+        if (!entry.empty()) lines.push_back(std::string(2 * depth, ' ') + entry);
+        entry.clear();
+      } else {
+        const std::string name = (*it)[1];
+        std::string value = std::regex_replace(std::string((*it)[2]), std::regex("&amp;"), "&");
+        // Labels are Windows-1252 text; page names are the UTF-8 names the files are stored as.
+        if (name != "Local") value = AnsiToUtf8(value);
+        entry += (name == "Local" ? " -> " : entry.empty() ? "" : " | ") + value;
+      }
+    }
+    return lines;
+  }
+
+  std::set<std::string> TemporaryFilesInSite() {
+    std::set<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(site_)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("Cor") || name.starts_with(".")) found.insert(name);
+    }
+    return found;
+  }
+
+  TempDir dir_;
+  fs::path site_ = dir_ / "site";
+  fs::path out_ = dir_ / "out";
+  fs::path chm_ = out_ / "Basic.chm";
+};
+
+TEST_F(CompileChainTest, SiteBecomesAHelpFileThatEveryReaderSees) {
+  ProgramRun run = Compile({"-o", chm_.string(), "--title", "Basic Help", "--default-page",
+                            "guide/intro.htm", "--index", "--no-open", "--yes"});
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(run.out.ends_with("\nDone!\n")) << run.out;
+  EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos);
+
+  // Every page, image and style sheet, byte for byte, through libchm's enumeration.
+  const chm::readback::ChmContents contents = ReadWithLibchm(chm_);
+  EXPECT_EQ(contents.error, "");
+  for (const char* name :
+       {"index.htm", "My Page.htm", "NOTES.HTM", "caf\xC3\xA9.htm", "guide/intro.htm",
+        "guide/setup.htm", "images/logo.gif", "style.css", "_derived/a.gif", "_derived/b.gif"}) {
+    SCOPED_TRACE(name);
+    auto it = contents.files.find(std::string("/") + name);
+    ASSERT_NE(it, contents.files.end());
+    EXPECT_EQ(it->second, ReadFileBytes(site_ / name));
+  }
+
+  std::vector<std::string> toc = Outline("extracttoc");
+  // chmcmd keeps one copy of strings that differ only in case, so the label "Notes" comes back
+  // as the keyword "notes" that NOTES.HTM also carries.
+  for (std::string& line : toc) {
+    if (line == "  notes -> NOTES.HTM") line = "  Notes -> NOTES.HTM";
+  }
+  EXPECT_EQ(toc, (std::vector<std::string>{
+                     "Basic Site -> index.htm",
+                     "  Introduction -> guide/intro.htm",
+                     "    Setup Guide -> guide/setup.htm",
+                     "  Extras",
+                     "    My Page -> My Page.htm",
+                     "    Caf\xC3\xA9 cr\xC3\xA8me -> caf\xC3\xA9.htm",
+                     "  Notes -> NOTES.HTM",
+                 }));
+  // Every page the contents and index point at is in the file under that name.
+  std::vector<std::string> index = Outline("extractindex");
+  EXPECT_FALSE(index.empty());
+  for (std::vector<std::string>* list : {&toc, &index}) {
+    for (const std::string& line : *list) {
+      const size_t arrow = line.find(" -> ");
+      if (arrow == std::string::npos) continue;
+      EXPECT_TRUE(contents.files.count("/" + line.substr(arrow + 4))) << line;
+    }
+  }
+  std::set<std::string> keywords;
+  for (const std::string& line : index)
+    keywords.insert(line.substr(0, line.find(" | ")));
+  EXPECT_TRUE(keywords.count("home"));
+  EXPECT_TRUE(keywords.count("intro"));
+
+  const ProgramRun system = RunProgram({"/usr/bin/chmls", "printsystem", chm_.string()});
+  EXPECT_NE(system.out.find("Title from [options]          :Basic Help"), std::string::npos);
+  EXPECT_NE(system.out.find("Default topic from [options]  :guide/intro.htm"), std::string::npos);
+
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, SecondRunUsesWhatTheFirstSaved) {
+  ASSERT_EQ(
+      Compile({"-o", chm_.string(), "--title", "Saved Title", "--no-index", "--no-open"}).exit_code,
+      0);
+  fs::remove(chm_);
+  ProgramRun second = Compile({});
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  ASSERT_TRUE(fs::exists(chm_));
+  const ProgramRun system = RunProgram({"/usr/bin/chmls", "printsystem", chm_.string()});
+  EXPECT_NE(system.out.find(":Saved Title"), std::string::npos);
+  EXPECT_EQ(system.out.find("Index file from [options]"), std::string::npos);
+}
+
+TEST_F(CompileChainTest, BrokenLinkGivesWarningsAndExitOne) {
+  WriteFileBytes(site_ / "guide/setup.htm",
+                 "<html><head><title>Setup</title></head><body><a href=\"gone.htm\">x</a>"
+                 "</body></html>");
+  ProgramRun run = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("HHC4001: Warning:"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Corvina: There are errors and warnings while compiling.\nWarning:"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, LockedOutputStopsOnNoAndWhenNoViewerHoldsIt) {
+  ASSERT_EQ(Compile({"-o", chm_.string(), "--no-open"}).exit_code, 0);
+  const std::string before = ReadFileBytes(chm_);
+  UniqueFd viewer(::open(chm_.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(viewer.get(), LOCK_SH), 0);
+
+  ProgramRun no = Compile({"--no"});
+  EXPECT_EQ(no.exit_code, 3);
+  EXPECT_NE(no.err.find("Corvina: Output file is locked. Possibly this file opened by HTMLHelp "
+                        "Viewer.\nCan I try to close it? [no]"),
+            std::string::npos)
+      << no.err;
+  ProgramRun yes = Compile({"--yes"});
+  EXPECT_EQ(yes.exit_code, 3);
+  EXPECT_NE(yes.err.find("Corvina: The appropriate HTMLHelp Viewer was not found.\nPlease, close "
+                         "it manualy. Compilation stopped"),
+            std::string::npos)
+      << yes.err;
+  EXPECT_EQ(ReadFileBytes(chm_), before);
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, MissingCompilerStopsBeforeAnythingIsWritten) {
+  const fs::path workshop = dir_ / "workshop";
+  fs::create_directories(workshop);
+  WriteFileBytes(workshop / "hhc", "#!/bin/sh\nexit 0\n");
+  fs::permissions(workshop / "hhc", fs::perms::owner_all);
+  ASSERT_EQ(
+      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
+  fs::remove(workshop / "hhc");
+  ProgramRun run = Compile({"-o", chm_.string()});
+  EXPECT_EQ(run.exit_code, 3) << run.err;
+  EXPECT_FALSE(fs::exists(chm_));
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, BadUsageAndBadSitesExitTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"compile"},
+      {"compile", site_.string(), "--frobnicate"},
+      {"compile", site_.string(), "--title", "two\nlines"},
+      {"compile", (dir_ / "none").string()},
+      {"compile", (site_ / "index.htm").string()},
+      {"compile", site_.string(), "-o", (dir_ / "no/such/folder/x.chm").string()},
+      {"compile", site_.string(), "--default-page", "nowhere.htm"},
+      {"bake", site_.string()},
+  };
+  for (std::vector<std::string> args : cases) {
+    args.insert(args.begin(), BuiltProgram("corvina"));
+    SCOPED_TRACE(args.back());
+    ProgramRun run = RunProgram(args);
+    EXPECT_EQ(run.exit_code, 2) << run.err;
+    EXPECT_FALSE(run.err.empty());
+  }
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+}  // namespace
+}  // namespace corvina

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "workshop/chm/ChmSystemFiles.h"
+#include "workshop/chm/PageTitle.h"
+
+namespace corvina::chm {
+namespace {
+
+uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+
+std::string TextAt(const std::vector<uint8_t>& bytes, size_t at) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()) + at);
+}
+
+TEST(PageTitleTest, ReadsTitlesOfManyKindsOfPages) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<html><head><title>Welcome \r\n  Page </title></head><body></body></html>", "Welcome Page"},
+      {"<HTML><HEAD><TITLE>Upper Case</TITLE></HEAD><BODY></BODY></HTML>", "Upper Case"},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 "
+       "Strict//EN\" \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\n<html "
+       "xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>From DocBook</title></head></html>",
+       "From DocBook"},
+      {"<title>Fish &amp; Chips</title>", "Fish & Chips"},
+      {"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+       "charset=windows-1252\"><title>Caf\xe9</title></head></html>",
+       "Caf\xc3\xa9"},
+      {"<html><head><title>Caf\xc3\xa9 UTF-8</title></head></html>", "Caf\xc3\xa9 UTF-8"},
+      {"<html><head></head><body>No title</body></html>", ""},
+      {"<html><head><title></title></head></html>", ""},
+      {"", ""},
+      {"<p>broken <title>Late</title> <b>markup", "Late"},
+  };
+  for (const auto& [html, title] : cases) {
+    SCOPED_TRACE(html);
+    EXPECT_EQ(ReadPageTitle(html), title);
+  }
+}
+
+TEST(ChmStringPoolTest, StoresEachTextOnceAndKeepsTextsInsideBlocks) {
+  ChmStringPool pool;
+  EXPECT_EQ(pool.Add(""), 0u);
+  EXPECT_EQ(pool.Add("alpha"), 1u);
+  EXPECT_EQ(pool.Add("beta"), 7u);
+  EXPECT_EQ(pool.Add("alpha"), 1u);
+  const std::string long_text(1500, 'x');
+  EXPECT_EQ(pool.Add(long_text), 12u);
+  EXPECT_EQ(pool.Add(long_text + "y"), 1513u);
+  // 3015 + 1502 would cross 4096: the text starts the next block, after zero fill.
+  EXPECT_EQ(pool.Add(long_text + "z"), 4096u);
+  const std::vector<uint8_t>& bytes = pool.bytes();
+  EXPECT_EQ(bytes[0], 0);
+  EXPECT_EQ(TextAt(bytes, 7), "beta");
+  EXPECT_EQ(bytes[4095], 0);
+  EXPECT_EQ(bytes.size(), 4096u + 1502);
+}
+
+TEST(ChmWindowsTest, TheProjectsWindowDefinitionFillsItsFields) {
+  ChmWindowDefinition window;
+  ASSERT_TRUE(ParseWindowDefinition(
+      "default=,\"toc.hhc\",\"index.hhk\",,,,,,,0x23420,,0x3006,,,,,,,,0", window));
+  EXPECT_EQ(window.name, "default");
+  ASSERT_EQ(window.fields.size(), 20u);
+  ChmWindowDefinition titled;
+  ASSERT_TRUE(ParseWindowDefinition(
+      "main=\"My, Help\",\"a.hhc\",,\"index.htm\",,,,,,0x63520,250,0x387e,[10,20,810,620],,,1",
+      titled));
+  EXPECT_EQ(titled.fields[0], "My, Help");
+  EXPECT_EQ(titled.fields[12], "[10,20,810,620]");
+  ChmWindowDefinition nameless;
+  EXPECT_FALSE(ParseWindowDefinition("no equals sign", nameless));
+
+  ChmStringPool strings;
+  const std::vector<uint8_t> bytes = BuildWindowsFile({window, titled}, strings);
+  ASSERT_EQ(bytes.size(), 8u + 2 * 196);
+  EXPECT_EQ(U32(bytes, 0), 2u);
+  EXPECT_EQ(U32(bytes, 4), 196u);
+  const std::vector<uint8_t>& pool = strings.bytes();
+  const size_t e = 8;
+  EXPECT_EQ(U32(bytes, e + 0x00), 196u);
+  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x08)), "default");
+  EXPECT_EQ(U32(bytes, e + 0x0C), 0x102u);  // navigation style and buttons are set
+  EXPECT_EQ(U32(bytes, e + 0x10), 0x23420u);
+  EXPECT_EQ(U32(bytes, e + 0x14), 0u);  // no title
+  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x60)), "toc.hhc");
+  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x64)), "index.hhk");
+  EXPECT_EQ(U32(bytes, e + 0x68), 0u);
+  EXPECT_EQ(U32(bytes, e + 0x70), 0x3006u);
+  const size_t t = e + 196;
+  EXPECT_EQ(TextAt(pool, U32(bytes, t + 0x14)), "My, Help");
+  EXPECT_EQ(TextAt(pool, U32(bytes, t + 0x68)), "index.htm");
+  EXPECT_EQ(U32(bytes, t + 0x4C), 250u);
+  EXPECT_EQ(U32(bytes, t + 0x20), 10u);
+  EXPECT_EQ(U32(bytes, t + 0x2C), 620u);
+  EXPECT_EQ(U32(bytes, t + 0x30), 1u);
+  EXPECT_EQ(U32(bytes, t + 0x0C), 0x2u | 0x10 | 0x20 | 0x40 | 0x100);
+}
+
+TEST(ChmTopicTableTest, UrlTableIsSortedByHashInBlocksAndTopicsPointIntoIt) {
+  EXPECT_EQ(ChmUrlHash("Index.HTM"), ChmUrlHash("index.htm"));
+  EXPECT_EQ(ChmUrlHash("a\\b.htm"), ChmUrlHash("a/b.htm"));
+  EXPECT_NE(ChmUrlHash("a.htm"), ChmUrlHash("b.htm"));
+
+  ChmStringPool strings;
+  ChmTopicTable table;
+  for (int i = 0; i < 400; ++i) {
+    table.Add("pages/page" + std::to_string(i) + ".htm", i % 2 ? "Title " + std::to_string(i) : "",
+              true, strings);
+  }
+  table.Add("toc.hhc", "", false, strings);
+  const ChmTopicFiles files = table.Build();
+  ASSERT_EQ(files.topics.size(), 401u * 16);
+  // 341 entries fill the first block, four zero bytes close it.
+  ASSERT_EQ(files.urltbl.size(), 401u * 12 + 4);
+  EXPECT_EQ(U32(files.urltbl, 4092), 0u);
+  uint32_t previous = 0;
+  for (size_t at = 0; at < files.urltbl.size(); at += 12) {
+    if (at == 4092) at += 4;
+    EXPECT_GE(U32(files.urltbl, at), previous);
+    previous = U32(files.urltbl, at);
+  }
+  for (uint32_t topic : {0u, 1u, 399u, 400u}) {
+    SCOPED_TRACE(topic);
+    const size_t entry = topic * 16;
+    const uint32_t urltbl = U32(files.topics, entry + 8);
+    EXPECT_EQ(U32(files.urltbl, urltbl + 4), topic);
+    const std::string path =
+        topic == 400 ? "toc.hhc" : "pages/page" + std::to_string(topic) + ".htm";
+    EXPECT_EQ(U32(files.urltbl, urltbl), ChmUrlHash(path));
+    EXPECT_EQ(TextAt(files.urlstr, U32(files.urltbl, urltbl + 8) + 8), path);
+    const uint32_t title = U32(files.topics, entry + 4);
+    if (topic % 2 && topic != 400) {
+      EXPECT_EQ(TextAt(strings.bytes(), title), "Title " + std::to_string(topic));
+    } else {
+      EXPECT_EQ(title, 0xFFFFFFFFu);
+    }
+    EXPECT_EQ(files.topics[entry + 12], topic == 400 ? 2 : 6);
+  }
+  // No #URLSTR record crosses a 4096-byte block.
+  EXPECT_EQ(files.urlstr[0], 0);
+}
+
+TEST(ChmSystemFileTest, RecordsComeInOrderWithTheProjectsValues) {
+  ChmSystemInfo info;
+  info.contents_file = "toc.hhc";
+  info.index_file = "index.hhk";
+  info.default_topic = "index.htm";
+  info.title = "Demo Help";
+  info.default_window = "default";
+  info.base_name = "demo";
+  info.lcid = 0x407;
+  const std::vector<uint8_t> idxhdr = BuildIdxHdr(5);
+  EXPECT_EQ(TextAt(idxhdr, 0).substr(0, 4), "T#SM");
+  EXPECT_EQ(U32(idxhdr, 0x0C), 5u);
+  const std::vector<uint8_t> bytes = BuildSystemFile(info, idxhdr);
+  EXPECT_EQ(U32(bytes, 0), 3u);
+  std::vector<std::pair<int, std::string>> records;
+  for (size_t at = 4; at + 4 <= bytes.size();) {
+    const int code = bytes[at] | bytes[at + 1] << 8;
+    const size_t length = bytes[at + 2] | bytes[at + 3] << 8;
+    ASSERT_LE(at + 4 + length, bytes.size());
+    records.emplace_back(code,
+                         std::string(bytes.begin() + at + 4, bytes.begin() + at + 4 + length));
+    at += 4 + length;
+  }
+  const std::string z(1, '\0');
+  std::string flags = std::string("\x07\x04", 2) + std::string(34, '\0');
+  const std::vector<std::pair<int, std::string>> expected = {
+      {10, std::string(4, '\0')},
+      {9, "HHA Version 4.74.8702" + z},
+      {4, flags},
+      {12, std::string(4, '\0')},
+      {15, std::string(4, '\0')},
+      {2, "index.htm" + z},
+      {3, "Demo Help" + z},
+      {0, "toc.hhc" + z},
+      {1, "index.hhk" + z},
+      {5, "default" + z},
+      {6, "demo" + z},
+      {13, std::string(idxhdr.begin(), idxhdr.end())},
+  };
+  EXPECT_EQ(records, expected);
+}
+
+}  // namespace
+}  // namespace corvina::chm

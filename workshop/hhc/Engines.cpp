@@ -1,0 +1,228 @@
+#include "workshop/hhc/Engines.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/PosixProcessRunner.h"
+#include "platform/TextEncoding.h"
+#include "workshop/chm/ChmCompiler.h"
+#include "workshop/common/ChmHeaderFix.h"
+#include "workshop/common/ChmcmdEngine.h"
+#include "workshop/common/HhcMessages.h"
+
+namespace corvina::workshop {
+
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+void PrintLine(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Files and folders this run made; removed when the run ends, whatever the outcome.
+class CreatedPaths {
+ public:
+  ~CreatedPaths() {
+    for (auto it = paths_.rbegin(); it != paths_.rend(); ++it) {
+      std::error_code ec;
+      fs::remove_all(*it, ec);
+    }
+  }
+  void Add(fs::path path) { paths_.push_back(std::move(path)); }
+
+ private:
+  std::vector<fs::path> paths_;
+};
+
+// A new, uniquely named file or folder from a template ending in XXXXXX plus `suffix`.
+bool MakeUnique(std::string& name, int suffix_length, bool folder) {
+  if (folder) return ::mkdtemp(name.data()) != nullptr;
+  int fd = ::mkstemps(name.data(), suffix_length);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+int Failed(HhcCode code, const std::string& text) {
+  PrintLine(FormatMessage(code, text));
+  return kExitFailed;
+}
+
+// Contents and index files whose page names had to be re-encoded are compiled from copies
+// beside them; `names` gets the copies' names.
+bool CopySitemaps(const ParsedProject& project, CreatedPaths& created, CompileNames& names) {
+  for (auto [name, text, extension] :
+       {std::tuple{&names.contents_file, &project.contents_text, ".hhc"},
+        std::tuple{&names.index_file, &project.index_text, ".hhk"}}) {
+    if (text->empty()) continue;
+    std::string sitemap = (project.folder / (*name + extension)).string();
+    int fd = ::open(sitemap.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+    } else {
+      sitemap = (project.folder / (*name + "-XXXXXX" + extension)).string();
+      if (!MakeUnique(sitemap, 4, false)) {
+        Failed(HhcCode::kOutputFailed,
+               "Cannot create a copy of " + *name + ": " + std::strerror(errno));
+        return false;
+      }
+    }
+    created.Add(sitemap);
+    if (!WriteBytes(sitemap, *text)) {
+      Failed(HhcCode::kOutputFailed, "Cannot write " + sitemap + ".");
+      return false;
+    }
+    *name = fs::path(sitemap).lexically_relative(project.folder).generic_string();
+  }
+  return true;
+}
+
+int Stopped() {
+  PrintLine(FormatMessage(HhcCode::kInterrupted, "The compile was stopped by a signal."));
+  return 128 + g_stop_signal;
+}
+
+}  // namespace
+
+int CompileWithChmcmd(const ParsedProject& project) {
+  CreatedPaths created;
+
+  Result<fs::path> chmcmd = FindProgram("chmcmd");
+  if (!chmcmd.ok()) {
+    return Failed(HhcCode::kCompilerNotFound,
+                  "chmcmd cannot be found (install the Debian package fp-utils).");
+  }
+
+  // chmcmd accepts only a project whose name ends in .hhp, so it gets a hidden sibling copy.
+  std::string copy =
+      (project.folder / ("." + project.project_file.filename().string() + "-XXXXXX.hhp")).string();
+  if (!MakeUnique(copy, 4, false)) {
+    return Failed(HhcCode::kOutputFailed, "Cannot create a working copy of the project in " +
+                                              project.folder.string() + ": " +
+                                              std::strerror(errno));
+  }
+  created.Add(copy);
+
+  // chmcmd writes its output in place, so it writes into a folder of ours beside the output
+  // (the same file system, so that the finished file can be renamed over the output).
+  const fs::path output = project.compiled_file;
+  std::string work =
+      (output.parent_path() / ("." + output.filename().string() + "-XXXXXX")).string();
+  if (!MakeUnique(work, 0, true)) {
+    return Failed(HhcCode::kOutputFailed, "Cannot create a temporary folder beside " +
+                                              output.string() + ": " + std::strerror(errno));
+  }
+  created.Add(work);
+  const fs::path temporary = fs::path(work) / output.filename();
+  CompileNames names{temporary, project.contents_file, project.index_file};
+  if (!CopySitemaps(project, created, names)) return kExitFailed;
+  if (!WriteBytes(copy, ProjectTextFor(project, names))) {
+    return Failed(HhcCode::kOutputFailed, "Cannot write the working copy " + copy + ".");
+  }
+  if (g_stop_signal != 0) return Stopped();
+
+  ChmcmdOutputFilter filter(project.show_progress, project.folder);
+  ChmcmdRun run{*chmcmd, copy, &g_stop_signal};
+  ChmcmdResult result = RunChmcmd(run, [&](std::string_view line) {
+    if (auto printed = filter.Line(line)) PrintLine(*printed);
+  });
+  if (result.interrupted) return Stopped();
+  if (auto printed = filter.Finish()) PrintLine(*printed);
+  if (!result.started) {
+    return Failed(HhcCode::kCompilerNotFound,
+                  "chmcmd (" + chmcmd->string() + ") cannot be started.");
+  }
+  if (result.exit_code != 0) {
+    return Failed(HhcCode::kCompilerFailed,
+                  "chmcmd failed with exit code " + std::to_string(result.exit_code) + ".");
+  }
+  if (filter.failed()) return kExitFailed;
+
+  std::error_code ec;
+  if (!fs::is_regular_file(temporary, ec) || fs::file_size(temporary, ec) == 0) {
+    return Failed(HhcCode::kCompilerFailed, "chmcmd wrote no compiled file.");
+  }
+  if (Status fixed = FixChmcmdHeader(temporary); !fixed.ok()) {
+    return Failed(HhcCode::kOutputFailed, fixed.description());
+  }
+  if (g_stop_signal != 0) return Stopped();
+  fs::rename(temporary, output, ec);
+  if (ec) {
+    return Failed(HhcCode::kOutputFailed,
+                  "Cannot move the compiled file to " + output.string() + ": " + ec.message());
+  }
+  PrintLine("Created " + output.string() + ", " + std::to_string(project.files.size()) +
+            " files, " + std::to_string(filter.warnings()) + " warnings.");
+  return kExitOk;
+}
+
+int CompileNative(const ParsedProject& project) {
+  CreatedPaths created;
+  CompileNames names{project.compiled_file, project.contents_file, project.index_file};
+  if (!CopySitemaps(project, created, names)) return kExitFailed;
+  if (g_stop_signal != 0) return Stopped();
+
+  chm::ChmProject chm;
+  chm.compiled_file = project.compiled_file;
+  chm.project_folder = project.folder;
+  chm.title = project.title;
+  chm.default_topic = project.default_topic;
+  chm.contents_file = names.contents_file;
+  chm.index_file = names.index_file;
+  chm.default_window = AnsiToUtf8(project.default_window);
+  for (const std::string& line : WindowsFor(project, names))
+    chm.windows.push_back(AnsiToUtf8(line));
+  chm.language = project.lcid;
+  chm.full_text_search = project.full_text_search;
+  chm.binary_toc = project.binary_toc;
+  chm.binary_index = project.binary_index;
+  chm.files = project.files;
+
+  int warnings = 0;
+  if (project.full_text_search) {
+    ++warnings;
+    PrintLine(FormatMessage(HhcCode::kNoFullTextSearch,
+                            "The built-in writer makes no full-text search index; the help "
+                            "file has no Search tab results."));
+  }
+  chm::ChmCompileOptions options;
+  options.progress = [&](std::string_view name) {
+    if (project.show_progress) PrintLine("Processing " + std::string(name));
+  };
+  options.warning = [&](std::string_view text) {
+    ++warnings;
+    PrintLine(FormatMessage(HhcCode::kCompilerWarning, text));
+  };
+  // The writer replaces the output only once it is complete, so it is not interrupted.
+  if (Status compiled = chm::CompileChm(chm, options); !compiled.ok()) {
+    return Failed(HhcCode::kCompilerFailed, "The compile failed: " + compiled.description());
+  }
+  PrintLine("Created " + project.compiled_file.string() + ", " +
+            std::to_string(project.files.size()) + " files, " + std::to_string(warnings) +
+            " warnings.");
+  return kExitOk;
+}
+
+}  // namespace corvina::workshop
