@@ -3,8 +3,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +28,12 @@ using testing::WriteFileBytes;
 
 // The whole road: a site folder through corvina, our hhc and chmcmd, read back by libchm and
 // by chmls. Every test has its own settings (TempDir points XDG_CONFIG_HOME into itself).
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 class CompileChainTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -52,21 +58,24 @@ class CompileChainTest : public ::testing::Test {
     std::vector<std::string> lines;
     int depth = -1;
     std::string entry;
-    const std::regex token(R"re(<UL>|</UL>|<param name="(\w+)" value="([^"]*)">|</OBJECT>)re",
-                           std::regex::icase);
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), token);
-         it != std::sregex_iterator(); ++it) {
-      const std::string all = (*it)[0];
-      if (all == "<UL>") {
+    // The tokens of a sitemap, read in order: list starts and ends, parameters, entry ends.
+    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+      const std::string tag = Lower(text.substr(at, text.find('>', at) + 1 - at));
+      if (tag == "<ul>") {
         ++depth;
-      } else if (all == "</UL>") {
+      } else if (tag == "</ul>") {
         --depth;
-      } else if (all == "</OBJECT>") {
+      } else if (tag == "</object>") {
         if (!entry.empty()) lines.push_back(std::string(2 * depth, ' ') + entry);
         entry.clear();
-      } else {
-        const std::string name = (*it)[1];
-        std::string value = std::regex_replace(std::string((*it)[2]), std::regex("&amp;"), "&");
+      } else if (tag.starts_with("<param name=\"")) {
+        const size_t value_at = text.find("value=\"", at, 7) + 7;
+        const std::string name = text.substr(at + 13, text.find('"', at + 13) - at - 13);
+        std::string value = text.substr(value_at, text.find('"', value_at) - value_at);
+        for (size_t amp = value.find("&amp;"); amp != std::string::npos;
+             amp = value.find("&amp;", amp + 1)) {
+          value.replace(amp, 5, "&");
+        }
         // Labels are Windows-1252 text; page names are the UTF-8 names the files are stored as.
         if (name != "Local") value = AnsiToUtf8(value);
         entry += (name == "Local" ? " -> " : entry.empty() ? "" : " | ") + value;
