@@ -10,6 +10,9 @@ namespace corvina {
 // conversion does.
 std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// Decodes "%XX" escapes of an address (file:///a%20b -> file:///a b); a "%" not followed by
+// two hexadecimal digits stays as it is.
+std::string PercentDecode(std::string_view text);
 // True when the bytes are valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 

@@ -24,9 +24,6 @@ std::optional<std::string_view> RemainderBelow(std::string_view address, std::st
 // True when the reference starts with a URL scheme ("http:", "mailto:", "file:").
 bool HasUrlScheme(std::string_view reference);
 
-// Decodes %XX escapes; a "%" not followed by two hex digits stays as it is.
-std::string PercentDecode(std::string_view text);
-
 // Where a link found in a page points inside the site: the site-relative path of the target
 // file (fragment and query removed, escapes decoded, "\" read as "/"), or nullopt when the link
 // leaves the site, names another scheme or only a fragment. `page_folder` is the linking

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
 
 namespace corvina::workshop {
@@ -28,27 +29,6 @@ std::string_view ScannedName(std::string_view rest) {
   return rest;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 // chmcmd looks for a linked file under its address as written, percent escapes included; the
@@ -58,7 +38,7 @@ bool ChmcmdOutputFilter::LinkedFileExists(std::string_view text) const {
   constexpr std::string_view kBut = ", but couldn't find it on disk";
   size_t while_at = text.find(kWhile);
   if (folder_.empty() || while_at == std::string_view::npos || !text.ends_with(kBut)) return false;
-  const std::string linked = PercentDecoded(text.substr(11, while_at - 11));
+  const std::string linked = PercentDecode(text.substr(11, while_at - 11));
   const std::string_view page =
       text.substr(while_at + kWhile.size(), text.size() - kBut.size() - while_at - kWhile.size());
   if (linked == text.substr(11, while_at - 11)) return false;
