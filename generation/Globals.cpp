@@ -36,9 +36,10 @@ std::string ConvertURL(std::string_view sURL) {
 
 bool WriteFile(std::string_view sPath, std::string_view sContent) {
   ErrorReport report("Globals", "WriteFile");
-  std::string text(sContent);
-  text += "\r\n";
-  if (report.Check(FileSystem().WriteTextFile(sPath, Utf8ToAnsi(text)))) return true;
+  // Converted once, with the line end added in place: a large index is not copied again.
+  std::string bytes = Utf8ToAnsi(sContent);
+  bytes += "\r\n";
+  if (report.Check(FileSystem().WriteTextFile(sPath, bytes))) return true;
   // The file was never opened, so printing to it fails as well.
   report.Raise(Error{52, "Bad file name or number"});
   return false;

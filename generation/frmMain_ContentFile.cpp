@@ -67,12 +67,13 @@ std::string frmMain::EnumNodes(INavigationNode* oNode) {
 
 bool frmMain::BuildContentFile() {
   ErrorReport report("frmMain", "BuildContentFile");
-  std::string text(kSitemapHead);
+  std::string text;
   if (mWeb != nullptr) {
-    text += EnumNodes(mWeb->RootNavigationNode());
+    text = EnumNodes(mWeb->RootNavigationNode());
   } else {
     report.Raise(Error{91, "Object variable or With block variable not set"});
   }
+  text.insert(0, kSitemapHead);
   text += kSitemapTail;
   mContentsFile = TempFile(SiteFolder, "Corvina");
   return WriteFile(mContentsFile, text);

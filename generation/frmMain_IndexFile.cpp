@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "generation/Globals.h"
 #include "generation/SitemapText.h"
@@ -17,10 +18,12 @@ using namespace mTempFile;
 
 std::string frmMain::UseKeywords() {
   ErrorReport report("frmMain", "UseKeywords");
-  std::string s;
+  // The list is built in place behind its opening tag, which stays only when entries follow.
+  std::string s = "<UL>\r\n";
+  const size_t empty_size = s.size();
   if (mWeb == nullptr) {
     report.Raise(Error{91, "Object variable or With block variable not set"});
-    return s;
+    return {};
   }
   std::string t;
   for (IWebFile* file : mWeb->AllFiles()) {
@@ -53,13 +56,14 @@ std::string frmMain::UseKeywords() {
       start = comma + 1;
     }
   }
-  if (!s.empty()) s = "<UL>\r\n" + s + "</UL>\r\n";
+  if (s.size() == empty_size) return {};
+  s += "</UL>\r\n";
   return s;
 }
 
 bool frmMain::BuildIndexFile() {
   ErrorReport report("frmMain", "BuildIndexFile");
-  const std::string s = UseKeywords();
+  std::string s = UseKeywords();
   if (s.empty()) {
     MessageBoxes().Show(MessageBoxRequest{"No keywords were found! No index was created!",
                                           std::string(kProductName), Buttons::kOk,
@@ -68,8 +72,8 @@ bool frmMain::BuildIndexFile() {
     return true;
   }
   mIndexFile = TempFile(SiteFolder, "Corvina");
-  std::string text(kSitemapHead);
-  text += s;
+  std::string text = std::move(s);
+  text.insert(0, kSitemapHead);
   text += kSitemapTail;
   return WriteFile(mIndexFile, text);
 }
