@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <regex>
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/RunOutcome.h"
 #include "apps/cli/Setup.h"
+#include "apps/cli/ToSite.h"
 #include "apps/console/ConsoleFormViews.h"
 #include "apps/console/HHCConsoleView.h"
 #include "compiler/frmHHC.h"
@@ -22,6 +25,9 @@
 #include "platform/RuntimeDirWindows.h"
 #include "platform/SqliteRegistryStore.h"
 #include "sitehost/FolderHostApplication.h"
+#include "support/Product.h"
+#include "support/mTempFile.h"
+#include "workshop/hh/HhMessages.h"
 
 namespace corvina::cli {
 namespace {
@@ -93,14 +99,52 @@ int RunCompile(const Options& options) {
   return ExitStatus(views);
 }
 
+// hh stopped before extracting anything: the input is no help file, or a folder could not
+// be opened.
+bool DecompileRefusedInput(const ConsoleFormViews& views) {
+  namespace msg = workshop::hh_messages;
+  const frmHHC* log = views.last_log();
+  if (log == nullptr) return false;
+  static const std::regex failed("(^|\\n)HHC(" + std::to_string(msg::kCannotOpenInput) + "|" +
+                                 std::to_string(msg::kNotAHelpFile) + "|" +
+                                 std::to_string(msg::kCannotOpenOutput) + "): Error:");
+  return std::regex_search(log->txtOutput(), failed);
+}
+
 int RunDecompile(const Options& options) {
-  ConsoleFormViews views(options, MakeLogView);
-  ConsolePlatform platform(options, views);
-  Connect addin;
-  addin.ShowDecompile();
-  const int status = ExitStatus(views);
-  // The window's own check said "Can not find input file": nothing ran, the input was at fault.
-  return status == kExitStopped ? kExitUsage : status;
+  std::error_code ec;
+  const bool folder_existed = std::filesystem::exists(options.folder, ec);
+  // hh would refuse every file of a folder that cannot be written in; this is said once.
+  if (std::filesystem::is_directory(options.folder, ec)) {
+    const std::string probe = mTempFile::TempFile(options.folder, kProductName);
+    if (probe.empty()) {
+      std::fprintf(stderr, "Corvina: cannot write in the output folder %s\n",
+                   options.folder.c_str());
+      return kExitUsage;
+    }
+    std::filesystem::remove(probe, ec);
+  }
+  int status = kExitStopped;
+  {
+    ConsoleFormViews views(options, MakeLogView);
+    ConsolePlatform platform(options, views);
+    Connect addin;
+    addin.ShowDecompile();
+    status = ExitStatus(views);
+    // The window's own check said "Can not find input file": nothing ran, the input was at
+    // fault; so it was when hh refused the file.
+    if (status == kExitStopped || DecompileRefusedInput(views)) status = kExitUsage;
+    if (status == kExitClean && options.to_site) {
+      status = ConvertToSite(options.chm_file, options.folder);
+    } else if (options.to_site) {
+      std::fprintf(stderr, "Corvina: %s was not made a site: the decompilation was not clean\n",
+                   options.folder.c_str());
+    }
+  }
+  // A folder made for a run that wrote nothing into it goes again (remove takes only an
+  // empty folder).
+  if (status == kExitUsage && !folder_existed) std::filesystem::remove(options.folder, ec);
+  return status;
 }
 
 }  // namespace
