@@ -175,6 +175,31 @@ TEST_F(DecompileTest, RoundTripGivesBackEveryFileAndTheSameHelpFile) {
   EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm_));
 }
 
+// Non-ASCII labels and page names, a heading without a page, upper-case names: the contents
+// file names pages in Windows-1252 or UTF-8, and the outline names the files as on disk.
+TEST_F(DecompileTest, ConvertedSiteKeepsLabelsAndNamesOfEveryEncoding) {
+  const fs::path basic = dir_ / "basic";
+  fs::copy(testing::TestDataPath("sites/basic"), basic, fs::copy_options::recursive);
+  const fs::path chm = dir_ / "Basic.chm";
+  ASSERT_EQ(Compile(basic, chm).exit_code, 0);
+  const fs::path out = dir_ / "basic-back";
+  ProgramRun run = Decompile({chm.string(), out.string(), "--to-site"});
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFileBytes(out / "navigation.txt"),
+            "Basic Site | index.htm\n"
+            "    Introduction | guide/intro.htm\n"
+            "        Setup Guide | guide/setup.htm\n"
+            "    Extras |\n"
+            "        My Page | My Page.htm\n"
+            "        Caf\xC3\xA9 cr\xC3\xA8me | caf\xC3\xA9.htm\n"
+            "    Notes | NOTES.HTM\n");
+  const fs::path again = dir_ / "BasicAgain.chm";
+  run = Compile(out, again);
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(Extract("extracttoc", again), Extract("extracttoc", chm));
+  EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm));
+}
+
 TEST_F(DecompileTest, ExistingOutlineIsReplacedOnlyWithConsent) {
   const fs::path out = dir_ / "out";
   WriteFileBytes(out / "navigation.txt", "mine\n");
