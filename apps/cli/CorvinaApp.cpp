@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/RunOutcome.h"
@@ -105,10 +104,12 @@ bool DecompileRefusedInput(const ConsoleFormViews& views) {
   namespace msg = workshop::hh_messages;
   const frmHHC* log = views.last_log();
   if (log == nullptr) return false;
-  static const std::regex failed("(^|\\n)HHC(" + std::to_string(msg::kCannotOpenInput) + "|" +
-                                 std::to_string(msg::kNotAHelpFile) + "|" +
-                                 std::to_string(msg::kCannotOpenOutput) + "): Error:");
-  return std::regex_search(log->txtOutput(), failed);
+  // The log's first line is the window's own, so each of hh's lines follows a line feed.
+  for (const int number : {msg::kCannotOpenInput, msg::kNotAHelpFile, msg::kCannotOpenOutput}) {
+    const std::string line = "\nHHC" + std::to_string(number) + ": Error:";
+    if (log->txtOutput().find(line) != std::string::npos) return true;
+  }
+  return false;
 }
 
 int RunDecompile(const Options& options) {
