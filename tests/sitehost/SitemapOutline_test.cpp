@@ -128,5 +128,38 @@ TEST_F(SitemapOutlineTest, NoEntriesGivesAnEmptyOutline) {
   }
 }
 
+// Damaged or hostile markup: unclosed quotes, tags and comments at the end, stray bytes.
+TEST_F(SitemapOutlineTest, AnyBytesAreReadWithoutHarm) {
+  const std::string pieces[] = {"<UL>",
+                                "</UL>",
+                                "<OBJECT type=\"text/sitemap\">",
+                                "</OBJECT>",
+                                "<param name=\"Name\" value=\"",
+                                "<param name=Local value=",
+                                "&#x110000;",
+                                "&#;",
+                                "&amp",
+                                "\"",
+                                "'",
+                                "<!--",
+                                "<",
+                                ">",
+                                "\xFF",
+                                "index.htm",
+                                "/",
+                                "="};
+  uint32_t seed = 7;
+  for (int round = 0; round < 200; ++round) {
+    std::string sitemap;
+    for (int i = 0; i < 40; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      sitemap += pieces[(seed >> 16) % std::size(pieces)];
+    }
+    SCOPED_TRACE(sitemap);
+    const SitemapOutline outline = OutlineFromSitemap(sitemap, dir_.path());
+    EXPECT_EQ(ParseOutline(outline.text).size(), outline.entries);
+  }
+}
+
 }  // namespace
 }  // namespace corvina::sitehost
