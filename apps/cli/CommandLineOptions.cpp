@@ -172,6 +172,8 @@ std::string UsageText() {
                                      else No)
   corvina decompile FILE.chm DIR [--to-site] [-y|-n]
                                      extract every file of FILE.chm into DIR
+    --to-site                        then write DIR/navigation.txt from the contents
+                                     file, so that DIR compiles as a site again
   corvina --help | --version
 
 Options given to compile are saved for the site and used again by the next run.

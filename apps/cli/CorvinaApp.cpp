@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/RunOutcome.h"
 #include "apps/cli/Setup.h"
+#include "apps/cli/ToSite.h"
 #include "apps/console/ConsoleFormViews.h"
 #include "apps/console/HHCConsoleView.h"
 #include "compiler/frmHHC.h"
@@ -22,6 +24,9 @@
 #include "platform/RuntimeDirWindows.h"
 #include "platform/SqliteRegistryStore.h"
 #include "sitehost/FolderHostApplication.h"
+#include "support/Product.h"
+#include "support/mTempFile.h"
+#include "workshop/hh/HhMessages.h"
 
 namespace corvina::cli {
 namespace {
@@ -106,14 +111,56 @@ int RunCompile(const Options& options) {
   return ExitStatus(views, platform);
 }
 
+// hh stopped before extracting anything: the input is no help file, or a folder could not
+// be opened.
+bool DecompileRefusedInput(const ConsoleFormViews& views) {
+  namespace msg = workshop::hh_messages;
+  const frmHHC* log = views.last_log();
+  if (log == nullptr) return false;
+  // The log's first line is the window's own, so each of hh's lines follows a line feed.
+  for (const int number : {msg::kCannotOpenInput, msg::kNotAHelpFile, msg::kCannotOpenOutput}) {
+    const std::string line = "\nHHC" + std::to_string(number) + ": Error:";
+    if (log->txtOutput().find(line) != std::string::npos) return true;
+  }
+  return false;
+}
+
 int RunDecompile(const Options& options) {
-  ConsoleFormViews views(options, MakeLogView);
-  ConsolePlatform platform(options, views);
-  Connect addin;
-  addin.ShowDecompile();
-  const int status = ExitStatus(views, platform);
-  // The window's own check said "Can not find input file": nothing ran, the input was at fault.
-  return status == kExitStopped && !platform.interrupted() ? kExitUsage : status;
+  std::error_code ec;
+  const bool folder_existed = std::filesystem::exists(options.folder, ec);
+  int status = kExitStopped;
+  {
+    ConsoleFormViews views(options, MakeLogView);
+    ConsolePlatform platform(options, views);
+    // hh would refuse every file of a folder that cannot be written in; this is said once.
+    if (std::filesystem::is_directory(options.folder, ec)) {
+      const std::string probe = mTempFile::TempFile(options.folder, kProductName);
+      if (probe.empty()) {
+        std::fprintf(stderr, "Corvina: cannot write in the output folder %s\n",
+                     options.folder.c_str());
+        return kExitUsage;
+      }
+      std::filesystem::remove(probe, ec);
+    }
+    Connect addin;
+    addin.ShowDecompile();
+    status = ExitStatus(views, platform);
+    // The window's own check said "Can not find input file": nothing ran, the input was at
+    // fault; so it was when hh refused the file. A run the user stopped stays stopped.
+    if ((status == kExitStopped && !platform.interrupted()) || DecompileRefusedInput(views)) {
+      status = kExitUsage;
+    }
+    if (status == kExitClean && options.to_site) {
+      status = ConvertToSite(options.chm_file, options.folder);
+    } else if (options.to_site) {
+      std::fprintf(stderr, "Corvina: %s was not made a site: the decompilation was not clean\n",
+                   options.folder.c_str());
+    }
+  }
+  // A folder made for a run that wrote nothing into it goes again (remove takes only an
+  // empty folder).
+  if (status == kExitUsage && !folder_existed) std::filesystem::remove(options.folder, ec);
+  return status;
 }
 
 }  // namespace

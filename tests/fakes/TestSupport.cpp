@@ -96,6 +96,15 @@ std::filesystem::path TestDataPath(std::string_view relative) {
   return std::filesystem::path(CORVINA_TEST_DATA) / relative;
 }
 
+void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to) {
+  ASSERT_EQ(from.size(), to.size());
+  std::string bytes = ReadFileBytes(path);
+  const size_t at = bytes.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  bytes.replace(at, to.size(), to);
+  WriteFileBytes(path, bytes);
+}
+
 ::testing::AssertionResult MatchesGolden(std::string_view actual,
                                          std::string_view golden_relative) {
   const std::filesystem::path golden = TestDataPath(golden_relative);

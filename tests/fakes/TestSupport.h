@@ -46,6 +46,9 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
 std::string BuiltProgram(std::string_view name);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 std::filesystem::path TestDataPath(std::string_view relative);
+// Replaces the first occurrence of `from` in the file with `to`, of the same length: a
+// directory name of a compiled help file, for one.
+void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to);
 
 // Compares a whole file with its golden copy under tests/data/ and reports the first offset
 // that differs. CORVINA_UPDATE_GOLDEN=1 rewrites the golden file instead.

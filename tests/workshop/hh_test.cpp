@@ -16,6 +16,7 @@ namespace corvina {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::PatchFileBytes;
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -136,16 +137,6 @@ TEST(HhDecompileTest, ListsTheChunkThatTheHeaderSkips) {
   EXPECT_EQ(FilesBelow(temp / "out"), site);
 }
 
-// Replaces one directory name of a compiled file with another of the same length.
-void PatchName(const fs::path& chm, std::string_view from, std::string_view to) {
-  ASSERT_EQ(from.size(), to.size());
-  std::string bytes = ReadFileBytes(chm);
-  size_t at = bytes.find(from);
-  ASSERT_NE(at, std::string::npos) << from;
-  bytes.replace(at, to.size(), to);
-  WriteFileBytes(chm, bytes);
-}
-
 TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
   TempDir temp;
   const fs::path chm = CompileSite(temp, temp / "site",
@@ -155,11 +146,11 @@ TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
                                     {"dddd.htm", "d"},
                                     {"eeee.htm", "e"},
                                     {"ffff.htm", "f"}});
-  PatchName(chm, "/aaaa.htm", "/../a.htm");
-  PatchName(chm, "/bbbb.htm", "//tmp.htm");
-  PatchName(chm, "/cccc.htm", "/..\\c.htm");
-  PatchName(chm, "/dddd.htm", std::string_view("/dd\0d.htm", 9));
-  PatchName(chm, "/ffff.htm", "/./f.htm/");
+  PatchFileBytes(chm, "/aaaa.htm", "/../a.htm");
+  PatchFileBytes(chm, "/bbbb.htm", "//tmp.htm");
+  PatchFileBytes(chm, "/cccc.htm", "/..\\c.htm");
+  PatchFileBytes(chm, "/dddd.htm", std::string_view("/dd\0d.htm", 9));
+  PatchFileBytes(chm, "/ffff.htm", "/./f.htm/");
   const fs::path out = temp / "work" / "out";
 
   ChildResult result = RunChild(temp, {kHh, "-decompile", out.string(), chm.string()});

@@ -226,8 +226,7 @@ Result<std::string> ChmArchive::ReadFile(std::string_view name, size_t max_bytes
   return bytes;
 }
 
-std::string ChmArchive::Title() const {
-  constexpr uint16_t kTitleCode = 3;
+std::string ChmArchive::SystemText(uint16_t wanted) const {
   Result<std::string> system = ReadFile("/#SYSTEM", 1 << 20);
   if (!system.ok() || system->size() < 4) return {};
   const std::string& bytes = *system;
@@ -238,11 +237,11 @@ std::string ChmArchive::Title() const {
     uint16_t length = static_cast<uint16_t>(byte(at + 2) | byte(at + 3) << 8);
     at += 4;
     if (length > bytes.size() - at) break;
-    if (code == kTitleCode) {
-      std::string title = bytes.substr(at, length);
-      title = title.substr(0, title.find('\0'));
-      // Titles are stored in the project's code page; a compiler that kept UTF-8 is read as is.
-      return IsValidUtf8(title) ? title : AnsiToUtf8(title);
+    if (code == wanted) {
+      std::string text = bytes.substr(at, length);
+      text = text.substr(0, text.find('\0'));
+      // Texts are stored in the project's code page; a compiler that kept UTF-8 is read as is.
+      return IsValidUtf8(text) ? text : AnsiToUtf8(text);
     }
     at += length;
   }

@@ -57,8 +57,11 @@ class ChmArchive {
               const std::function<Status(std::span<const std::byte>)>& sink) const;
   // The whole file named, at most max_bytes of it.
   Result<std::string> ReadFile(std::string_view name, size_t max_bytes) const;
+  // The text of the /#SYSTEM record with this code (0: contents file, 1: index file, 2: default
+  // topic, 3: title) up to its first NUL, as UTF-8; empty when there is none.
+  std::string SystemText(uint16_t code) const;
   // The title stored in /#SYSTEM, as UTF-8; empty when there is none.
-  std::string Title() const;
+  std::string Title() const { return SystemText(3); }
 
  private:
   struct Closer {

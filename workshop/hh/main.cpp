@@ -4,12 +4,14 @@
 #include <string_view>
 
 #include "workshop/hh/Decompile.h"
+#include "workshop/hh/ProjectOptions.h"
 #include "workshop/hh/View.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: hh -decompile DIR FILE   extract the source files of FILE into DIR\n"
+    "       hh -options FILE         print the project options kept in FILE\n"
     "       hh FILE[::/TOPIC] [TOPIC]  open FILE in a help viewer\n";
 
 int Run(int argc, char** argv) {
@@ -20,6 +22,13 @@ int Run(int argc, char** argv) {
       return kDecompileFailed;
     }
     return Decompile(argv[2], argv[3], std::cout);
+  }
+  if (argc >= 2 && std::string_view(argv[1]) == "-options") {
+    if (argc != 3) {
+      std::cerr << kUsage;
+      return kDecompileFailed;
+    }
+    return PrintProjectOptions(argv[2], std::cout);
   }
   if (argc < 2 || argc > 3 || std::string_view(argv[1]).starts_with('-')) {
     std::cerr << kUsage;
