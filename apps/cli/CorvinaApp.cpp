@@ -1,7 +1,5 @@
 #include "apps/cli/CorvinaApp.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -23,6 +21,7 @@
 #include "platform/RegistrySettingsStore.h"
 #include "platform/RuntimeDirWindows.h"
 #include "platform/SqliteRegistryStore.h"
+#include "platform/Terminal.h"
 #include "sitehost/FolderHostApplication.h"
 #include "support/Product.h"
 #include "support/mTempFile.h"
@@ -32,7 +31,7 @@ namespace corvina::cli {
 namespace {
 
 std::unique_ptr<IFormView> MakeLogView(frmHHC& log) {
-  return std::make_unique<HHCConsoleView>(log, stdout, stderr, ::isatty(STDERR_FILENO) != 0);
+  return std::make_unique<HHCConsoleView>(log, stdout, stderr, IsTerminal(stderr));
 }
 
 // The real services of a console run, installed for its length.

@@ -1,13 +1,12 @@
 #include "apps/cli/Setup.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 
 #include "apps/cli/RunOutcome.h"
 #include "platform/OwnExecutable.h"
 #include "platform/PathConventions.h"
+#include "platform/Terminal.h"
 #include "support/CRegistry.h"
 
 namespace corvina::cli {
@@ -33,7 +32,7 @@ int RunSetup(const std::optional<std::string>& workshop) {
     text.pop_back();
   const std::string compiler =
       text + std::string(kPathSeparator) + "hhc" + std::string(kExecutableSuffix);
-  if (::access(compiler.c_str(), X_OK) != 0) {
+  if (!IsRunnable(compiler)) {
     std::fprintf(stderr, "Corvina: no help compiler in %s (%s is missing or not executable)\n",
                  text.c_str(), compiler.c_str());
     return kExitUsage;
