@@ -43,7 +43,8 @@ void frmMain::Form_Unload() {
       {"CLOSELOG", BooleanText(suiParams["CLOSELOG"].Checked)},
   };
   for (const auto& [key, value] : values) {
-    report.Check(store.SaveSetting(kProductName, section, key, value));
+    // A store that refuses one value refuses the rest as well: one report is enough.
+    if (!report.Check(store.SaveSetting(kProductName, section, key, value))) break;
   }
 }
 
