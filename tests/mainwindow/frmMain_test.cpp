@@ -182,6 +182,20 @@ TEST_F(frmMainTest, UnloadSavesTheElevenKeysInOrderAndActivateRestoresThem) {
             std::string::npos);
 }
 
+TEST_F(frmMainTest, ABrokenSettingsStoreGivesDefaultsAndOneReportOnUnload) {
+  BuildSite();
+  settings_.fail_with = Error{1015, "the registry database /x/registry.db is damaged"};
+  ASSERT_TRUE(form_.BuildUI());
+  EXPECT_EQ(form_.suiParams["TITLE"].Value, "Home: the/start");
+  EXPECT_TRUE(form_.suiParams["USEKEYWORDS"].Checked);
+  boxes_.shown.clear();
+  form_.Unload();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(
+      boxes_.shown[0].text.starts_with("the registry database /x/registry.db is damaged\r\nin "
+                                       "Sitepack.frmMain.Form_Unload at line "));
+}
+
 TEST_F(frmMainTest, UnsavedPagesAreSavedOnYesOnly) {
   FakePageWindow clean, first, second;
   first.modified = second.modified = true;
