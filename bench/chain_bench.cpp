@@ -93,8 +93,7 @@ fs::path StandInCompiler() {
         "#!/bin/sh\nrm -rf /tmp/corvina-bench/captured; mkdir -p /tmp/corvina-bench/captured\n"
         "cp Cor*.tmp Cor*.tmp.htm /tmp/corvina-bench/captured/\n"
         "echo \"$1\" > /tmp/corvina-bench/captured/project-name\n"
-        "sed -n '/^\\[FILES\\]/,$p' \"$1\" | sed 1d | while IFS= read -r f; do "
-        "echo \"Processing $f\"; done\nexit 0\n");
+        "sed -n '/^\\[FILES\\]/,$p' \"$1\" | sed -e 1d -e 's/^/Processing /'\nexit 0\n");
   fs::permissions(folder / "hhc", fs::perms::owner_all);
   return folder;
 }
@@ -128,7 +127,8 @@ void BM_CompilerAlone(benchmark::State& state) {
   std::vector<fs::path> copied;
   for (const auto& entry : fs::directory_iterator(captured)) {
     if (entry.path().filename() == "project-name") continue;
-    fs::copy_file(entry.path(), site / entry.path().filename(), fs::copy_options::overwrite_existing);
+    fs::copy_file(entry.path(), site / entry.path().filename(),
+                  fs::copy_options::overwrite_existing);
     copied.push_back(site / entry.path().filename());
   }
   Measured m;
@@ -136,7 +136,8 @@ void BM_CompilerAlone(benchmark::State& state) {
     m = Run({kBin + "/hhc", project}, site);
     state.SetIterationTime(m.seconds);
   }
-  for (const fs::path& path : copied) fs::remove(path);
+  for (const fs::path& path : copied)
+    fs::remove(path);
   state.counters["max_rss_MB"] = static_cast<double>(m.max_rss_kb) / 1024.0;
   state.counters["exit"] = m.exit_code;
 }
