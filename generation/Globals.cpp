@@ -34,12 +34,12 @@ std::string ConvertURL(std::string_view sURL) {
                       std::string());
 }
 
-bool WriteFile(std::string_view sPath, std::string_view sContent) {
+bool WriteFile(std::string_view sPath, std::string sContent) {
   ErrorReport report("Globals", "WriteFile");
-  // Converted once, with the line end added in place: a large index is not copied again.
-  std::string bytes = Utf8ToAnsi(sContent);
-  bytes += "\r\n";
-  if (report.Check(FileSystem().WriteTextFile(sPath, bytes))) return true;
+  // Converted where it stands, with the line end added: a large index is not copied again.
+  Utf8ToAnsiInPlace(sContent);
+  sContent += "\r\n";
+  if (report.Check(FileSystem().WriteTextFile(sPath, sContent))) return true;
   // The file was never opened, so printing to it fails as well.
   report.Raise(Error{52, "Bad file name or number"});
   return false;

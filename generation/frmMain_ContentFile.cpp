@@ -1,4 +1,5 @@
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "generation/Globals.h"
@@ -76,7 +77,7 @@ bool frmMain::BuildContentFile() {
   text.insert(0, kSitemapHead);
   text += kSitemapTail;
   mContentsFile = TempFile(SiteFolder, "Corvina");
-  return WriteFile(mContentsFile, text);
+  return WriteFile(mContentsFile, std::move(text));
 }
 
 }  // namespace corvina

@@ -75,7 +75,7 @@ bool frmMain::BuildIndexFile() {
   std::string text = std::move(s);
   text.insert(0, kSitemapHead);
   text += kSitemapTail;
-  return WriteFile(mIndexFile, text);
+  return WriteFile(mIndexFile, std::move(text));
 }
 
 }  // namespace corvina

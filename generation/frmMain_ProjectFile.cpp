@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "generation/Globals.h"
 #include "generation/SitemapText.h"
@@ -90,7 +91,7 @@ bool frmMain::BuildProjectFile() {
   s += "\r\n" + mDerivedPage;
 
   mProjectFile = TempFile(SiteFolder, "Corvina");
-  return WriteFile(mProjectFile, s);
+  return WriteFile(mProjectFile, std::move(s));
 }
 
 bool frmMain::LinksToDerived() {

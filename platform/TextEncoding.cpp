@@ -68,25 +68,31 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 }  // namespace
 
-std::string Utf8ToAnsi(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
+void Utf8ToAnsiInPlace(std::string& text) {
+  // Every sequence gives one byte, so the output never overtakes the input.
+  size_t write = 0;
   size_t i = 0;
-  while (i < utf8.size()) {
-    const int32_t cp = DecodeUtf8(utf8, i);
-    if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {
-      out += static_cast<char>(cp);
-      continue;
-    }
+  while (i < text.size()) {
+    const int32_t cp = DecodeUtf8(text, i);
     char mapped = '?';
-    for (size_t k = 0; k < kHigh.size(); ++k) {
-      if (cp > 0 && kHigh[k] == cp) {
-        mapped = static_cast<char>(0x80 + k);
-        break;
+    if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {
+      mapped = static_cast<char>(cp);
+    } else {
+      for (size_t k = 0; k < kHigh.size(); ++k) {
+        if (cp > 0 && kHigh[k] == cp) {
+          mapped = static_cast<char>(0x80 + k);
+          break;
+        }
       }
     }
-    out += mapped;
+    text[write++] = mapped;
   }
+  text.resize(write);
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  std::string out(utf8);
+  Utf8ToAnsiInPlace(out);
   return out;
 }
 
