@@ -49,8 +49,15 @@ void frmMain::Generate() {
     frmHHC& hhc = Loaded<frmHHC>();
     hhc.FilesCount = static_cast<int32_t>(mWeb->AllFiles().size());
     const int32_t result = hhc.Execute(SiteFolder, GetOnlyFileName(mProjectFile));
+    mCompileResult = result;
+    // A compiler that failed without a numbered message (it crashed, say) must not pass for a
+    // clean run: it is reported, and the log stays open as after errors.
+    if (result != 0 && result != -1) {
+      report.Raise(
+          Error{result, "The help compiler failed with exit code " + std::to_string(result)});
+    }
     // After errors or warnings the log stays open for the user to read.
-    if (result != -1) {
+    if (result == 0) {
       if (!suiParams["CLOSELOG"].Checked) Forms<frmHHC>().Unload();
       const std::string sOutput = suiParams["OUTPUT"].Value;
       if (suiParams["VIEWRESULT"].Checked && fs.FileExists(sOutput)) {

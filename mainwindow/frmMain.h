@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,8 @@ class frmMain : public Form {
   std::string mContentsFile;
   std::string mProjectFile;
   std::string mDerivedPage;
+  // What the log window returned for the last run that reached the compiler (0 before any).
+  int32_t mCompileResult = 0;
 
   // Parameters panel.
   bool BuildUI();

@@ -89,6 +89,7 @@ int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
     return kExitStopped;
   }
   if (!frmHHC::FindMessages(log->txtOutput()).empty()) return kExitWithMessages;
+  if (views.compile_result() != 0) return kExitWithMessages;
   return kExitClean;
 }
 

@@ -21,8 +21,8 @@ std::string Absolute(const std::string& path) {
 
 class MainConsoleView : public IFormView {
  public:
-  MainConsoleView(frmMain& form, const Options& options, bool& bad_input)
-      : form_(form), options_(options), bad_input_(bad_input) {}
+  MainConsoleView(frmMain& form, const Options& options, bool& bad_input, int& compile_result)
+      : form_(form), options_(options), bad_input_(bad_input), compile_result_(compile_result) {}
 
   void Show(bool modal) override {
     if (!modal || shown_) return;
@@ -34,6 +34,7 @@ class MainConsoleView : public IFormView {
       return;
     }
     form_.suiButtons.PressButton("GENERATE");
+    compile_result_ = form_.mCompileResult;
   }
   void Hide() override {}
   void Refresh() override {}
@@ -90,6 +91,7 @@ class MainConsoleView : public IFormView {
   frmMain& form_;
   const Options& options_;
   bool& bad_input_;
+  int& compile_result_;
   bool shown_ = false;
 };
 
@@ -127,7 +129,7 @@ ConsoleFormViews::ConsoleFormViews(const Options& options, HHCViewMaker make_log
 
 std::unique_ptr<IFormView> ConsoleFormViews::CreateView(Form& form) {
   if (auto* main = dynamic_cast<frmMain*>(&form)) {
-    return std::make_unique<MainConsoleView>(*main, options_, bad_input_);
+    return std::make_unique<MainConsoleView>(*main, options_, bad_input_, compile_result_);
   }
   if (auto* decompile = dynamic_cast<frmDecompile*>(&form)) {
     return std::make_unique<DecompileConsoleView>(*decompile, options_);

@@ -27,12 +27,15 @@ class ConsoleFormViews : public IFormViews {
   const frmHHC* last_log() const { return last_log_; }
   // The user's options could not be applied (a default page that the site does not list).
   bool bad_input() const { return bad_input_; }
+  // The log window's result of the generation (0 when none ran).
+  int compile_result() const { return compile_result_; }
 
  private:
   const Options& options_;
   HHCViewMaker make_log_view_;
   const frmHHC* last_log_ = nullptr;
   bool bad_input_ = false;
+  int compile_result_ = 0;
 };
 
 }  // namespace corvina::cli

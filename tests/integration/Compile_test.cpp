@@ -218,6 +218,25 @@ TEST_F(CompileChainTest, MissingCompilerStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
 }
 
+TEST_F(CompileChainTest, CrashingCompilerLeavesNoTemporaryFileAndNoOutput) {
+  const fs::path workshop = dir_ / "workshop";
+  WriteFileBytes(workshop / "hhc", "#!/bin/sh\necho \"Processing index.htm\"\nkill -SEGV $$\n");
+  fs::permissions(workshop / "hhc", fs::perms::owner_all);
+  ASSERT_EQ(
+      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
+  ProgramRun run = Compile({"-o", chm_.string(), "--open"});
+  // Nothing in the log says "HHC", yet the run failed: it is said, and nothing is opened.
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("Corvina: The help compiler failed with exit code 139\nin "
+                         "Sitepack.frmMain.Generate at line "),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos) << run.out;
+  EXPECT_TRUE(run.out.ends_with("Done!\n")) << run.out;
+  EXPECT_FALSE(fs::exists(chm_));
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
 TEST_F(CompileChainTest, BadUsageAndBadSitesExitTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {"compile"},
