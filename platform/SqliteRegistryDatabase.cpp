@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/RegistryNames.h"
 
@@ -194,9 +196,13 @@ Status SqliteRegistryDatabase::CheckAndPrepare() {
     if (rc != SQLITE_ROW) return Fail(rc, "read the database header");
     return sqlite3_column_int64(statement.get(), 0);
   };
+  // One read transaction, so that the three come from one state of a file that another
+  // program may be making at this moment.
+  Exec("BEGIN");
   auto application_id = pragma("PRAGMA application_id");
   auto version = pragma("PRAGMA user_version");
   auto tables = pragma("SELECT count(*) FROM sqlite_master");
+  Exec("COMMIT");
   if (!application_id.ok()) return application_id.error();
   if (!version.ok()) return version.error();
   if (!tables.ok()) return tables.error();
@@ -227,12 +233,22 @@ sqlite3_stmt* SqliteRegistryDatabase::Get(Query query) {
 }
 
 Status SqliteRegistryDatabase::CreateSchema() {
-  // WAL lets readers go on while another program writes; it is recorded in the file.
-  if (int rc = Exec("PRAGMA journal_mode = WAL"); rc != SQLITE_OK) return Fail(rc, "create");
-  if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return Fail(rc, "create");
+  // Two programs making a new file at once meet here. Changing the journal mode can be refused
+  // at once rather than waited for, when the other program is making the same change: try
+  // again until the busy time is spent, then fail as any busy write does.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.busy_timeout_ms);
+  int rc;
+  while (true) {
+    rc = Exec("PRAGMA journal_mode = WAL");
+    if (rc == SQLITE_OK) rc = Exec("BEGIN IMMEDIATE");
+    if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (rc != SQLITE_OK) return Fail(rc, "create");
   // Another program may have made the tables while this one waited for the lock.
   SqliteStatement statement;
-  int rc = Prepare(db_.get(), "PRAGMA user_version", statement);
+  rc = Prepare(db_.get(), "PRAGMA user_version", statement);
   if (rc == SQLITE_OK) rc = sqlite3_step(statement.get());
   const bool made = rc == SQLITE_ROW && sqlite3_column_int(statement.get(), 0) != 0;
   statement.reset();
