@@ -74,15 +74,6 @@ TEST_F(SpawnTest, StandardErrorIsInterleavedInWritingOrder) {
   EXPECT_EQ(events_.back(), "");
 }
 
-TEST_F(SpawnTest, PiecesHoldSixteenCharactersNotBytes) {
-  // UTF-8 passes whole; a byte that is not UTF-8 is read as Windows-1252.
-  std::string text;
-  for (int i = 0; i < 17; ++i)
-    text += R"(\xc3\xa9)";
-  RunChild("out " + text + R"(x\xe9y)");
-  EXPECT_EQ(events_, (std::vector<std::string>{"<started>", "éééééééééééééééé", "éxéy", ""}));
-}
-
 TEST_F(SpawnTest, MissingProgramIsReportedWithNoEvents) {
   testing::TempDir dir;
   int32_t result = app_.ExecuteApp("\"" + (dir / "hhc").string() + "\" project.hhp", "");
@@ -144,51 +135,12 @@ TEST_F(SpawnTest, CancelEndsWhatTheChildStartedToo) {
   EXPECT_EQ(Joined(), "x");
 }
 
-TEST_F(SpawnTest, ChildThatClosedItsOutputIsWaitedForWithoutFreezing) {
-  loop_.on_events = [this](int call) {
-    if (call == 4) app_.Cancel();
-  };
-  EXPECT_EQ(RunChild("out bye close sleep"), 128 + SIGTERM);
-  EXPECT_EQ(Joined(), "bye");
-}
-
 TEST_F(SpawnTest, ChildThatIgnoresTerminationIsKilled) {
   loop_.on_events = [this](int call) {
     if (call == 2) app_.Cancel();
   };
   EXPECT_EQ(RunChild("ignore-term out x sleep"), 128 + SIGKILL);
   EXPECT_EQ(Joined(), "x");
-}
-
-TEST_F(SpawnTest, NoChildIsLeftUnreaped) {
-  RunChild("out a exit 1");
-  RunChild("crash");
-  int status;
-  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
-  EXPECT_EQ(errno, ECHILD);
-}
-
-TEST(SpawnFakeTest, PipeFailureIsReportedAsCreatePipe) {
-  FakeMessageBoxes boxes;
-  FakeMessageLoop loop;
-  FakeProcessRunner runner;
-  runner.fail_start = ProcessStartFailure{ProcessStartFailure::Step::kPipe, 24};
-  Platform platform;
-  platform.message_boxes = &boxes;
-  platform.message_loop = &loop;
-  platform.processes = &runner;
-  ScopedPlatform scoped(platform);
-  CSpawnConsoleApp app;
-  bool any_event = false;
-  app.OnProcessStarted = [&] { any_event = true; };
-  app.OnProcessOutputs = [&](std::string_view) { any_event = true; };
-  EXPECT_EQ(app.ExecuteApp("\"x\" y", "/tmp"), 0);
-  EXPECT_FALSE(any_event);
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text.rfind("CreatePipe failed. Error: 24\r\nin Sitepack.", 0), 0u);
-  ASSERT_EQ(runner.started.size(), 1u);
-  EXPECT_EQ(runner.started[0].command_line, "\"x\" y");
-  EXPECT_EQ(runner.started[0].working_directory, "/tmp");
 }
 
 }  // namespace

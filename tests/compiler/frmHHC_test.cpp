@@ -130,15 +130,6 @@ TEST_F(frmHHCTest, CompileRunsQuotedCompilerInTheSiteFolder) {
   EXPECT_TRUE(form_.Visible());
 }
 
-TEST_F(frmHHCTest, DecompileRunsBareHhWithoutInstallDir) {
-  form_.Decompile = true;
-  runner_.exit_code = 7;
-  EXPECT_EQ(form_.Execute("/out", "-decompile /out /in/guide.chm"), 7);
-  ASSERT_EQ(runner_.started.size(), 1u);
-  EXPECT_EQ(runner_.started[0].command_line, "\"hh\" -decompile /out /in/guide.chm");
-  EXPECT_EQ(runner_.started[0].working_directory, "/out");
-}
-
 TEST_F(frmHHCTest, CompileWithoutInstallDirRunsNothing) {
   EXPECT_EQ(form_.Execute("/site", "CorA1.tmp"), 0);
   EXPECT_TRUE(runner_.started.empty());
@@ -162,16 +153,6 @@ TEST_F(frmHHCTest, MessagesAreSummarisedAndGiveMinusOne) {
   EXPECT_EQ(boxes_.shown[0].caption, "Corvina");
   EXPECT_EQ(form_.elaProgressCaption, "100 %");
   EXPECT_TRUE(form_.txtOutput().ends_with("\r\n\r\nDone!"));
-}
-
-TEST_F(frmHHCTest, StartFailureLeavesDoneAndFullProgress) {
-  SetInstallDir("/hhw");
-  runner_.fail_start = ProcessStartFailure{ProcessStartFailure::Step::kProcess, 2};
-  EXPECT_EQ(form_.Execute("/site", "p.tmp"), 0);
-  EXPECT_EQ(form_.txtOutput(), "\r\nDone!");
-  EXPECT_EQ(form_.elaProgressCaption, "100 %");
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text.rfind("CreateProcess failed. Error: 2\r\n", 0), 0u);
 }
 
 TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
@@ -198,24 +179,6 @@ TEST(frmHHCProgressTest, FigureRoundsHalvesToEvenAndCapsAt99) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.breaks) + " breaks, " + std::to_string(c.files) + " files");
     EXPECT_EQ(frmHHC::ProgressPercent(c.breaks, c.files), c.percent);
-  }
-}
-
-TEST(frmHHCMessagesTest, PatternMatchesAsTheRegularExpressionDoes) {
-  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
-      {"HHC3004: Warning: a\r\n", {"Warning: a\r"}},
-      {"hhc5003: Error: b", {"Error: b"}},
-      {"xHhC1:\tin a word\nHHC2: two\n", {"in a word", "two"}},
-      {"HHC12:\nnext line", {"next line"}},
-      {"HHC: no digits\nHHC1:no blank\nHHC1: \nHHC 1: x\n", {}},
-      {"HHC1:  leading blank", {" leading blank"}},
-      {"HHC1: HHC2: inner", {"HHC2: inner"}},
-      {"HHC1: a\r\rb\nHHC", {"a\r\rb"}},
-      {"", {}},
-  };
-  for (const auto& [log, groups] : cases) {
-    SCOPED_TRACE(log);
-    EXPECT_EQ(frmHHC::FindMessages(log), groups);
   }
 }
 
@@ -255,14 +218,6 @@ TEST_F(frmHHCTest, UnloadDuringRunEndsToolAndRefreshesSite) {
   EXPECT_EQ(web.refreshes, 1);
   EXPECT_FALSE(form_.IsLoaded());
   EXPECT_EQ(form_.txtOutput().find("d\r\n"), std::string::npos);
-  Globals::HostApplication = nullptr;
-}
-
-TEST_F(frmHHCTest, CloseButtonUnloadsAndRefreshesOpenSiteOnly) {
-  FakeHost host;
-  Globals::HostApplication = &host;
-  form_.suiButtons.PressButton("CLOSE");  // no open site: nothing to refresh
-  EXPECT_FALSE(form_.IsLoaded());
   Globals::HostApplication = nullptr;
 }
 

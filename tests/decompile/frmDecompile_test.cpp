@@ -160,29 +160,6 @@ TEST_F(frmDecompileTest, RestoresAndSavesItsSettingsInOrder) {
   EXPECT_EQ(Open().Left, 300);
 }
 
-TEST_F(frmDecompileTest, SavesACheckedOptionAsOne) {
-  Open().Unload();
-  ASSERT_EQ(settings_.writes.size(), 7u);
-  EXPECT_EQ(settings_.writes.back(), (Write{"Corvina", "Decompile", "TOFPSITE", "1"}));
-  EXPECT_EQ(settings_.writes[0], (Write{"Corvina", "Decompile", "LEFT", "0"}));
-  EXPECT_EQ(settings_.writes[3], (Write{"Corvina", "Decompile", "WIDTH", "4890"}));
-}
-
-TEST_F(frmDecompileTest, ReportsUnreadableSettingsAndKeepsTheCurrentValues) {
-  Store("WIDTH", "wide");
-  Store("TOFPSITE", "perhaps");
-  frmDecompile& form = Open();
-  EXPECT_EQ(form.Width, 4890);
-  EXPECT_FALSE(form.suiParams["TOFPSITE"].Checked);  // the template's state
-  ASSERT_EQ(boxes_.shown.size(), 2u);
-  for (const MessageBoxRequest& box : boxes_.shown) {
-    EXPECT_TRUE(
-        box.text.starts_with("Type mismatch\r\nin Sitepack.frmDecompile.Form_Load at line "))
-        << box.text;
-    EXPECT_EQ(box.caption, "Corvina");
-  }
-}
-
 TEST_F(frmDecompileTest, LaysOutButtonsAndFields) {
   struct Case {
     float bar;
@@ -232,20 +209,6 @@ TEST_F(frmDecompileTest, DecompileCreatesTheFolderAndRunsHhThere) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
-TEST_F(frmDecompileTest, DecompileIntoAnExistingFolderCreatesNothing) {
-  testing::WriteFileBytes(temp_ / "in.chm", "ITSF");
-  fs::create_directories(temp_ / "out");
-  testing::WriteFileBytes(temp_ / "out" / "keep.htm", "kept");
-  frmDecompile& form = Open();
-  form.suiParams["FILE"].Value = (temp_ / "in.chm").string();
-  form.suiParams["DIR"].Value = (temp_ / "out").string();
-  form.Decompile();
-  ASSERT_EQ(runner_.started.size(), 1u);
-  EXPECT_EQ(runner_.started[0].command_line,
-            "\"hh\" -decompile " + (temp_ / "out").string() + " " + (temp_ / "in.chm").string());
-  EXPECT_EQ(testing::ReadFileBytes(temp_ / "out" / "keep.htm"), "kept");
-}
-
 TEST_F(frmDecompileTest, MissingInputOnlySaysSo) {
   fs::create_directories(temp_ / "folder.chm");
   for (const fs::path& input : {temp_ / "none.chm", temp_ / "folder.chm", fs::path()}) {
@@ -278,94 +241,6 @@ TEST_F(frmDecompileTest, AnOutputFolderThatCannotBeMadeIsReportedAndNothingRuns)
       << boxes_.shown[0].text;
   EXPECT_TRUE(runner_.started.empty());
   EXPECT_FALSE(Forms<frmHHC>().IsLoaded());
-  EXPECT_FALSE(form.IsLoaded());
-}
-
-TEST_F(frmDecompileTest, HelpOpensTheProductsHelpFile) {
-  frmDecompile& form = Open();
-  form.suiButtons.PressButton("HELP");
-  ASSERT_EQ(help_.requests.size(), 1u);
-  EXPECT_TRUE(help_.requests[0].file.ends_with("/Corvina.CHM")) << help_.requests[0].file;
-  EXPECT_EQ(help_.requests[0].command, kHhDisplayTopic);
-  EXPECT_EQ(help_.requests[0].topic, "index.html");
-  EXPECT_TRUE(form.IsLoaded());
-}
-
-TEST_F(frmDecompileTest, ButtonsOtherThanTheCommandsDoNothing) {
-  frmDecompile& form = Open();
-  form.suiButtons.PressButton("SPACE");
-  form.suiParams.PressBrowse("TOFPSITE");
-  EXPECT_TRUE(form.IsLoaded());
-  EXPECT_TRUE(dialogs_.file_requests.empty());
-  EXPECT_TRUE(dialogs_.folder_requests.empty());
-}
-
-TEST_F(frmDecompileTest, BrowseFileAsksForAHelpFileAndKeepsTheChoice) {
-  frmDecompile& form = Open();
-  form.suiParams["FILE"].Value = "/old/guide.chm";
-  dialogs_.file_answers = {FakeDialogs::Cancel(), FakeDialogs::Choose("/new/other.chm")};
-  form.suiParams.PressBrowse("FILE");
-  EXPECT_EQ(form.suiParams["FILE"].Value, "/old/guide.chm");
-  form.suiParams.PressBrowse("FILE");
-  EXPECT_EQ(form.suiParams["FILE"].Value, "/new/other.chm");
-  EXPECT_EQ(form.suiParams["FILE"].ToolTipText, "/new/other.chm");
-
-  ASSERT_EQ(dialogs_.file_requests.size(), 2u);
-  const FileDialogRequest& request = dialogs_.file_requests[0];
-  EXPECT_FALSE(request.save);
-  EXPECT_EQ(request.owner, form.hWnd());
-  EXPECT_EQ(request.title, "Select input file");
-  EXPECT_EQ(request.filter_index, 1);
-  EXPECT_EQ(request.filter,
-            std::string("Microsoft HTML Help (*.CHM)\0*.CHM\0All(*.*)\0*.*\0\0", 48));
-  EXPECT_EQ(request.flags & kOfnFileMustExist, kOfnFileMustExist);
-  EXPECT_EQ(request.flags & (kOfnAllowMultiSelect | kOfnReadOnly | kOfnHideReadOnly), 0u);
-  EXPECT_EQ(request.default_extension, "*.CHM");
-  EXPECT_EQ(request.initial_folder, "");
-  EXPECT_TRUE(request.file.starts_with(std::string("/old/guide.chm\0", 15)));
-  EXPECT_TRUE(request.file_title.starts_with(std::string("Input file\0", 11)));
-}
-
-TEST_F(frmDecompileTest, BrowseDirectoryKeepsAChosenFolder) {
-  frmDecompile& form = Open();
-  form.suiParams["DIR"].Value = "/old";
-  dialogs_.folder_answers = {std::nullopt, std::string(""), std::string("/chosen/out")};
-  for (int i = 0; i < 2; ++i) {
-    form.suiParams.PressBrowse("DIR");
-    EXPECT_EQ(form.suiParams["DIR"].Value, "/old");
-  }
-  form.suiParams.PressBrowse("DIR");
-  EXPECT_EQ(form.suiParams["DIR"].Value, "/chosen/out");
-  EXPECT_EQ(form.suiParams["DIR"].ToolTipText, "/chosen/out");
-  ASSERT_EQ(dialogs_.folder_requests.size(), 3u);
-  EXPECT_EQ(dialogs_.folder_requests[0].title, "Select output directory");
-  EXPECT_EQ(dialogs_.folder_requests[0].owner, form.hWnd());
-}
-
-// The whole road: a site compiled by chmcmd, decompiled from the window through the real runner
-// and our hh (found beside this test program), into a folder whose name holds a blank.
-TEST_F(frmDecompileTest, DecompilesACompiledSiteThroughTheRealTools) {
-  const fs::path site = temp_ / "site";
-  testing::WriteFileBytes(site / "index.htm", "<html><head><title>Home</title></head></html>");
-  testing::WriteFileBytes(site / "img" / "a.gif", std::string("GIF89a\0\x01", 8));
-  testing::WriteFileBytes(site / "p.hhp",
-                          "[OPTIONS]\nCompiled file=Guide File.chm\nTitle=Guide\n\n"
-                          "[FILES]\nindex.htm\nimg/a.gif\n");
-  PosixProcessRunner real_runner;
-  Platform platform = MakePlatform();
-  platform.processes = &real_runner;
-  ScopedPlatform real(platform);
-  ASSERT_EQ(CSpawnConsoleApp().ExecuteApp("chmcmd p.hhp", site.string()), 0);
-
-  frmDecompile& form = Open();
-  form.suiParams["FILE"].Value = (site / "Guide File.chm").string();
-  form.suiParams["DIR"].Value = (temp_ / "Decompiled Guide").string();
-  form.suiButtons.PressButton("DECOMPILE");
-  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text;
-  EXPECT_EQ(testing::ReadFileBytes(temp_ / "Decompiled Guide" / "index.htm"),
-            testing::ReadFileBytes(site / "index.htm"));
-  EXPECT_EQ(testing::ReadFileBytes(temp_ / "Decompiled Guide" / "img" / "a.gif"),
-            testing::ReadFileBytes(site / "img" / "a.gif"));
   EXPECT_FALSE(form.IsLoaded());
 }
 

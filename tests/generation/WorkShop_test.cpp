@@ -48,13 +48,6 @@ class WorkShopTest : public ::testing::Test {
   frmMain form_;
 };
 
-TEST_F(WorkShopTest, RecordedFolderWithTheCompilerNeedsNoDialog) {
-  Record(RegValue(Folder("hhw")));
-  EXPECT_TRUE(form_.GetWorkShopPath());
-  EXPECT_TRUE(boxes_.shown.empty());
-  EXPECT_TRUE(dialogs_.file_requests.empty());
-}
-
 TEST_F(WorkShopTest, MissingKeyOnlyTellsThatTheWorkshopMustBeInstalled) {
   EXPECT_FALSE(form_.GetWorkShopPath());
   ASSERT_EQ(boxes_.shown.size(), 1u);
@@ -117,23 +110,6 @@ TEST_F(WorkShopTest, LocatedCompilerIsRecordedOnYesAndFoundNextTime) {
   EXPECT_EQ(dialogs_.file_requests.size(), 1u);
 }
 
-TEST_F(WorkShopTest, NoKeepsTheRecordedFolder) {
-  Record(RegValue(""));
-  dialogs_.file_answers.push_back(FakeDialogs::Choose(Folder("other") + "/hhc"));
-  boxes_.answers.push_back(Answer::kNo);
-  EXPECT_TRUE(form_.GetWorkShopPath());
-  EXPECT_EQ(boxes_.texts(), std::vector<std::string>{kSaveQuestion});
-  EXPECT_EQ(Recorded(), RegValue(""));
-}
-
-TEST_F(WorkShopTest, CompilerInTheRootFolderRecordsTheRoot) {
-  Record(RegValue(""));
-  dialogs_.file_answers.push_back(FakeDialogs::Choose("/hhc"));
-  boxes_.answers.push_back(Answer::kYes);
-  EXPECT_TRUE(form_.FindWorkShopLocation());
-  EXPECT_EQ(Recorded(), RegValue("/"));
-}
-
 TEST_F(WorkShopTest, BrokenRegistryIsReportedWithoutTheInstallMessage) {
   Record(RegValue(Folder("hhw")));
   registry_.fail_with = Error{kRegErrorBadDb, "registry database /c/registry.db is damaged"};
@@ -144,20 +120,6 @@ TEST_F(WorkShopTest, BrokenRegistryIsReportedWithoutTheInstallMessage) {
                                       "GetWorkShopPath at line "),
             0u);
   EXPECT_TRUE(dialogs_.file_requests.empty());
-}
-
-TEST_F(WorkShopTest, FailedRecordIsReportedAndTheCompilerStillCounts) {
-  Record(RegValue(""));
-  registry_.fail_writes_with = Error{kRegErrorCantWrite, "cannot write registry database /c"};
-  dialogs_.file_answers.push_back(FakeDialogs::Choose(Folder("other") + "/hhc"));
-  boxes_.answers.push_back(Answer::kYes);
-  EXPECT_TRUE(form_.GetWorkShopPath());
-  ASSERT_EQ(boxes_.shown.size(), 2u);
-  EXPECT_EQ(boxes_.shown[1].text.find("CRegistry component failure: cannot write registry "
-                                      "database /c\r\nin Sitepack.frmMain.FindWorkShopLocation"),
-            0u);
-  registry_.fail_writes_with.reset();
-  EXPECT_EQ(Recorded(), RegValue(""));
 }
 
 }  // namespace

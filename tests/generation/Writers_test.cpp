@@ -138,21 +138,6 @@ TEST_F(WritersTest, SiteWithoutKeywordsSaysSoAndTheProjectNamesNoIndex) {
             "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>\r\n</BODY></HTML>\r\n");
 }
 
-TEST_F(WritersTest, WindowDefinitionHasTwentyFieldsWithOrWithoutIndex) {
-  for (bool index : {false, true}) {
-    SCOPED_TRACE(index);
-    form_.mUseKeywords = index;
-    form_.mIndexFile = dir_.path().string() + "/CorA.tmp";
-    ASSERT_TRUE(form_.BuildContentFile());
-    ASSERT_TRUE(form_.BuildProjectFile());
-    const std::string project = ReadFileBytes(form_.mProjectFile);
-    const size_t start = project.find("\r\ndefault=") + 10;
-    const std::string line = project.substr(start, project.find("\r\n", start) - start);
-    EXPECT_EQ(std::count(line.begin(), line.end(), ','), 19) << line;
-    EXPECT_TRUE(line.ends_with(",0x22420,,0x3006,,,,,,,,0")) << line;
-  }
-}
-
 TEST_F(WritersTest, EmptySiteStillGetsAContentsFileAndAProject) {
   form_.mUseKeywords = false;
   ASSERT_TRUE(form_.BuildContentFile());

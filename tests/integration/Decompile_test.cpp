@@ -175,31 +175,6 @@ TEST_F(DecompileTest, RoundTripGivesBackEveryFileAndTheSameHelpFile) {
   EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm_));
 }
 
-// Non-ASCII labels and page names, a heading without a page, upper-case names: the contents
-// file names pages in Windows-1252 or UTF-8, and the outline names the files as on disk.
-TEST_F(DecompileTest, ConvertedSiteKeepsLabelsAndNamesOfEveryEncoding) {
-  const fs::path basic = dir_ / "basic";
-  fs::copy(testing::TestDataPath("sites/basic"), basic, fs::copy_options::recursive);
-  const fs::path chm = dir_ / "Basic.chm";
-  ASSERT_EQ(Compile(basic, chm).exit_code, 0);
-  const fs::path out = dir_ / "basic-back";
-  ProgramRun run = Decompile({chm.string(), out.string(), "--to-site"});
-  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-  EXPECT_EQ(ReadFileBytes(out / "navigation.txt"),
-            "Basic Site | index.htm\n"
-            "    Introduction | guide/intro.htm\n"
-            "        Setup Guide | guide/setup.htm\n"
-            "    Extras |\n"
-            "        My Page | My Page.htm\n"
-            "        Caf\xC3\xA9 cr\xC3\xA8me | caf\xC3\xA9.htm\n"
-            "    Notes | NOTES.HTM\n");
-  const fs::path again = dir_ / "BasicAgain.chm";
-  run = Compile(out, again);
-  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-  EXPECT_EQ(Extract("extracttoc", again), Extract("extracttoc", chm));
-  EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm));
-}
-
 TEST_F(DecompileTest, ExistingOutlineIsReplacedOnlyWithConsent) {
   const fs::path out = dir_ / "out";
   WriteFileBytes(out / "navigation.txt", "mine\n");
@@ -223,37 +198,6 @@ TEST_F(DecompileTest, ExistingOutlineIsReplacedOnlyWithConsent) {
   for (const auto& [name, bytes] : FilesBelow(out))
     temporary += IsTemporary(name);
   EXPECT_EQ(temporary, 3u);
-}
-
-TEST_F(DecompileTest, NamesThatTryToEscapeStayInTheFolder) {
-  const fs::path site = dir_ / "evil-site";
-  WriteFileBytes(site / "index.htm", "<html><head><title>Home</title></head><body>x</body></html>");
-  WriteFileBytes(site / "aaaaaa.htm", "<html><head><title>A</title></head><body>a</body></html>");
-  WriteFileBytes(site / "bbbbbb.htm", "<html><head><title>B</title></head><body>b</body></html>");
-  WriteFileBytes(site / "navigation.txt", "index.htm\n    aaaaaa.htm\n    bbbbbb.htm\n");
-  const fs::path chm = dir_ / "evil.chm";
-  ASSERT_EQ(Compile(site, chm).exit_code, 0);
-  PatchFileBytes(chm, "/aaaaaa.htm", "/../x/a.htm");
-  PatchFileBytes(chm, "/bbbbbb.htm", "//tmp/b.htm");
-
-  const fs::path work = dir_ / "work";
-  fs::create_directories(work);
-  ProgramRun run = Decompile({chm.string(), (work / "out").string(), "--to-site"});
-  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
-  const std::string tail = " would be written outside the output folder; it was not extracted";
-  EXPECT_NE(run.out.find("HHC6005: Warning: \"/../x/a.htm\"" + tail), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("HHC6005: Warning: \"//tmp/b.htm\"" + tail), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("Corvina: " + (work / "out").string() +
-                         " was not made a site: the decompilation was not clean\n"),
-            std::string::npos)
-      << run.err;
-  for (const auto& [name, bytes] : FilesBelow(work)) {
-    EXPECT_TRUE(name.starts_with("out/")) << name;
-  }
-  EXPECT_TRUE(fs::exists(work / "out" / "index.htm"));
-  EXPECT_FALSE(fs::exists(work / "out" / "navigation.txt"));
-  EXPECT_FALSE(fs::exists(dir_ / "x"));
-  EXPECT_FALSE(fs::exists("/tmp/b.htm"));
 }
 
 TEST_F(DecompileTest, BadInputIsRefusedAndLeavesNothingBehind) {
@@ -323,18 +267,6 @@ TEST_F(DecompileTest, BadInputIsRefusedAndLeavesNothingBehind) {
   EXPECT_EQ(options.exit_code, 2);
   EXPECT_EQ(options.out, "HHC6002: Error: \"" + (dir_ / "in/text.chm").string() +
                              "\" is not a compiled help file (.chm)\n");
-}
-
-TEST_F(DecompileTest, ReadOnlyOutputFolderIsRefused) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores file modes";
-  const fs::path out = dir_ / "locked";
-  fs::create_directories(out);
-  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
-  ProgramRun run = Decompile({chm_.string(), out.string()});
-  EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
-  EXPECT_EQ(run.err, "Corvina: cannot write in the output folder " + out.string() + "\n");
-  fs::permissions(out, fs::perms::owner_all);
-  EXPECT_EQ(FilesBelow(out), (std::map<std::string, std::string>{}));
 }
 
 }  // namespace

@@ -126,16 +126,6 @@ TEST_F(frmMainTest, SavedPageNoLongerInTheNavigationChoosesNothing) {
   EXPECT_EQ(form_.suiParams["DEFAULTPAGE"].Entries.size(), 2u);
 }
 
-TEST_F(frmMainTest, ChoosingAPageOfADuplicateLabelTakesTheFirstAddress) {
-  FakeFile& a = web_.AddFile("a.htm");
-  FakeFile& b = web_.AddFile("b.htm");
-  web_.AddNode("Same", &a);
-  web_.AddNode("Same", &b);
-  ASSERT_TRUE(form_.BuildUI());
-  form_.suiParams.ChooseEntry("DEFAULTPAGE", 1);
-  EXPECT_EQ(form_.suiParams["DEFAULTPAGE"].Tag, "file:///site/a.htm");
-}
-
 TEST_F(frmMainTest, LayoutPushesTheButtonsRightAndSizesTheFields) {
   form_.suiButtons.Width = 6015;
   form_.suiParams.Width = 6015;

@@ -96,43 +96,6 @@ TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
             "Corvina: Select output directory: no terminal to ask on; cancelled\n");
 }
 
-TEST_F(ConsoleDialogsTest, SaveDialogAddsTheDefaultExtensionAndNeedsTheFolder) {
-  const std::string root = dir_.path().string();
-  Console console("nowhere/out\nout\n");
-  FileDialogRequest request = OpenRequest("Save as", 0);
-  request.save = true;
-  request.default_extension = "*.CHM";
-  FileDialogResult result = console.Dialogs().ShowFileDialog(request);
-  ASSERT_TRUE(result.chosen);
-  EXPECT_EQ(result.file.substr(0, result.file.find('\0')), root + "/out.CHM");
-  EXPECT_NE(console.written().find("Corvina: " + root + "/nowhere: no such folder\n"),
-            std::string::npos);
-}
-
-TEST_F(ConsoleDialogsTest, PathLongerThanTheBufferIsRefused) {
-  std::string deep = "hhw";
-  while (deep.size() < 300)
-    deep += "/d123456789";
-  std::filesystem::create_directories(deep);
-  testing::WriteFileBytes(dir_ / deep / "hhc", "x");
-  Console console(deep + "/hhc\n~/\n" + dir_.path().string() + "/hhw/hhc\n");
-  FileDialogResult result = console.Dialogs().ShowFileDialog(OpenRequest("T"));
-  ASSERT_TRUE(result.chosen);
-  EXPECT_EQ(result.file.size(), 260u);
-  EXPECT_NE(console.written().find("the path is longer than 259 bytes; choose a shorter one"),
-            std::string::npos);
-}
-
-TEST_F(ConsoleDialogsTest, MultipleSelectionEndsWithTwoNuls) {
-  Console console("hhw/hhc\n");
-  FileDialogRequest request = OpenRequest("T", kOfnAllowMultiSelect);
-  request.file = std::string(8192, '\0');
-  FileDialogResult result = console.Dialogs().ShowFileDialog(request);
-  ASSERT_TRUE(result.chosen);
-  EXPECT_EQ(result.file.substr(0, result.file.find("\0\0"s)), dir_.path().string() + "/hhw/hhc");
-  EXPECT_EQ(result.file.size(), 8192u);
-}
-
 TEST_F(ConsoleDialogsTest, FolderBrowserWantsAnExistingFolder) {
   Console console("hhw/hhc\nhhw/\n");
   EXPECT_EQ(console.Dialogs().BrowseForFolder({.title = "Select output directory"}),

@@ -148,41 +148,5 @@ TEST(RuntimeDirWindowsTest, CloseGivesUpOnAWindowThatStaysOpen) {
   EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
 }
 
-TEST(RuntimeDirWindowsTest, RefusesOtherMessagesAndUnknownWindows) {
-  TempDir temp;
-  RuntimeDirWindows windows(temp / "windows");
-  EXPECT_EQ(windows.SendMessage(WindowHandle{12345} << 20, kWmClose, 0, 0).description(),
-            "no such window");
-  Child viewer({"sleep", "600"});
-  WindowHandle window = WriteEntry(temp / "windows", viewer.pid(), viewer.StartTime(), "Guide");
-  EXPECT_EQ(windows.SendMessage(window, 15, 0, 0).description(),
-            "window message 15 is not supported");
-  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
-}
-
-TEST(RuntimeDirWindowsTest, DefaultFolderFollowsTheRuntimeDirectory) {
-  const char* old_runtime = getenv("XDG_RUNTIME_DIR");
-  std::string saved = old_runtime ? old_runtime : "";
-  TempDir temp;  // sets XDG_CONFIG_HOME
-  setenv("XDG_RUNTIME_DIR", "/run/user/1234", 1);
-  EXPECT_EQ(RuntimeDirWindows::DefaultFolder(), fs::path("/run/user/1234/corvina/windows"));
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(RuntimeDirWindows::DefaultFolder(), temp / "config" / "corvina" / "run");
-  if (old_runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-}
-
-TEST(FakeWindowsTest, ClosesTheFirstMatchingWindowAndRecords) {
-  FakeWindows windows;
-  WindowHandle first = windows.AddWindow("HH Parent", "Guide");
-  windows.AddWindow("HH Parent", "Guide");
-  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), first);
-  EXPECT_TRUE(windows.SendMessage(first, kWmClose, 0, 0).ok());
-  EXPECT_NE(windows.FindWindow("HH Parent", "Guide"), first);
-  windows.fail_send_with = kErrPermissionDenied;
-  EXPECT_EQ(windows.SendMessage(first, kWmClose, 0, 0).number(), kErrPermissionDenied);
-  EXPECT_EQ(windows.sent.size(), 2u);
-  EXPECT_EQ(windows.searches.size(), 2u);
-}
-
 }  // namespace
 }  // namespace corvina

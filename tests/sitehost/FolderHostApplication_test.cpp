@@ -44,16 +44,6 @@ TEST(FolderHostApplicationTest, OpenFailsClearlyOnBadPaths) {
   }
 }
 
-TEST(FolderHostApplicationTest, SiteAddressIsTheNormalAbsoluteFolder) {
-  TempDir dir;
-  WriteFileBytes(dir / "My Site/index.htm", Page("Home"));
-  auto host = OpenOrDie(dir.path().string() + "/./My Site/");
-  ASSERT_TRUE(host);
-  EXPECT_EQ(host->ActiveWeb()->Url(), "file://" + (dir / "My Site").string());
-  EXPECT_EQ(host->ActiveWeb()->RootFolder()->Url(), (dir / "My Site").string());
-  EXPECT_EQ(host->CommandBars(), nullptr);
-}
-
 TEST(FolderHostApplicationTest, EveryRoadGivesTheSameProjectReference) {
   auto host = OpenOrDie(TestDataPath("sites/basic"));
   ASSERT_TRUE(host);
@@ -67,41 +57,6 @@ TEST(FolderHostApplicationTest, EveryRoadGivesTheSameProjectReference) {
     EXPECT_EQ(*host->GetWebPageRelativeUrl(web, *relative), *direct);
     EXPECT_EQ(web->Url() + "/" + *direct, file->Url());
   }
-}
-
-TEST(FolderHostApplicationTest, ProjectReferences) {
-  TempDir dir;
-  WriteFileBytes(dir / "My Site/index.htm", Page("Home"));
-  auto host = OpenOrDie(dir / "My Site");
-  ASSERT_TRUE(host);
-  const std::string site = "file://" + (dir / "My Site").string();
-  const std::string folder = (dir / "My Site").string();
-  const std::pair<std::string, std::string> cases[] = {
-      {site + "/index.htm", "index.htm"},
-      {site + "/guide/caf\u00e9 1.htm", "guide/caf\u00e9 1.htm"},
-      {site + "/guide/../index.htm", "index.htm"},
-      {folder + "/guide/page.htm", "guide/page.htm"},
-      {"guide/page.htm", "guide/page.htm"},
-      {"./guide//page.htm", "guide/page.htm"},
-      {"", ""},
-      // Outside the site: unchanged.
-      {site + "/../other.htm", site + "/../other.htm"},
-      {site + " 2/index.htm", site + " 2/index.htm"},
-      {"/home/a/Help.chm", "/home/a/Help.chm"},
-      {"http://example.com/a.htm", "http://example.com/a.htm"},
-      {"../up.htm", "../up.htm"},
-  };
-  for (const auto& [url, reference] : cases) {
-    SCOPED_TRACE(url);
-    const Result<std::string> result = host->GetWebPageRelativeUrl(host->ActiveWeb(), url);
-    ASSERT_TRUE(result.ok());
-    EXPECT_EQ(*result, reference);
-  }
-  const Result<std::string> no_site = host->GetWebPageRelativeUrl(nullptr, site + "/index.htm");
-  ASSERT_FALSE(no_site.ok());
-  EXPECT_EQ(no_site.error().description, "No open site was given");
-  EXPECT_EQ(*host->MakeRelativeUrl(site, "http://example.com/x.htm"), "http://example.com/x.htm");
-  EXPECT_EQ(*host->MakeRelativeUrl(site + "/", site + "/a/b.htm"), "a/b.htm");
 }
 
 TEST(FolderHostApplicationTest, RefreshTakesANewSnapshot) {
@@ -192,34 +147,6 @@ TEST(FolderHostApplicationTest, OutlineNamingMissingPagesIsReported) {
   EXPECT_EQ(web->HomeNavigationNode()->Label(), "Home");
 }
 
-TEST(FolderHostApplicationTest, HomePageChoiceAndItsAbsence) {
-  const std::pair<std::vector<const char*>, const char*> cases[] = {
-      {{"index.htm", "index.html", "default.htm"}, "index.htm"},
-      {{"index.html", "default.htm"}, "index.html"},
-      {{"default.html", "default.htm"}, "default.htm"},
-      {{"Index.HTM", "other.htm"}, "Index.HTM"},
-      {{"sub/index.htm", "other.htm"}, nullptr},
-  };
-  for (const auto& [names, home] : cases) {
-    SCOPED_TRACE(names.front());
-    TempDir dir;
-    for (const char* name : names)
-      WriteFileBytes(dir / "site" / name, Page(name));
-    auto host = OpenOrDie(dir / "site");
-    ASSERT_TRUE(host);
-    IWeb* web = host->ActiveWeb();
-    if (home == nullptr) {
-      EXPECT_EQ(web->HomeNavigationNode(), nullptr);
-      EXPECT_TRUE(web->RootNavigationNode()->Children().empty());
-      EXPECT_TRUE(web->NavigationNodes().empty());
-    } else {
-      ASSERT_NE(web->HomeNavigationNode(), nullptr);
-      EXPECT_EQ(web->HomeNavigationNode()->Label(), home);
-      EXPECT_EQ(web->RootNavigationNode()->Children().size(), 1u);
-    }
-  }
-}
-
 TEST(FolderHostApplicationTest, DerivedNavigationMatchesLinksIgnoringCase) {
   TempDir dir;
   const fs::path site = dir / "site";
@@ -237,59 +164,6 @@ TEST(FolderHostApplicationTest, DerivedNavigationMatchesLinksIgnoringCase) {
     labels.push_back(node->Label());
   }
   EXPECT_EQ(labels, (std::vector<std::string>{"Home", "Guide", "Other"}));
-}
-
-TEST(FolderHostApplicationTest, PageWindowsSaveTheirText) {
-  TempDir dir;
-  const fs::path site = dir / "site";
-  WriteFileBytes(site / "index.htm", Page("Home"));
-  auto host = OpenOrDie(site);
-  ASSERT_TRUE(host);
-  FolderWeb* web = host->web();
-  EXPECT_TRUE(web->ActiveWebWindow()->PageWindows().empty());
-
-  auto* page = static_cast<MemoryPageWindow*>(web->window().AddPageWindow(
-      std::make_unique<MemoryPageWindow>(site / "index.htm", Page("Home"))));
-  auto* refusing = static_cast<MemoryPageWindow*>(
-      web->window().AddPageWindow(std::make_unique<MemoryPageWindow>()));
-  refusing->fail_save_with = kErrPermissionDenied;
-  EXPECT_EQ(web->ActiveWebWindow()->PageWindows(), (std::vector<IPageWindow*>{page, refusing}));
-  EXPECT_FALSE(page->IsModified());
-
-  page->Edit(Page("Edited"));
-  EXPECT_TRUE(page->IsModified());
-  ASSERT_TRUE(page->Save(true).ok());
-  EXPECT_FALSE(page->IsModified());
-  EXPECT_EQ(page->saves, std::vector<bool>{true});
-  EXPECT_EQ(ReadFileBytes(site / "index.htm"), Page("Edited"));
-  ASSERT_TRUE(web->Refresh().ok());
-  EXPECT_EQ(web->AllFiles().size(), 1u);
-  EXPECT_EQ(web->AllFiles()[0]->Title(), "Edited");
-
-  refusing->Edit("x");
-  const Status refused = refusing->Save(false);
-  EXPECT_EQ(refused.number(), kErrPermissionDenied);
-  EXPECT_TRUE(refusing->IsModified());
-
-  // Windows outlive refreshes and close one by one.
-  EXPECT_EQ(web->ActiveWebWindow()->PageWindows().size(), 2u);
-  EXPECT_TRUE(web->window().ClosePageWindow(refusing));
-  EXPECT_FALSE(web->window().ClosePageWindow(refusing));
-  EXPECT_EQ(web->ActiveWebWindow()->PageWindows(), std::vector<IPageWindow*>{page});
-}
-
-TEST(FolderHostApplicationTest, FailedSaveKeepsThePage) {
-  TempDir dir;
-  const fs::path site = dir / "site";
-  WriteFileBytes(site / "index.htm", Page("Home"));
-  // The page's folder is gone: the save fails and nothing is left half-written.
-  MemoryPageWindow window(site / "missing/page.htm", Page("Lost"));
-  window.Edit(Page("New"));
-  const Status saved = window.Save(true);
-  ASSERT_FALSE(saved.ok());
-  EXPECT_TRUE(window.IsModified());
-  EXPECT_EQ(ReadFileBytes(site / "index.htm"), Page("Home"));
-  EXPECT_FALSE(fs::exists(site / "missing"));
 }
 
 TEST(FolderHostApplicationTest, UnreadablePartsAreReportedAndTheRestIsListed) {

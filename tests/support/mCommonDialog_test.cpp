@@ -90,42 +90,6 @@ TEST_F(mCommonDialogTest, CancelEmptiesTheResultArguments) {
   EXPECT_EQ(args.sDefaultExt, "*.CHM");
 }
 
-TEST_F(mCommonDialogTest, MultipleSelectionUsesTheLargeBufferAndNoTitle) {
-  OpenFileNameArgs args = DecompileInput();
-  args.bMultiSelect = true;
-  args.hWndOwner = -1;
-  args.lSave = 1;
-  dialogs_.file_answers.push_back(FakeDialogs::Choose("/x\0a.chm\0b.chm\0\0"s));
-  ASSERT_TRUE(mCommonDialog::VBGetOpenFileName(args));
-  const FileDialogRequest& request = dialogs_.file_requests[0];
-  EXPECT_EQ(request.file.size(), 8192u);
-  EXPECT_EQ(request.file_title.size(), 8192u);
-  EXPECT_EQ(request.owner, 0);  // no owner window
-  EXPECT_TRUE(request.save);
-  EXPECT_EQ(request.flags & 0x200u, 0x200u);
-  EXPECT_EQ(args.sFileName, "/x\0a.chm\0b.chm"s);
-  EXPECT_EQ(args.sFileTitle, "");
-}
-
-TEST_F(mCommonDialogTest, OverlongInitialNameIsReportedAndTheBufferKeepsItsSize) {
-  OpenFileNameArgs args = DecompileInput();
-  args.sFileName = std::string(261, 'n');
-  dialogs_.file_answers.push_back(FakeDialogs::Cancel());
-  EXPECT_FALSE(mCommonDialog::VBGetOpenFileName(args));
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text.find("Invalid procedure call or argument"), 0u);
-  EXPECT_NE(boxes_.shown[0].text.find("\r\nin Sitepack.mCommonDialog.VBGetOpenFileName at line "),
-            std::string::npos);
-  EXPECT_EQ(dialogs_.file_requests[0].file, std::string(260, '\0'));
-  // 260 characters exactly still fit.
-  args = DecompileInput();
-  args.sFileName = std::string(260, 'n');
-  dialogs_.file_answers.push_back(FakeDialogs::Cancel());
-  EXPECT_FALSE(mCommonDialog::VBGetOpenFileName(args));
-  EXPECT_EQ(dialogs_.file_requests[1].file, std::string(260, 'n'));
-  EXPECT_EQ(boxes_.shown.size(), 1u);
-}
-
 TEST(FilterLookupTest, FindsEntriesByIndex) {
   const std::string filters = "A (*.a)\0*.a\0B\0*.b\0\0\0"s;
   const std::pair<int32_t, std::string> cases[] = {
@@ -141,12 +105,6 @@ TEST(FilterLookupTest, FindsEntriesByIndex) {
   EXPECT_EQ(mCommonDialog::FilterLookup("", 1), "");
   EXPECT_EQ(mCommonDialog::FilterLookup("no separator", 1), "");
   EXPECT_EQ(mCommonDialog::FilterLookup("Applications (*)\0*"s, 1), "Applications (*)\0*"s);
-}
-
-TEST(StrZToStrTest, StopsAtTheFirstNul) {
-  EXPECT_EQ(mCommonDialog::StrZToStr("abc\0def"s), "abc");
-  EXPECT_EQ(mCommonDialog::StrZToStr("abc"), "abc");
-  EXPECT_EQ(mCommonDialog::StrZToStr(""), "");
 }
 
 TEST_F(mCommonDialogTest, BrowseFolderAsksWithThePromptAndFlags) {

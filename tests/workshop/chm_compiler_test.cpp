@@ -186,38 +186,6 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
   }
 }
 
-// Section lengths at and around frame and reset-interval ends, through chmls and 7-Zip (libchm
-// and libmspack read the same shapes in the encoder's tests).
-TEST_F(ChmCompilerTest, ToolsReadSectionsEndingAtAndAroundFrameEnds) {
-  for (size_t size : {0, 1, 32766, 32767, 32768, 32769, 65534, 65535, 65536, 65537, 98303, 98304,
-                      98305, 131072}) {
-    SCOPED_TRACE(size);
-    const fs::path chm = dir_ / ("s" + std::to_string(size) + ".chm");
-    std::string bytes = RandomBytes(size, static_cast<uint32_t>(size));
-    for (size_t i = 0; i < size; i += 3)
-      bytes[i] = 'a';  // compressible, but not much
-    {
-      auto writer = ChmArchiveWriter::Create(chm, {});
-      ASSERT_TRUE(writer.ok());
-      ASSERT_TRUE((*writer)
-                      ->AddCompressed(
-                          "/f.bin", {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()})
-                      .ok());
-      ASSERT_TRUE((*writer)->Finish().ok());
-    }
-    const fs::path out = dir_ / ("x" + std::to_string(size));
-    int code = -1;
-    RunTool("7z x -y -o" + Quoted(out / "7z") + " " + Quoted(chm), &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(ReadFileBytes(out / "7z" / "f.bin") == bytes);
-    RunTool("chmls extractall " + Quoted(chm) + " " + Quoted(out / "chmls"), &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(ReadFileBytes(out / "chmls" / "f.bin") == bytes);
-    EXPECT_TRUE(readback::ReadWithLibmspack(chm).files["/f.bin"] == bytes);
-    EXPECT_TRUE(readback::ReadWithLibchm(chm).files["/f.bin"] == bytes);
-  }
-}
-
 TEST_F(ChmCompilerTest, ChmlsPrintsTheProjectsSystemInformation) {
   const ChmProject project = WriteSite(MakeSite(3));
   ASSERT_TRUE(CompileChm(project).ok());

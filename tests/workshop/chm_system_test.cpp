@@ -41,24 +41,6 @@ TEST(PageTitleTest, ReadsTitlesOfManyKindsOfPages) {
   }
 }
 
-TEST(ChmStringPoolTest, StoresEachTextOnceAndKeepsTextsInsideBlocks) {
-  ChmStringPool pool;
-  EXPECT_EQ(pool.Add(""), 0u);
-  EXPECT_EQ(pool.Add("alpha"), 1u);
-  EXPECT_EQ(pool.Add("beta"), 7u);
-  EXPECT_EQ(pool.Add("alpha"), 1u);
-  const std::string long_text(1500, 'x');
-  EXPECT_EQ(pool.Add(long_text), 12u);
-  EXPECT_EQ(pool.Add(long_text + "y"), 1513u);
-  // 3015 + 1502 would cross 4096: the text starts the next block, after zero fill.
-  EXPECT_EQ(pool.Add(long_text + "z"), 4096u);
-  const std::vector<uint8_t>& bytes = pool.bytes();
-  EXPECT_EQ(bytes[0], 0);
-  EXPECT_EQ(TextAt(bytes, 7), "beta");
-  EXPECT_EQ(bytes[4095], 0);
-  EXPECT_EQ(bytes.size(), 4096u + 1502);
-}
-
 TEST(ChmWindowsTest, TheProjectsWindowDefinitionFillsItsFields) {
   ChmWindowDefinition window;
   ASSERT_TRUE(ParseWindowDefinition(
@@ -98,50 +80,6 @@ TEST(ChmWindowsTest, TheProjectsWindowDefinitionFillsItsFields) {
   EXPECT_EQ(U32(bytes, t + 0x2C), 620u);
   EXPECT_EQ(U32(bytes, t + 0x30), 1u);
   EXPECT_EQ(U32(bytes, t + 0x0C), 0x2u | 0x10 | 0x20 | 0x40 | 0x100);
-}
-
-TEST(ChmTopicTableTest, UrlTableIsSortedByHashInBlocksAndTopicsPointIntoIt) {
-  EXPECT_EQ(ChmUrlHash("Index.HTM"), ChmUrlHash("index.htm"));
-  EXPECT_EQ(ChmUrlHash("a\\b.htm"), ChmUrlHash("a/b.htm"));
-  EXPECT_NE(ChmUrlHash("a.htm"), ChmUrlHash("b.htm"));
-
-  ChmStringPool strings;
-  ChmTopicTable table;
-  for (int i = 0; i < 400; ++i) {
-    table.Add("pages/page" + std::to_string(i) + ".htm", i % 2 ? "Title " + std::to_string(i) : "",
-              true, strings);
-  }
-  table.Add("toc.hhc", "", false, strings);
-  const ChmTopicFiles files = table.Build();
-  ASSERT_EQ(files.topics.size(), 401u * 16);
-  // 341 entries fill the first block, four zero bytes close it.
-  ASSERT_EQ(files.urltbl.size(), 401u * 12 + 4);
-  EXPECT_EQ(U32(files.urltbl, 4092), 0u);
-  uint32_t previous = 0;
-  for (size_t at = 0; at < files.urltbl.size(); at += 12) {
-    if (at == 4092) at += 4;
-    EXPECT_GE(U32(files.urltbl, at), previous);
-    previous = U32(files.urltbl, at);
-  }
-  for (uint32_t topic : {0u, 1u, 399u, 400u}) {
-    SCOPED_TRACE(topic);
-    const size_t entry = topic * 16;
-    const uint32_t urltbl = U32(files.topics, entry + 8);
-    EXPECT_EQ(U32(files.urltbl, urltbl + 4), topic);
-    const std::string path =
-        topic == 400 ? "toc.hhc" : "pages/page" + std::to_string(topic) + ".htm";
-    EXPECT_EQ(U32(files.urltbl, urltbl), ChmUrlHash(path));
-    EXPECT_EQ(TextAt(files.urlstr, U32(files.urltbl, urltbl + 8) + 8), path);
-    const uint32_t title = U32(files.topics, entry + 4);
-    if (topic % 2 && topic != 400) {
-      EXPECT_EQ(TextAt(strings.bytes(), title), "Title " + std::to_string(topic));
-    } else {
-      EXPECT_EQ(title, 0xFFFFFFFFu);
-    }
-    EXPECT_EQ(files.topics[entry + 12], topic == 400 ? 2 : 6);
-  }
-  // No #URLSTR record crosses a 4096-byte block.
-  EXPECT_EQ(files.urlstr[0], 0);
 }
 
 TEST(ChmSystemFileTest, RecordsComeInOrderWithTheProjectsValues) {

@@ -142,27 +142,6 @@ TEST(HhViewTest, HoldsTheFileAndItsWindowUntilToldToClose) {
   EXPECT_TRUE(files.DeleteFile(setup.chm.string(), false).ok());
 }
 
-TEST(HhViewTest, EndsWithTheViewerAndNamesTheWindowAfterTheFileWithoutTitle) {
-  TempDir temp;
-  ViewerSetup setup = SetUpViewer(temp, "kchmviewer", false);
-  WriteFileBytes(temp / "site" / "project.hhp",
-                 "[OPTIONS]\nCompiled file=untitled.chm\n\n[FILES]\nindex.htm\nb.htm\n");
-  ASSERT_EQ(RunChild(temp, {"chmcmd", "project.hhp"},
-                     {.cwd = temp / "site", .env = {}, .out = {}, .err = {}})
-                .exit_code,
-            0);
-  const fs::path chm = temp / "site" / "untitled.chm";
-
-  ChildResult result = RunChild(temp, {kHh, chm.string(), "/b.htm"}, setup.options);
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(ReadFileBytes(setup.bin / "kchmviewer.args"),
-            "-showPage\nb.htm\n" + chm.string() + "\n");
-  EXPECT_NE(ReadFileBytes(setup.bin / "kchmviewer.windows").find("\nHH Parent\nuntitled.chm\n"),
-            std::string::npos);
-  EXPECT_TRUE(fs::is_empty(setup.run / "corvina" / "windows"));
-  EXPECT_FALSE(IsLocked(chm));
-}
-
 TEST(HhViewTest, SaysWhenNoViewerIsInstalledOrTheFileIsNoHelpFile) {
   TempDir temp;
   ViewerSetup setup = SetUpViewer(temp, nullptr, false);
@@ -177,39 +156,6 @@ TEST(HhViewTest, SaysWhenNoViewerIsInstalledOrTheFileIsNoHelpFile) {
   EXPECT_EQ(text.err,
             "hh: \"" + (temp / "text.chm").string() + "\" is not a compiled help file (.chm)\n");
   EXPECT_FALSE(fs::exists(setup.run / "corvina"));
-}
-
-TEST(HhProgramHelpViewerTest, StartsHhDetachedAtTheTopic) {
-  TempDir temp;
-  ViewerSetup setup = SetUpViewer(temp, "kchmviewer", true);
-  ScopedEnv path("PATH", setup.options.env["PATH"]);
-  ScopedEnv runtime("XDG_RUNTIME_DIR", setup.run.string());
-
-  HhProgramHelpViewer viewer(kHh);
-  Status opened = viewer.HtmlHelp(0, setup.chm.string(), kHhDisplayToc, "b.htm");
-  ASSERT_TRUE(opened.ok()) << opened.description();
-  RuntimeDirWindows windows(setup.run / "corvina" / "windows");
-  WindowHandle window = WaitForWindow(windows, "Test Help");
-  ASSERT_TRUE(WaitForFile(setup.bin / "kchmviewer.args"));
-  EXPECT_TRUE(IsLocked(setup.chm));
-  EXPECT_TRUE(windows.SendMessage(window, kWmClose, 0, 0).ok());
-  EXPECT_FALSE(IsLocked(setup.chm));
-  EXPECT_EQ(ReadFileBytes(setup.bin / "kchmviewer.args"),
-            "-showPage\nb.htm\n" + setup.chm.string() + "\n");
-}
-
-TEST(HhProgramHelpViewerTest, BuildsTheCommandLineOfEachCommand) {
-  HhProgramHelpViewer viewer("/opt/w/hh");
-  using Line = std::vector<std::string>;
-  EXPECT_EQ(*viewer.CommandLine("/a b/x.chm", kHhDisplayTopic, "index.html"),
-            (Line{"/opt/w/hh", "/a b/x.chm::/index.html"}));
-  EXPECT_EQ(*viewer.CommandLine("/x.chm", kHhDisplayTopic, ""), (Line{"/opt/w/hh", "/x.chm"}));
-  EXPECT_EQ(*viewer.CommandLine("/x.chm", kHhDisplayToc, "/sub/p.htm"),
-            (Line{"/opt/w/hh", "/x.chm", "sub/p.htm"}));
-  EXPECT_EQ(*viewer.CommandLine("/x.chm", kHhDisplayToc, ""), (Line{"/opt/w/hh", "/x.chm"}));
-  EXPECT_FALSE(viewer.CommandLine("/x.chm", 2, "").ok());
-  EXPECT_FALSE(viewer.HtmlHelp(0, "/x.chm", kHhDisplayToc, "").ok());  // no such program
-  EXPECT_EQ(HhProgramHelpViewer::DefaultProgram().filename(), "hh");
 }
 
 }  // namespace

@@ -216,50 +216,6 @@ TEST(HhcTest, CompilesProjectAsTheWritersWriteIt) {
   EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
 }
 
-TEST(HhcTest, EveryReaderSeesEveryPageOfALargeSite) {
-  Site site;
-  for (int i = 0; i < 400; ++i) {
-    std::string name =
-        "pages/a-rather-long-page-name-to-fill-directory-chunks-" + std::to_string(i) + ".htm";
-    WriteFileBytes(site.folder / name, "<html><head><title>P" + std::to_string(i) +
-                                           "</title></head><body>x</body></html>");
-    site.pages.push_back(name);
-  }
-  const std::string project = site.Write();
-  HhcRun run = RunHhc(project, site.folder);
-  ASSERT_EQ(run.exit_code, 0) << run.output;
-
-  const std::string bytes = ReadFileBytes(site.output);
-  ASSERT_GT(bytes.size(), 0x60u);
-  EXPECT_EQ(static_cast<unsigned char>(bytes[0x28]), 0x11);  // second GUID mended
-  const std::set<std::string> names = ChmNames(site.output);
-  std::optional<std::set<std::string>> mspack = MspackNames(site.output);
-  ASSERT_TRUE(mspack.has_value());
-  for (const std::string& page : site.pages) {
-    EXPECT_TRUE(names.count("/" + page)) << page;
-    EXPECT_TRUE(mspack->count("/" + page)) << page;
-  }
-}
-
-TEST(HhcTest, ContentsLinksToNonAsciiPagesPointAtTheStoredPages) {
-  Site site;
-  site.more_contents =
-      "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Caf\xe9\">"
-      "<PARAM NAME=\"Local\" VALUE=\"sub/p\xe9.htm#top\">\r\n</OBJECT>\r\n";
-  const std::string project = site.Write();
-  const std::set<std::string> before = ListTree(site.folder);
-  HhcRun run = RunHhc(project, site.folder);
-  ASSERT_EQ(run.exit_code, 0) << run.output;
-  // The copy keeps the label's bytes and names the page as it is stored.
-  std::string expected = site.ContentsText();
-  expected.replace(expected.find("sub/p\xe9.htm"), 10, "sub/pé.htm");
-  EXPECT_EQ(ChmObject(site.output, "/CorB1.tmp.hhc"), expected);
-  EXPECT_EQ(ChmObject(site.output, "/#URLSTR").find("p\xe9"), std::string::npos);
-  const std::string strings = ChmObject(site.output, "/#STRINGS");
-  EXPECT_NE(strings.find(std::string("\0CorB1.tmp.hhc\0", 15)), std::string::npos);
-  EXPECT_EQ(ListTree(site.folder), before);
-}
-
 TEST(HhcTest, NativeEngineCompilesTheSameProject) {
   Site site;
   site.more_contents =
@@ -280,36 +236,6 @@ TEST(HhcTest, NativeEngineCompilesTheSameProject) {
   EXPECT_TRUE(MspackNames(site.output).has_value());
   EXPECT_EQ(ListTree(site.folder), before);
   EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
-}
-
-TEST(HhcTest, NonAsciiKeywordsReachTheBinaryIndex) {
-  Site site;
-  site.index_keyword = "caf\xe9";
-  const std::string project = site.Write();
-  const std::set<std::string> before = ListTree(site.folder);
-  HhcRun run = RunHhc(project, site.folder);
-  ASSERT_EQ(run.exit_code, 0) << run.output;
-  // The keyword in UTF-16, as the binary index holds it.
-  const std::string btree = ChmObject(site.output, "/$WWKeywordLinks/BTree");
-  EXPECT_NE(btree.find(std::string("c\0a\0f\0\xe9\0\0\0", 10)), std::string::npos);
-  // The stored index keeps the topic title's Windows-1252 bytes.
-  std::string stored = site.IndexText();
-  stored.replace(stored.find("caf\xe9"), 4, "café");
-  EXPECT_EQ(ChmObject(site.output, "/CorB2.tmp.hhk"), stored);
-  EXPECT_EQ(ListTree(site.folder), before);
-}
-
-TEST(HhcTest, XmlPrologPageIsAWarningAndKeepsItsBytes) {
-  Site site;
-  const std::string xhtml =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html><head><title>X</title></head>"
-      "<body>x</body></html>";
-  WriteFileBytes(site.folder / "x.htm", xhtml);
-  site.pages.push_back("x.htm");
-  HhcRun run = RunHhc(site.Write(), site.folder);
-  EXPECT_EQ(run.exit_code, 0) << run.output;
-  EXPECT_NE(run.output.find("HHC4003: Warning: The page x.htm "), std::string::npos) << run.output;
-  EXPECT_EQ(ChmObject(site.output, "/x.htm"), xhtml);
 }
 
 // A compile that must fail: an HHC error line, a non-zero exit, the earlier output untouched
@@ -457,95 +383,6 @@ TEST(HhcTest, MissingCompilerAndUnwritableOutputFail) {
         << run.output;
     EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
   }
-}
-
-TEST(HhcTest, TerminationMidCompileRemovesWhatHhcMade) {
-  Site site;
-  // A compiler that reports one file and then never ends.
-  FakeChmcmd fake(site.temp, "echo 'Note: Scanning file index.htm.'\nexec \"" + kBin +
-                                 "/corvina_test_child\" sleep\n");
-  const std::string project = site.Write();
-  const std::set<std::string> before = ListTree(site.folder);
-  HhcRun run = RunHhc(project, site.folder, [](const std::string& output) {
-    // The progress line arrives while the compiler still runs.
-    return output.find("Processing index.htm\n") != std::string::npos;
-  });
-  EXPECT_EQ(run.exit_code, 128 + SIGTERM) << run.output;
-  EXPECT_NE(run.output.find("HHC6011: Error: The compile was stopped by a signal."),
-            std::string::npos);
-  EXPECT_EQ(ListTree(site.folder), before);
-  EXPECT_TRUE(ListTree(site.output.parent_path()).empty());
-}
-
-TEST(HhcTest, UsageErrorsAndHelp) {
-  testing::TempDir temp;
-  HhcRun help = RunHhc("--help", temp.path());
-  EXPECT_EQ(help.exit_code, 0);
-  EXPECT_EQ(help.output.rfind("Usage: hhc [--engine chmcmd|native] PROJECT\n", 0), 0u);
-  EXPECT_EQ(RunHhc("", temp.path()).exit_code, 2);
-  EXPECT_EQ(RunHhc("a.hhp b.hhp", temp.path()).exit_code, 2);
-  EXPECT_EQ(RunHhc("--bogus a.hhp", temp.path()).exit_code, 2);
-  EXPECT_EQ(RunHhc("--engine other a.hhp", temp.path()).exit_code, 2);
-  EXPECT_EQ(RunHhc("--engine", temp.path()).exit_code, 2);
-}
-
-TEST(HhcProjectTest, PreparedTextHasCheckedNamesAndKeepsTheRest) {
-  testing::TempDir temp;
-  WriteFileBytes(temp / "a.htm", "a");
-  WriteFileBytes(temp / "sub" / "é.htm", "b");
-  WriteFileBytes(temp / "toc.tmp", "c");
-  const std::string project_text =
-      "[OPTIONS]\r\nCompiled file=out.chm\r\nContents file=" + (temp / "toc.tmp").string() +
-      "\r\nDisplay compile progress=Yes\r\nTitle=Caf\xe9\r\nLanguage=0x407 German\r\n"
-      "Default topic=sub\\\xe9.htm\r\n\r\n[FILES]\r\n" +
-      (temp / "a.htm").string() + "\r\nsub\\\xe9.htm\r\n./sub/../a.htm\r\n";
-  WriteFileBytes(temp / "p.tmp", project_text);
-  workshop::ParsedProject project = workshop::ReadProject(temp / "p.tmp");
-  EXPECT_FALSE(project.HasErrors());
-  EXPECT_EQ(project.folder, temp.path());
-  EXPECT_EQ(project.compiled_file, temp / "out.chm");
-  EXPECT_EQ(project.contents_file, "toc.tmp");
-  EXPECT_EQ(project.title, "Café");
-  EXPECT_EQ(project.lcid, 0x407u);
-  EXPECT_TRUE(project.show_progress);
-  EXPECT_EQ(project.files, (std::vector<std::string>{"a.htm", "sub/é.htm", "a.htm"}));
-  EXPECT_TRUE(project.contents_text.empty());
-  EXPECT_EQ(workshop::ProjectTextFor(project, {"/w/out.chm", "toc.tmp", ""}),
-            "[OPTIONS]\r\nCompiled file=/w/out.chm\r\nContents file=toc.tmp\r\n"
-            "Display compile progress=Yes\r\nTitle=Caf\xe9\r\nLanguage=0x407 German\r\n"
-            "Default topic=sub\\é.htm\r\n\r\n[FILES]\r\na.htm\r\nsub/é.htm\r\na.htm\r\n");
-}
-
-TEST(HhcProjectTest, SitemapLocalsAreReencodedWhenThePageExists) {
-  testing::TempDir temp;
-  WriteFileBytes(temp / "sub" / "é.htm", "x");
-  const std::pair<std::string, std::string> cases[] = {
-      {"<param name=\"Local\" value=\"index.htm\">", ""},
-      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm\">x",
-       "<PARAM NAME=\"Local\" VALUE=\"sub/é.htm\">x"},
-      {"<param name=\"local\" value=\"sub\\\xe9.htm#a\"><param name=\"Name\" value=\"\xe9\">",
-       "<param name=\"local\" value=\"sub/é.htm#a\"><param name=\"Name\" value=\"\xe9\">"},
-      {"<PARAM NAME=\"Local\" VALUE=\"gone\xe9.htm\">", ""},
-      {"<PARAM NAME=\"Local\" VALUE=\"sub/\xe9.htm", ""},
-  };
-  for (const auto& [sitemap, expected] : cases) {
-    SCOPED_TRACE(sitemap);
-    EXPECT_EQ(workshop::ReencodeSitemapLocals(sitemap, temp.path()), expected);
-  }
-}
-
-TEST(HhcProjectTest, CompileNamesReachOptionsAndWindows) {
-  testing::TempDir temp;
-  WriteFileBytes(temp / "c.tmp", "");
-  WriteFileBytes(temp / "i.tmp", "");
-  WriteFileBytes(temp / "p.tmp",
-                 "[OPTIONS]\r\nCompiled file=o.chm\r\nContents file=c.tmp\r\nIndex File = "
-                 "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
-  workshop::ParsedProject project = workshop::ReadProject(temp / "p.tmp");
-  ASSERT_FALSE(project.HasErrors());
-  EXPECT_EQ(workshop::ProjectTextFor(project, {"/t/o.chm", "c.tmp.hhc", "i.tmp"}),
-            "[OPTIONS]\r\nCompiled file=/t/o.chm\r\nContents file=c.tmp.hhc\r\nIndex File = "
-            "i.tmp\r\n[WINDOWS]\r\ndefault=,\"c.tmp.hhc\",\"i.tmp\",,0x22420\r\n[FILES]\r\n");
 }
 
 TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
