@@ -89,14 +89,6 @@ TEST_P(ConsoleViewTest, StdoutIsTheToolOutputAndDone) {
   }
 }
 
-TEST_P(ConsoleViewTest, NothingIsDrawnWhenTheCompilerIsMissing) {
-  ScopedPlatform scoped(platform_);
-  frmHHC form;
-  EXPECT_EQ(form.Execute("/site", "p.tmp"), 0);
-  EXPECT_EQ(Contents(out_.get()), "");
-  EXPECT_EQ(Contents(err_.get()), "");
-}
-
 INSTANTIATE_TEST_SUITE_P(Terminal, ConsoleViewTest, ::testing::Bool());
 
 }  // namespace

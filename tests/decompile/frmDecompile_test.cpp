@@ -69,61 +69,6 @@ class frmDecompileTest : public ::testing::Test {
   ScopedPlatform scoped_;
 };
 
-TEST_F(frmDecompileTest, FirstUseShowsTheTemplateWithDefaults) {
-  frmDecompile& form = Open();
-  EXPECT_EQ(form.Caption, "Decompile");
-  EXPECT_EQ(form.Width, 4890);
-  EXPECT_EQ(form.Height, 1665);
-  struct Expected {
-    const char* key;
-    ItemKind kind;
-    const char* caption;
-    float height;
-    float width;
-  };
-  const Expected params[] = {
-      {"", ItemKind::kSeparator, "", 30, 0},
-      {"FILE", ItemKind::kBrowseField, "File name:", 315, 1500},
-      {"", ItemKind::kSeparator, "", 30, 0},
-      {"DIR", ItemKind::kBrowseField, "Output directory:", 315, 1500},
-      {"", ItemKind::kSeparator, "", 30, 0},
-      {"TOFPSITE", ItemKind::kCheckBox, "Convert to FrontPage site", 255, 2160},
-  };
-  ASSERT_EQ(form.suiParams.Count(), std::size(params));
-  for (size_t i = 0; i < std::size(params); ++i) {
-    SCOPED_TRACE(i);
-    const Item& item = form.suiParams.At(i + 1);
-    EXPECT_EQ(item.Key, params[i].key);
-    EXPECT_EQ(item.Kind, params[i].kind);
-    EXPECT_EQ(item.Caption, params[i].caption);
-    EXPECT_EQ(item.Height, params[i].height);
-    EXPECT_EQ(item.Width, params[i].width);
-  }
-  const Expected buttons[] = {
-      {"SPACE", ItemKind::kSpacer, "", 0, 1500},
-      {"DECOMPILE", ItemKind::kButton, "Decompile", 330, 1260},
-      {"HELP", ItemKind::kButton, "Help", 330, 750},
-      {"CLOSE", ItemKind::kButton, "Close", 330, 825},
-  };
-  const char* images[] = {"", "export", "help", "close"};
-  ASSERT_EQ(form.suiButtons.Count(), std::size(buttons));
-  for (size_t i = 0; i < std::size(buttons); ++i) {
-    SCOPED_TRACE(buttons[i].key);
-    const Item& item = form.suiButtons.At(i + 1);
-    EXPECT_EQ(item.Key, buttons[i].key);
-    EXPECT_EQ(item.Kind, buttons[i].kind);
-    EXPECT_EQ(item.Caption, buttons[i].caption);
-    EXPECT_EQ(item.Height, buttons[i].height);
-    EXPECT_EQ(item.Width, buttons[i].width);
-    EXPECT_EQ(item.Image, images[i]);
-  }
-  EXPECT_EQ(form.suiParams["FILE"].Value, "");
-  EXPECT_EQ(form.suiParams["DIR"].Value, "");
-  EXPECT_TRUE(form.suiParams["TOFPSITE"].Checked);
-  EXPECT_FALSE(form.suiParams["TOFPSITE"].Enabled);
-  EXPECT_TRUE(boxes_.shown.empty());
-}
-
 TEST_F(frmDecompileTest, RestoresAndSavesItsSettingsInOrder) {
   Store("LEFT", "1200");
   Store("HEIGHT", "2000.5");

@@ -70,31 +70,6 @@ TEST_F(RegistrySettingsStoreTest, EverySectionNameIsOneSeparateSection) {
                   .ok());
 }
 
-TEST_F(RegistrySettingsStoreTest, DeleteSectionRemovesOnlyThatSection) {
-  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///a", "LEFT", "1").ok());
-  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///a", "TOP", "2").ok());
-  ASSERT_TRUE(settings_.SaveSetting(kApp, "file:///b", "LEFT", "3").ok());
-  // A stray subkey left by another program goes with it.
-  const std::string key = RegistrySettingsStore::SectionKey(kApp, "file:///a");
-  ASSERT_TRUE(registry_.CreateKey(kHkeyCurrentUser, key + "\\x\\y").ok());
-  ASSERT_TRUE(settings_.DeleteSection(kApp, "file:///a").ok());
-  EXPECT_EQ(*settings_.GetSetting(kApp, "file:///a", "LEFT", "gone"), "gone");
-  EXPECT_EQ(*settings_.GetSetting(kApp, "file:///b", "LEFT", "gone"), "3");
-  EXPECT_EQ(registry_.OpenKey(kHkeyCurrentUser, key).number(), kRegErrorFileNotFound);
-  EXPECT_TRUE(settings_.DeleteSection(kApp, "file:///a").ok());  // missing: no error
-}
-
-TEST_F(RegistrySettingsStoreTest, RefusesEmptyNamesAndNul) {
-  const std::string nul("a\0b", 3);
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"", "S", "K"}, {"A", "", "K"}, {"A", "S", ""}, {"A", nul, "K"}, {"A", "S", nul}};
-  for (const auto& [app, section, key] : cases) {
-    EXPECT_EQ(settings_.SaveSetting(app, section, key, "v").number(), kErrInvalidArgument);
-    EXPECT_EQ(settings_.GetSetting(app, section, key, "v").error().number, kErrInvalidArgument);
-  }
-  EXPECT_EQ(registry_.writes, 0);
-}
-
 TEST_F(RegistrySettingsStoreTest, StoreFaultsAreErrorsNotDefaults) {
   ASSERT_TRUE(settings_.SaveSetting(kApp, "S", "LEFT", "1").ok());
   const Error fault{kRegErrorBadDb, "registry database /x/registry.db is damaged"};
@@ -106,17 +81,6 @@ TEST_F(RegistrySettingsStoreTest, StoreFaultsAreErrorsNotDefaults) {
   EXPECT_EQ(settings_.DeleteSection(kApp, "S").description(), fault.description);
   registry_.fail_with.reset();
   EXPECT_EQ(*settings_.GetSetting(kApp, "S", "LEFT", "0"), "1");
-}
-
-TEST(FakeSettingsStoreTest, RecordsWritesInOrder) {
-  FakeSettingsStore fake;
-  for (const char* key : {"LEFT", "HEIGHT", "TOP"})
-    ASSERT_TRUE(fake.SaveSetting(kApp, "file:///s", key, "1").ok());
-  ASSERT_TRUE(fake.SaveSetting(kApp, "Decompile", "DIR", "/d").ok());
-  EXPECT_EQ(fake.KeysWritten("file:///s"), (std::vector<std::string>{"LEFT", "HEIGHT", "TOP"}));
-  EXPECT_EQ(*fake.GetSetting(kApp, "Decompile", "DIR", ""), "/d");
-  ASSERT_TRUE(fake.DeleteSection(kApp, "Decompile").ok());
-  EXPECT_EQ(*fake.GetSetting(kApp, "Decompile", "DIR", "none"), "none");
 }
 
 }  // namespace

@@ -129,24 +129,5 @@ TEST(RuntimeDirWindowsTest, CloseEndsTheOwnerAndWaitsForIt) {
   EXPECT_FALSE(fs::exists(folder / (std::to_string(window >> 20) + "-0.window")));
 }
 
-TEST(RuntimeDirWindowsTest, CloseGivesUpOnAWindowThatStaysOpen) {
-  TempDir temp;
-  const fs::path folder = temp / "windows";
-  Child stubborn({"sh", "-c", "trap '' TERM; exec sleep 600"});
-  // Wait until the shell has become sleep, which keeps ignoring SIGTERM.
-  for (int i = 0; i < 10000; ++i) {
-    std::ifstream comm("/proc/" + std::to_string(stubborn.pid()) + "/comm");
-    std::string name;
-    if (std::getline(comm, name) && name == "sleep") break;
-    usleep(1000);
-  }
-  WindowHandle window = WriteEntry(folder, stubborn.pid(), stubborn.StartTime(), "Guide");
-  RuntimeDirWindows windows(folder, std::chrono::milliseconds(100));
-  Status closed = windows.SendMessage(window, kWmClose, 0, 0);
-  EXPECT_EQ(closed.number(), kErrPermissionDenied);
-  EXPECT_EQ(closed.description(), "the window did not close");
-  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
-}
-
 }  // namespace
 }  // namespace corvina

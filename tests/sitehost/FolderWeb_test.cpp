@@ -46,24 +46,6 @@ std::string DumpTree(FolderWeb& web) {
   }
   return out;
 }
-
-std::vector<std::string> References(FolderWeb& web) {
-  std::vector<std::string> references;
-  for (IWebFile* file : web.AllFiles())
-    references.push_back(web.ProjectReference(file->Url()));
-  return references;
-}
-
-TEST(FolderWebTest, BasicSiteListsFilesInByteOrder) {
-  auto web = OpenOrDie(TestDataPath("sites/basic"));
-  ASSERT_TRUE(web);
-  EXPECT_EQ(References(*web), (std::vector<std::string>{
-                                  "My Page.htm", "NOTES.HTM", "_derived/a.gif", "_derived/b.gif",
-                                  "caf\u00e9.htm", "guide/intro.htm", "guide/setup.htm",
-                                  "images/logo.gif", "index.htm", "navigation.txt", "style.css"}));
-  EXPECT_TRUE(web->Problems().empty());
-}
-
 TEST(FolderWebTest, BasicSiteTitlesKeywordsAndExtensions) {
   auto web = OpenOrDie(TestDataPath("sites/basic"));
   ASSERT_TRUE(web);

@@ -76,13 +76,6 @@ TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {
   }
 }
 
-TEST(PageReaderTest, CollectsLinksInDocumentOrder) {
-  const PageFacts facts = ParsePage(
-      "<a href='a.htm'>a</a><map><area href=\"b.htm\"></map><a name=x>no href</a>"
-      "<A HREF='c.htm#x'>c</A><link href=style.css><a href=''>empty</a>");
-  EXPECT_EQ(facts.links, (std::vector<std::string>{"a.htm", "b.htm", "c.htm#x", ""}));
-}
-
 TEST(PageReaderTest, SurvivesHostileBytes) {
   std::string nul_page("<title>a\0b</title>", 18);
   // The parser stops at its depth limit; what came before is kept.
@@ -98,21 +91,6 @@ TEST(PageReaderTest, SurvivesHostileBytes) {
     EXPECT_TRUE(IsValidUtf8(facts.title.value_or("")));
   }
   EXPECT_EQ(ParsePage(deep).title, "Deep");
-}
-
-TEST(PageReaderTest, UnreadablePageFailsWithItsPath) {
-  const Result<PageFacts> missing = ReadPage("/nonexistent/corvina/page.htm");
-  ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.error().number, kErrFileNotFound);
-  EXPECT_EQ(missing.error().description,
-            "read /nonexistent/corvina/page.htm: No such file or directory");
-
-  testing::TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "pipe.htm").c_str(), 0600), 0);
-  const Result<PageFacts> pipe = ReadPage(dir / "pipe.htm");
-  ASSERT_FALSE(pipe.ok());
-  EXPECT_EQ(pipe.error().description,
-            "read " + (dir / "pipe.htm").string() + ": not a regular file");
 }
 
 }  // namespace

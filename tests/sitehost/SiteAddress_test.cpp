@@ -8,35 +8,6 @@
 namespace corvina::sitehost {
 namespace {
 
-TEST(SiteAddressTest, NormalizesRelativePaths) {
-  const std::pair<const char*, std::optional<std::string>> cases[] = {
-      {"a/b.htm", "a/b.htm"},  {"./a//b.htm", "a/b.htm"},
-      {"a/../b.htm", "b.htm"}, {"a/./../../b.htm", std::nullopt},
-      {"..", std::nullopt},    {"", ""},
-      {"a/b/..", "a"},         {"My Site/caf\u00e9.htm", "My Site/caf\u00e9.htm"},
-  };
-  for (const auto& [path, expected] : cases) {
-    SCOPED_TRACE(path);
-    EXPECT_EQ(NormalizeRelativePath(path), expected);
-  }
-}
-
-TEST(SiteAddressTest, FindsTheRemainderBelowABase) {
-  const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
-      {"file:///home/a/My Site/x.htm", "file:///home/a/My Site", "x.htm"},
-      {"file:///home/a/My Site", "file:///home/a/My Site", ""},
-      {"file:///home/a/My Sites/x.htm", "file:///home/a/My Site", std::nullopt},
-      {"file:///home/a/my site/x.htm", "file:///home/a/My Site", std::nullopt},
-      {"file:///x.htm", "file:///", "x.htm"},
-      {"/home/a/x.htm", "/home/a/", "x.htm"},
-  };
-  for (const auto& [address, base, expected] : cases) {
-    SCOPED_TRACE(address);
-    const std::optional<std::string_view> rest = RemainderBelow(address, base);
-    EXPECT_EQ(rest ? std::optional<std::string>(std::string(*rest)) : std::nullopt, expected);
-  }
-}
-
 TEST(SiteAddressTest, ResolvesLinksInsideTheSiteOnly) {
   const std::string site = "/home/a/My Site";
   const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {

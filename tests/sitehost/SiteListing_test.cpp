@@ -57,13 +57,6 @@ TEST(SiteListingTest, FollowsNoLinkOutsideTheSiteNorAnyFolderLink) {
                                                    "sub/relative-link.htm"}));
 }
 
-TEST(SiteListingTest, SkipsPipesSoNothingHangs) {
-  TempDir dir;
-  WriteFileBytes(dir / "site/index.htm", "x");
-  ASSERT_EQ(::mkfifo((dir / "site/pipe.htm").c_str(), 0600), 0);
-  EXPECT_EQ(Files(dir / "site"), (std::vector<std::string>{"index.htm"}));
-}
-
 TEST(SiteListingTest, UnreadableFolderIsAProblemNotAFailure) {
   TempDir dir;
   WriteFileBytes(dir / "site/index.htm", "x");
@@ -100,13 +93,6 @@ TEST(SiteListingTest, NamesWithLineEndsAreLeftOutAndReported) {
                           "character (a line end or tab)",
                           "left out tab?folder: its name holds a control character (a line end "
                           "or tab)"}));
-}
-
-TEST(SiteListingTest, MissingSiteFails) {
-  TempDir dir;
-  Result<SiteListing> listing = ListSiteFiles(dir / "none");
-  ASSERT_FALSE(listing.ok());
-  EXPECT_EQ(listing.error().number, kErrFileNotFound);
 }
 
 }  // namespace

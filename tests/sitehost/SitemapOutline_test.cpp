@@ -86,48 +86,6 @@ TEST_F(SitemapOutlineTest, ReferencesFindTheirFileOrSayWhatWasLost) {
   }
 }
 
-// Sitemaps from other writers: lower case, single or no quotes, comments, properties objects,
-// a list opened without an entry before it, lists never closed, labels over several lines.
-TEST_F(SitemapOutlineTest, IrregularMarkupKeepsTheTree) {
-  const std::string sitemap =
-      "<object type=\"text/site properties\"><param name=\"ImageType\" value=\"Folder\">"
-      "</object>\n<ul>\n<!-- <li><object type=\"text/sitemap\"><param name=\"Name\" value=\"no\">"
-      "</object> -->\n"
-      "<li> <object type='text/sitemap'><param name=Name value=Top><param name='Local' "
-      "value='index.htm'></object>\n<ul><ul>\n"
-      "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Two\nlines\tand | bar\">"
-      "<param name=\"Name\" value=\"second name\"></object>\n</ul></ul>\n"
-      "<li><object type=\"text/sitemap\"><param name=\"Local\" value=\"a&amp;b.htm\">"
-      "</object>\n<ul><li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Last\">"
-      "</object>";
-  const SitemapOutline outline = OutlineFromSitemap(sitemap, dir_.path());
-  EXPECT_EQ(outline.text,
-            "Top | index.htm\n"
-            "    Two lines and | bar |\n"
-            "| a&b.htm\n"
-            "    Last |\n");
-
-  // The outline reads back as the same tree.
-  const std::vector<OutlineEntry> back = ParseOutline(outline.text);
-  ASSERT_EQ(back.size(), 4u);
-  EXPECT_EQ(back[1].label, "Two lines and | bar");
-  EXPECT_EQ(back[1].page, "");
-  EXPECT_EQ(back[1].parent, 0);
-  EXPECT_EQ(back[2].label, "");
-  EXPECT_EQ(back[2].page, "a&b.htm");
-  EXPECT_EQ(back[2].parent, -1);
-  EXPECT_EQ(back[3].parent, 2);
-}
-
-TEST_F(SitemapOutlineTest, NoEntriesGivesAnEmptyOutline) {
-  for (const std::string sitemap : {"", "plain text", "<UL></UL>", "<", "<object type=\"x\">"}) {
-    SCOPED_TRACE(sitemap);
-    const SitemapOutline outline = OutlineFromSitemap(sitemap, dir_.path());
-    EXPECT_EQ(outline.entries, 0u);
-    EXPECT_EQ(outline.text, "");
-  }
-}
-
 // Damaged or hostile markup: unclosed quotes, tags and comments at the end, stray bytes.
 TEST_F(SitemapOutlineTest, AnyBytesAreReadWithoutHarm) {
   const std::string pieces[] = {"<UL>",

@@ -41,47 +41,6 @@ TEST(PageTitleTest, ReadsTitlesOfManyKindsOfPages) {
   }
 }
 
-TEST(ChmWindowsTest, TheProjectsWindowDefinitionFillsItsFields) {
-  ChmWindowDefinition window;
-  ASSERT_TRUE(ParseWindowDefinition(
-      "default=,\"toc.hhc\",\"index.hhk\",,,,,,,0x23420,,0x3006,,,,,,,,0", window));
-  EXPECT_EQ(window.name, "default");
-  ASSERT_EQ(window.fields.size(), 20u);
-  ChmWindowDefinition titled;
-  ASSERT_TRUE(ParseWindowDefinition(
-      "main=\"My, Help\",\"a.hhc\",,\"index.htm\",,,,,,0x63520,250,0x387e,[10,20,810,620],,,1",
-      titled));
-  EXPECT_EQ(titled.fields[0], "My, Help");
-  EXPECT_EQ(titled.fields[12], "[10,20,810,620]");
-  ChmWindowDefinition nameless;
-  EXPECT_FALSE(ParseWindowDefinition("no equals sign", nameless));
-
-  ChmStringPool strings;
-  const std::vector<uint8_t> bytes = BuildWindowsFile({window, titled}, strings);
-  ASSERT_EQ(bytes.size(), 8u + 2 * 196);
-  EXPECT_EQ(U32(bytes, 0), 2u);
-  EXPECT_EQ(U32(bytes, 4), 196u);
-  const std::vector<uint8_t>& pool = strings.bytes();
-  const size_t e = 8;
-  EXPECT_EQ(U32(bytes, e + 0x00), 196u);
-  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x08)), "default");
-  EXPECT_EQ(U32(bytes, e + 0x0C), 0x102u);  // navigation style and buttons are set
-  EXPECT_EQ(U32(bytes, e + 0x10), 0x23420u);
-  EXPECT_EQ(U32(bytes, e + 0x14), 0u);  // no title
-  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x60)), "toc.hhc");
-  EXPECT_EQ(TextAt(pool, U32(bytes, e + 0x64)), "index.hhk");
-  EXPECT_EQ(U32(bytes, e + 0x68), 0u);
-  EXPECT_EQ(U32(bytes, e + 0x70), 0x3006u);
-  const size_t t = e + 196;
-  EXPECT_EQ(TextAt(pool, U32(bytes, t + 0x14)), "My, Help");
-  EXPECT_EQ(TextAt(pool, U32(bytes, t + 0x68)), "index.htm");
-  EXPECT_EQ(U32(bytes, t + 0x4C), 250u);
-  EXPECT_EQ(U32(bytes, t + 0x20), 10u);
-  EXPECT_EQ(U32(bytes, t + 0x2C), 620u);
-  EXPECT_EQ(U32(bytes, t + 0x30), 1u);
-  EXPECT_EQ(U32(bytes, t + 0x0C), 0x2u | 0x10 | 0x20 | 0x40 | 0x100);
-}
-
 TEST(ChmSystemFileTest, RecordsComeInOrderWithTheProjectsValues) {
   ChmSystemInfo info;
   info.contents_file = "toc.hhc";

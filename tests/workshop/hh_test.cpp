@@ -21,14 +21,9 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
-using hh_testing::ChildOptions;
-using hh_testing::ChildResult;
 using hh_testing::CompileSite;
 using hh_testing::kHh;
 using hh_testing::Lines;
-using hh_testing::RunChild;
-using hh_testing::Spawn;
-using hh_testing::Wait;
 
 struct ChmCloser {
   void operator()(chmFile* file) const { chm_close(file); }
@@ -96,8 +91,9 @@ std::map<std::string, std::string> SmallSite() {
 TEST(HhDecompileTest, WritesEverySourceFileWithItsBytes) {
   TempDir temp;
   const auto site = SmallSite();
-  const fs::path chm = CompileSite(temp, temp / "site", site);
-  ChildResult result = RunChild(temp, {kHh, "-decompile", (temp / "out").string(), chm.string()});
+  const fs::path chm = CompileSite(temp / "site", site);
+  testing::ProgramRun result =
+      testing::RunProgram({kHh, "-decompile", (temp / "out").string(), chm.string()});
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
 
   std::map<std::string, std::string> written = FilesBelow(temp / "out");
@@ -128,24 +124,24 @@ TEST(HhDecompileTest, ListsTheChunkThatTheHeaderSkips) {
     std::snprintf(name, sizeof name, "chapter/a-rather-long-page-name-%04d.htm", i);
     site[name] = "<html><head><title>" + std::to_string(i) + "</title></head></html>";
   }
-  const fs::path chm = CompileSite(temp, temp / "site", site);
+  const fs::path chm = CompileSite(temp / "site", site);
   // The fault this guards against: libchm's enumeration misses the first listing chunk.
   ASSERT_LT(EnumeratedFiles(chm), 400);
 
-  ChildResult result = RunChild(temp, {kHh, "-decompile", (temp / "out").string(), chm.string()});
+  testing::ProgramRun result =
+      testing::RunProgram({kHh, "-decompile", (temp / "out").string(), chm.string()});
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_EQ(FilesBelow(temp / "out"), site);
 }
 
 TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
   TempDir temp;
-  const fs::path chm = CompileSite(temp, temp / "site",
-                                   {{"aaaa.htm", "a"},
-                                    {"bbbb.htm", "b"},
-                                    {"cccc.htm", "c"},
-                                    {"dddd.htm", "d"},
-                                    {"eeee.htm", "e"},
-                                    {"ffff.htm", "f"}});
+  const fs::path chm = CompileSite(temp / "site", {{"aaaa.htm", "a"},
+                                                   {"bbbb.htm", "b"},
+                                                   {"cccc.htm", "c"},
+                                                   {"dddd.htm", "d"},
+                                                   {"eeee.htm", "e"},
+                                                   {"ffff.htm", "f"}});
   PatchFileBytes(chm, "/aaaa.htm", "/../a.htm");
   PatchFileBytes(chm, "/bbbb.htm", "//tmp.htm");
   PatchFileBytes(chm, "/cccc.htm", "/..\\c.htm");
@@ -153,7 +149,7 @@ TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
   PatchFileBytes(chm, "/ffff.htm", "/./f.htm/");
   const fs::path out = temp / "work" / "out";
 
-  ChildResult result = RunChild(temp, {kHh, "-decompile", out.string(), chm.string()});
+  testing::ProgramRun result = testing::RunProgram({kHh, "-decompile", out.string(), chm.string()});
   EXPECT_EQ(result.exit_code, 1);
   const std::string tail = " would be written outside the output folder; it was not extracted";
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
@@ -172,7 +168,7 @@ TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
 TEST(HhDecompileTest, NeverWritesThroughSymbolicLinksOrHardLinks) {
   TempDir temp;
   const fs::path chm = CompileSite(
-      temp, temp / "site",
+      temp / "site",
       {{"index.htm", "new index"}, {"images/a.gif", "new gif"}, {"page.htm", "new page"}});
   const fs::path out = temp / "out";
   WriteFileBytes(temp / "outside" / "secret.txt", "secret");
@@ -181,7 +177,7 @@ TEST(HhDecompileTest, NeverWritesThroughSymbolicLinksOrHardLinks) {
   fs::create_symlink(temp / "outside" / "secret.txt", out / "index.htm");
   fs::create_hard_link(temp / "outside" / "secret.txt", out / "page.htm");
 
-  ChildResult result = RunChild(temp, {kHh, "-decompile", out.string(), chm.string()});
+  testing::ProgramRun result = testing::RunProgram({kHh, "-decompile", out.string(), chm.string()});
   EXPECT_EQ(result.exit_code, 1);
   std::vector<std::string> lines = Lines(result.out);
   std::sort(lines.begin(), lines.end());
@@ -203,7 +199,7 @@ TEST(HhDecompileTest, NeverWritesThroughSymbolicLinksOrHardLinks) {
 
 TEST(HhDecompileTest, RefusesWhatIsNotAHelpFile) {
   TempDir temp;
-  const fs::path chm = CompileSite(temp, temp / "site", {{"index.htm", "x"}});
+  const fs::path chm = CompileSite(temp / "site", {{"index.htm", "x"}});
   const std::string good = ReadFileBytes(chm);
   std::mt19937 generator(11);
   std::string random;
@@ -232,8 +228,8 @@ TEST(HhDecompileTest, RefusesWhatIsNotAHelpFile) {
     SCOPED_TRACE(c.name);
     const fs::path input = temp / "input.chm";
     WriteFileBytes(input, c.bytes);
-    ChildResult result =
-        RunChild(temp, {kHh, "-decompile", (temp / "out").string(), input.string()});
+    testing::ProgramRun result =
+        testing::RunProgram({kHh, "-decompile", (temp / "out").string(), input.string()});
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(result.out, "HHC6002: Error: \"" + input.string() + "\" " + c.message + "\n");
     EXPECT_FALSE(fs::exists(temp / "out"));

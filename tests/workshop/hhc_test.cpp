@@ -348,43 +348,6 @@ TEST(HhcTest, CompilerFailuresOfEveryKindFail) {
   }
 }
 
-TEST(HhcTest, MissingCompilerAndUnwritableOutputFail) {
-  {
-    Site site;
-    fs::create_directories(site.temp / "empty");
-    const std::string old_path = ::getenv("PATH");
-    ::setenv("PATH", (site.temp / "empty").c_str(), 1);
-    HhcRun run = RunHhc(site.Write(), site.folder);
-    ::setenv("PATH", old_path.c_str(), 1);
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.output.find("HHC6007: Error: chmcmd cannot be found"), std::string::npos)
-        << run.output;
-  }
-  {
-    Site site;
-    site.output = site.temp / "no-such-folder" / "help.chm";
-    const std::string project = site.Write();
-    const std::set<std::string> before = ListTree(site.folder);
-    HhcRun run = RunHhc(project, site.folder);
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.output.find("HHC6008: Error: Cannot create a temporary folder beside "),
-              std::string::npos)
-        << run.output;
-    EXPECT_EQ(ListTree(site.folder), before);
-  }
-  {
-    Site site;
-    fs::create_directories(site.output);  // a folder where the file should go
-    const std::string project = site.Write();
-    HhcRun run = RunHhc(project, site.folder);
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.output.find("HHC6008: Error: Cannot move the compiled file to "),
-              std::string::npos)
-        << run.output;
-    EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
-  }
-}
-
 TEST(ChmcmdOutputFilterTest, TranslatesEachKindOfLine) {
   testing::TempDir temp;
   WriteFileBytes(temp / "sub" / "é.htm", "x");
