@@ -16,26 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadFileBytes;
+using testing::RunProgram;
 using testing::TempDir;
 using testing::WriteFileBytes;
-
-// Runs a command line and returns what it printed on standard output.
-std::string RunTool(const std::string& command, int* exit_code = nullptr) {
-  std::string output;
-  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (exit_code) *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
-std::string Quoted(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
 
 std::string RandomBytes(size_t size, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -167,19 +150,20 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
   EXPECT_EQ(readback::FastFindWithLibmspack(chm, mspack.files), std::vector<std::string>{});
 
   // chmls lists every name and extracts every file.
-  const std::string listing = RunTool("chmls -n list " + Quoted(chm));
+  const std::string listing = RunProgram({"/usr/bin/chmls", "-n", "list", chm.string()}).out;
   for (const std::string& name : site.order) {
     EXPECT_NE(listing.find("/" + name), std::string::npos) << name;
   }
-  int code = -1;
-  RunTool("chmls extractall " + Quoted(chm) + " " + Quoted(dir_ / "chmls"), &code);
+  int code = RunProgram({"/usr/bin/chmls", "extractall", chm.string(), (dir_ / "chmls").string()})
+                 .exit_code;
   EXPECT_EQ(code, 0);
   for (const auto& [name, bytes] : site.files) {
     EXPECT_TRUE(ReadFileBytes(dir_ / "chmls" / name) == bytes) << "chmls: " << name;
   }
 
   // 7-Zip extracts every file.
-  RunTool("7z x -y -o" + Quoted(dir_ / "7z") + " " + Quoted(chm), &code);
+  code =
+      RunProgram({"/usr/bin/7z", "x", "-y", "-o" + (dir_ / "7z").string(), chm.string()}).exit_code;
   EXPECT_EQ(code, 0);
   for (const auto& [name, bytes] : site.files) {
     EXPECT_TRUE(ReadFileBytes(dir_ / "7z" / name) == bytes) << "7z: " << name;
@@ -189,7 +173,8 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
 TEST_F(ChmCompilerTest, ChmlsPrintsTheProjectsSystemInformation) {
   const ChmProject project = WriteSite(MakeSite(3));
   ASSERT_TRUE(CompileChm(project).ok());
-  const std::string system = RunTool("chmls printsystem " + Quoted(project.compiled_file));
+  const std::string system =
+      RunProgram({"/usr/bin/chmls", "printsystem", project.compiled_file.string()}).out;
   SCOPED_TRACE(system);
   // chmls prints each string with its terminating NUL.
   for (const std::string line : {
@@ -202,16 +187,20 @@ TEST_F(ChmCompilerTest, ChmlsPrintsTheProjectsSystemInformation) {
     EXPECT_NE(system.find(line + '\0' + '\n'), std::string::npos) << line;
   }
   // chmls parses the stored contents and index files and writes them out again.
-  RunTool("chmls extracttoc " + Quoted(project.compiled_file) + " " + Quoted(dir_ / "toc.out"));
+  (void)(RunProgram({"/usr/bin/chmls", "extracttoc", project.compiled_file.string(),
+                     (dir_ / "toc.out").string()}));
   const std::string toc = ReadFileBytes(dir_ / "toc.out");
   EXPECT_NE(toc.find("\"Welcome\""), std::string::npos) << toc;
   EXPECT_NE(toc.find("\"index.htm\""), std::string::npos) << toc;
-  RunTool("chmls extractindex " + Quoted(project.compiled_file) + " " + Quoted(dir_ / "index.out"));
+  (void)(RunProgram({"/usr/bin/chmls", "extractindex", project.compiled_file.string(),
+                     (dir_ / "index.out").string()}));
   const std::string index = ReadFileBytes(dir_ / "index.out");
   EXPECT_NE(index.find("\"alpha\""), std::string::npos) << index;
-  const std::string windows = RunTool("chmls printwindows " + Quoted(project.compiled_file));
+  const std::string windows =
+      RunProgram({"/usr/bin/chmls", "printwindows", project.compiled_file.string()}).out;
   EXPECT_NE(windows.find("toc.hhc"), std::string::npos) << windows;
-  const std::string topics = RunTool("chmls printtopics " + Quoted(project.compiled_file));
+  const std::string topics =
+      RunProgram({"/usr/bin/chmls", "printtopics", project.compiled_file.string()}).out;
   SCOPED_TRACE(topics);
   for (const char* title : {"Welcome Page", "Second Topic", "XHTML Page", "Page 2"}) {
     EXPECT_NE(topics.find(title), std::string::npos) << title;
