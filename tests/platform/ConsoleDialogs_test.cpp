@@ -78,14 +78,6 @@ TEST_F(ConsoleDialogsTest, AsksAgainUntilAnExistingFileIsGiven) {
                                    prompt);
 }
 
-TEST_F(ConsoleDialogsTest, EmptyLineOrEndOfInputCancels) {
-  for (const std::string& input : {"\n"s, ""s, "\r\n"s}) {
-    Console console(input);
-    EXPECT_FALSE(console.Dialogs().ShowFileDialog(OpenRequest("T")).chosen);
-    EXPECT_EQ(console.Dialogs().BrowseForFolder({.title = "Select output directory"}), "");
-  }
-}
-
 TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
   Console console("hhw/hhc\n");
   ConsoleDialogs dialogs = console.Dialogs(/*interactive=*/false);
@@ -94,13 +86,6 @@ TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
   EXPECT_EQ(console.written(),
             "Corvina: Select input file: no terminal to ask on; cancelled\n"
             "Corvina: Select output directory: no terminal to ask on; cancelled\n");
-}
-
-TEST_F(ConsoleDialogsTest, FolderBrowserWantsAnExistingFolder) {
-  Console console("hhw/hhc\nhhw/\n");
-  EXPECT_EQ(console.Dialogs().BrowseForFolder({.title = "Select output directory"}),
-            dir_.path().string() + "/hhw");
-  EXPECT_NE(console.written().find("/hhw/hhc: no such folder\n"), std::string::npos);
 }
 
 }  // namespace

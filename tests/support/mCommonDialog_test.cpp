@@ -66,17 +66,6 @@ TEST_F(mCommonDialogTest, ChosenFileComesBackThroughTheArguments) {
   EXPECT_EQ(args.sDlgTitle, "Select input file");
 }
 
-TEST_F(mCommonDialogTest, ReadOnlyTickAndOtherFilterAreReported) {
-  OpenFileNameArgs args = DecompileInput();
-  dialogs_.file_answers.push_back(
-      FakeDialogs::FileAnswer{.chosen = "/x/a.chm", .add_flags = 0x1, .filter_index = 2});
-  ASSERT_TRUE(mCommonDialog::VBGetOpenFileName(args));
-  EXPECT_TRUE(args.bReadOnly);
-  EXPECT_EQ(args.lFilterIndex, 2);
-  EXPECT_EQ(args.sFilter, "All(*.*)\0*.*"s);
-  EXPECT_EQ(args.lFlags, 0x1001);
-}
-
 TEST_F(mCommonDialogTest, CancelEmptiesTheResultArguments) {
   OpenFileNameArgs args = DecompileInput();
   args.lFlags = 0x8;
