@@ -23,6 +23,7 @@
 #include "platform/SqliteRegistryStore.h"
 #include "platform/Terminal.h"
 #include "sitehost/FolderHostApplication.h"
+#include "support/CRegistry.h"
 #include "support/Product.h"
 #include "support/mTempFile.h"
 #include "workshop/hh/HhMessages.h"
@@ -108,7 +109,15 @@ int RunCompile(const Options& options) {
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
-  return ExitStatus(views, platform);
+  const int status = ExitStatus(views, platform);
+  // The window's message names the Windows product; on the command line, say what to do.
+  CRegistry registry;
+  registry.Init(kHkeyCurrentUser);
+  Result<bool> recorded = registry.KeyExists("Software\\Microsoft\\HTML Help Workshop");
+  if (status == kExitStopped && recorded.ok() && !*recorded) {
+    std::fputs("Corvina: run 'corvina setup' to record the folder of the help compiler\n", stderr);
+  }
+  return status;
 }
 
 // hh stopped before extracting anything: the input is no help file, or a folder could not
