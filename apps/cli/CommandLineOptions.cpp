@@ -24,6 +24,10 @@ const std::map<std::string, FlagSetter>& Flags() {
       {"--keep-log", [](Options& o) { o.keep_log = true; }},
       {"--no-keep-log", [](Options& o) { o.keep_log = false; }},
       {"--to-site", [](Options& o) { o.to_site = true; }},
+      {"--save-to-site", [](Options& o) { o.save_to_site = true; }},
+      {"--reset", [](Options& o) { o.reset = true; }},
+      {"--quiet", [](Options& o) { o.quiet = true; }},
+      {"-q", [](Options& o) { o.quiet = true; }},
       {"--yes", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kYes; }},
       {"-y", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kYes; }},
       {"--no", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kNo; }},
@@ -38,19 +42,25 @@ std::optional<std::string>* ValueSlot(Options& o, const std::string& name) {
   if (name == "--title") return &o.title;
   if (name == "--default-page") return &o.default_page;
   if (name == "--workshop") return &o.workshop;
+  if (name == "--diagnostics") return &o.diagnostics;
   return nullptr;
 }
 
 // Which options each command takes.
 bool Allowed(Command command, const std::string& name) {
   const bool answers = name == "-y" || name == "--yes" || name == "-n" || name == "--no";
+  const bool log = name == "-q" || name == "--quiet" || name == "--diagnostics";
   switch (command) {
     case Command::kSetup:
       return name == "--workshop";
     case Command::kDecompile:
-      return answers || name == "--to-site";
+      return answers || log || name == "--to-site";
     case Command::kCompile:
-      return name != "--workshop" && name != "--to-site";
+      return name != "--workshop" && name != "--to-site" && name != "--save-to-site" &&
+             name != "--reset";
+    case Command::kSettings:
+      // The compile options show what they would make of the settings.
+      return name != "--workshop" && name != "--to-site" && !answers && !log;
     default:
       return false;
   }
@@ -80,6 +90,8 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
     options.command = Command::kCompile;
   } else if (first == "decompile") {
     options.command = Command::kDecompile;
+  } else if (first == "settings") {
+    options.command = Command::kSettings;
   } else if (!first.empty() && first[0] == '-') {
     return Usage("unknown option '" + first + "'");
   } else {
@@ -136,12 +148,19 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
   for (const std::string& p : positional) {
     if (HasLineBreak(p)) return Usage("an argument holds a line break");
   }
+  if (options.diagnostics && *options.diagnostics != "gnu" && *options.diagnostics != "hhc") {
+    return Usage("--diagnostics takes gnu or hhc");
+  }
   switch (options.command) {
     case Command::kSetup:
       if (!positional.empty()) return Usage("setup takes no arguments");
       break;
     case Command::kCompile:
       if (positional.size() != 1) return Usage("compile takes one site folder");
+      options.site = positional[0];
+      break;
+    case Command::kSettings:
+      if (positional.size() != 1) return Usage("settings takes one site folder");
       options.site = positional[0];
       break;
     case Command::kDecompile:
@@ -170,13 +189,23 @@ std::string UsageText() {
     --keep-log | --no-keep-log       keep the compiler log on screen after a clean run
     -y, --yes | -n, --no             answer the questions (default: ask on a terminal,
                                      else No)
-  corvina decompile FILE.chm DIR [--to-site] [-y|-n]
+    -q, --quiet                      print only the compiler's errors and warnings
+    --diagnostics=gnu|hhc            print them as FILE:LINE: warning: HHCnnnn: text
+                                     (FILE relative to SITE) or as the compiler does
+  corvina decompile FILE.chm DIR [--to-site] [-y|-n] [-q] [--diagnostics=gnu|hhc]
                                      extract every file of FILE.chm into DIR
     --to-site                        then write DIR/navigation.txt from the contents
                                      file, so that DIR compiles as a site again
+  corvina settings SITE [options]    print the settings a compile of SITE would use and
+                                     where each comes from; the compile options above
+                                     show what they would change
+    --save-to-site                   write them to SITE/corvina.ini
+    --reset                          first clear what this user's store keeps for SITE
   corvina --help | --version
 
-Options given to compile are saved for the site and used again by the next run.
+Options given to compile are saved for the site in this user's store and used again by
+the next run. SITE/corvina.ini, when present, comes before that store; the command line
+comes before both.
 Exit status: 0 clean; 1 compiled, with errors or warnings in the log; 2 bad usage or
 input; 3 stopped (no compiler, locked output, the user's No).
 )";

@@ -9,16 +9,19 @@
 
 namespace corvina::cli {
 
-enum class Command { kHelp, kVersion, kSetup, kCompile, kDecompile };
+enum class Command { kHelp, kVersion, kSetup, kCompile, kDecompile, kSettings };
 
 // What the user asked for on the command line. Options left unset keep the site's saved
 // setting (or the panel's default).
 struct Options {
   Command command = Command::kHelp;
   ConsoleMessageBoxes::Policy answers = ConsoleMessageBoxes::Policy::kAsk;
+  // compile, decompile: the tool's log
+  bool quiet = false;                      // only its numbered errors and warnings
+  std::optional<std::string> diagnostics;  // "gnu": messages as FILE:LINE: warning: ...
   // setup
   std::optional<std::string> workshop;
-  // compile
+  // compile, settings
   std::string site;
   std::optional<std::string> output;
   std::optional<std::string> title;
@@ -27,6 +30,9 @@ struct Options {
   std::optional<bool> favorites;
   std::optional<bool> open;
   std::optional<bool> keep_log;
+  // settings
+  bool save_to_site = false;
+  bool reset = false;
   // decompile
   std::string chm_file;
   std::string folder;

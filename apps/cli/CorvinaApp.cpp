@@ -5,9 +5,12 @@
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/RunOutcome.h"
+#include "apps/cli/SettingsCommand.h"
 #include "apps/cli/Setup.h"
+#include "apps/cli/SiteSettingsStore.h"
 #include "apps/cli/ToSite.h"
 #include "apps/console/ConsoleFormViews.h"
+#include "apps/console/GnuDiagnostics.h"
 #include "apps/console/HHCConsoleView.h"
 #include "compiler/frmHHC.h"
 #include "host/Connect.h"
@@ -23,6 +26,7 @@
 #include "platform/SqliteRegistryStore.h"
 #include "platform/Terminal.h"
 #include "sitehost/FolderHostApplication.h"
+#include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
 #include "support/Product.h"
 #include "support/mTempFile.h"
@@ -31,22 +35,49 @@
 namespace corvina::cli {
 namespace {
 
-std::unique_ptr<IFormView> MakeLogView(frmHHC& log) {
-  return std::make_unique<HHCConsoleView>(log, stdout, stderr, IsTerminal(stderr));
+// The log window's drawing: the tool's output as it comes, or only its numbered messages
+// (--quiet), and those in the GNU form when asked (--diagnostics=gnu), their files named
+// relative to `site` (empty: none of them names a site file).
+ConsoleFormViews::HHCViewMaker LogViewMaker(const Options& options, const std::string& site) {
+  HHCConsoleView::Filtering filtering;
+  filtering.quiet = options.quiet;
+  const bool gnu = options.diagnostics == "gnu";
+  if (options.quiet || gnu) {
+    std::shared_ptr<GnuDiagnostics> diagnostics;
+    if (gnu) {
+      std::vector<std::string> files;
+      if (!site.empty()) {
+        Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(site);
+        if (listing.ok()) files = listing->files;
+      }
+      diagnostics = std::make_shared<GnuDiagnostics>(site, std::move(files));
+    }
+    filtering.filter = [quiet = options.quiet,
+                        diagnostics](std::string_view line) -> std::optional<std::string> {
+      std::optional<ToolMessage> message = ParseToolMessage(line);
+      if (!message) return quiet ? std::nullopt : std::optional<std::string>(line);
+      return diagnostics ? diagnostics->Format(*message) : std::string(line);
+    };
+  }
+  return [filtering](frmHHC& log) -> std::unique_ptr<IFormView> {
+    return std::make_unique<HHCConsoleView>(log, stdout, stderr, IsTerminal(stderr), filtering);
+  };
 }
 
 // The real services of a console run, installed for its length.
 class ConsolePlatform {
  public:
-  ConsolePlatform(const Options& options, IFormViews& views)
+  // `site` puts a site's own settings file over the user's store.
+  ConsolePlatform(const Options& options, IFormViews& views, SiteSettingsStore::SiteLayer site = {})
       : boxes_(options.answers),
         registry_(SqliteRegistryStoreOptions{SqliteRegistryStore::DefaultPath()}),
         settings_(registry_),
+        site_settings_(settings_, std::move(site)),
         windows_(RuntimeDirWindows::DefaultFolder()),
         installed_(Platform{.message_boxes = &boxes_,
                             .file_system = &files_,
                             .registry = &registry_,
-                            .settings = &settings_,
+                            .settings = &site_settings_,
                             .processes = &processes_,
                             .dialogs = &dialogs_,
                             .windows = &windows_,
@@ -64,12 +95,15 @@ class ConsolePlatform {
 
   // The user stopped the run with Ctrl-C (or a SIGTERM).
   bool interrupted() const { return interrupted_; }
+  // This user's own store, without the site's file.
+  ISettingsStore& user_settings() { return settings_; }
 
  private:
   ConsoleMessageBoxes boxes_;
   PosixFileSystem files_;
   SqliteRegistryStore registry_;
   RegistrySettingsStore settings_;
+  SiteSettingsStore site_settings_;
   PosixProcessRunner processes_;
   ConsoleDialogs dialogs_;
   RuntimeDirWindows windows_;
@@ -94,6 +128,27 @@ int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
   return kExitClean;
 }
 
+SiteSettingsStore::SiteLayer SiteLayer(FolderHostApplication& host, const SiteSettingsFile& file,
+                                       bool read_only) {
+  SiteSettingsStore::SiteLayer layer{host.web()->Url(), {}, read_only};
+  for (const auto& [key, setting] : file.values)
+    layer.values[key] = setting.value;
+  return layer;
+}
+
+int RunSettings(const Options& options) {
+  Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
+  if (!host.ok()) {
+    std::fprintf(stderr, "Corvina: %s\n", host.error().description.c_str());
+    return kExitUsage;
+  }
+  const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
+  ConsoleFormViews views(options, nullptr);
+  // Read-only: showing the settings saves none of them.
+  ConsolePlatform platform(options, views, SiteLayer(**host, site_file, true));
+  return ShowSettings(options, **host, site_file, platform.user_settings());
+}
+
 int RunCompile(const Options& options) {
   Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
   if (!host.ok()) {
@@ -104,8 +159,9 @@ int RunCompile(const Options& options) {
   for (const Error& problem : (*host)->web()->Problems()) {
     std::fprintf(stderr, "Corvina: %s\n", problem.description.c_str());
   }
-  ConsoleFormViews views(options, MakeLogView);
-  ConsolePlatform platform(options, views);
+  const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
+  ConsoleFormViews views(options, LogViewMaker(options, options.site));
+  ConsolePlatform platform(options, views, SiteLayer(**host, site_file, false));
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
@@ -139,7 +195,7 @@ int RunDecompile(const Options& options) {
   const bool folder_existed = std::filesystem::exists(options.folder, ec);
   int status = kExitStopped;
   {
-    ConsoleFormViews views(options, MakeLogView);
+    ConsoleFormViews views(options, LogViewMaker(options, std::string()));
     ConsolePlatform platform(options, views);
     // hh would refuse every file of a folder that cannot be written in; this is said once.
     if (std::filesystem::is_directory(options.folder, ec)) {
@@ -198,6 +254,8 @@ int RunCorvina(const std::vector<std::string>& args) {
       return RunCompile(options);
     case Command::kDecompile:
       return RunDecompile(options);
+    case Command::kSettings:
+      return RunSettings(options);
   }
   return kExitUsage;
 }

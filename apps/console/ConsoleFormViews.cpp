@@ -19,6 +19,38 @@ std::string Absolute(const std::string& path) {
   return ec ? path : absolute.lexically_normal().string();
 }
 
+// The compiler cannot create the folder of the output; say so before anything is written.
+bool OutputFolderExists(const std::string& output) {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+  if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
+  std::fprintf(stderr, "Corvina: the output folder %s does not exist\n", folder.c_str());
+  return false;
+}
+
+// Picks the list entry whose address, site-relative path or label is the page given.
+bool ChoosePage(frmMain& form, const std::string& page) {
+  Item& list = form.suiParams["DEFAULTPAGE"];
+  const std::string site = form.mWeb != nullptr ? form.mWeb->Url() + "/" : std::string();
+  for (size_t i = 0; i < list.Entries.size(); ++i) {
+    const ItemEntry& entry = list.Entries[i];
+    if (entry.Key == page || entry.Key == site + page) {
+      form.suiParams.ChooseEntry("DEFAULTPAGE", i);
+      // The list knows entries by their caption; two pages of one label keep the one asked for.
+      list.Tag = entry.Key;
+      return true;
+    }
+  }
+  for (size_t i = 0; i < list.Entries.size(); ++i) {
+    if (list.Entries[i].Caption == page) {
+      form.suiParams.ChooseEntry("DEFAULTPAGE", i);
+      return true;
+    }
+  }
+  std::fprintf(stderr, "Corvina: the site's navigation lists no page \"%s\"\n", page.c_str());
+  return false;
+}
+
 class MainConsoleView : public IFormView {
  public:
   MainConsoleView(frmMain& form, const Options& options, bool& bad_input, int& compile_result)
@@ -29,7 +61,7 @@ class MainConsoleView : public IFormView {
     shown_ = true;
     form_.Activated();
     form_.Resized();
-    if (!Apply()) {
+    if (!ApplyOptions(form_, options_)) {
       bad_input_ = true;
       return;
     }
@@ -41,53 +73,6 @@ class MainConsoleView : public IFormView {
   void Unloaded() override {}
 
  private:
-  bool Apply() {
-    ItemPanel& panel = form_.suiParams;
-    if (options_.title) panel["TITLE"].Value = *options_.title;
-    if (options_.output) {
-      panel["OUTPUT"].Value = Absolute(*options_.output);
-      panel["OUTPUT"].ToolTipText = panel["OUTPUT"].Value;
-    }
-    if (options_.index) panel["USEKEYWORDS"].Checked = *options_.index;
-    if (options_.favorites) panel["FAVORITES"].Checked = *options_.favorites;
-    if (options_.open) panel["VIEWRESULT"].Checked = *options_.open;
-    if (options_.keep_log) panel["CLOSELOG"].Checked = *options_.keep_log;
-    if (options_.default_page && !ChoosePage(*options_.default_page)) return false;
-    return OutputFolderExists(panel["OUTPUT"].Value);
-  }
-
-  // The compiler cannot create the folder of the output; say so before anything is written.
-  static bool OutputFolderExists(const std::string& output) {
-    std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
-    if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
-    std::fprintf(stderr, "Corvina: the output folder %s does not exist\n", folder.c_str());
-    return false;
-  }
-
-  // Picks the list entry whose address, site-relative path or label is the page given.
-  bool ChoosePage(const std::string& page) {
-    Item& list = form_.suiParams["DEFAULTPAGE"];
-    const std::string site = form_.mWeb != nullptr ? form_.mWeb->Url() + "/" : std::string();
-    for (size_t i = 0; i < list.Entries.size(); ++i) {
-      const ItemEntry& entry = list.Entries[i];
-      if (entry.Key == page || entry.Key == site + page) {
-        form_.suiParams.ChooseEntry("DEFAULTPAGE", i);
-        // The list knows entries by their caption; two pages of one label keep the one asked for.
-        list.Tag = entry.Key;
-        return true;
-      }
-    }
-    for (size_t i = 0; i < list.Entries.size(); ++i) {
-      if (list.Entries[i].Caption == page) {
-        form_.suiParams.ChooseEntry("DEFAULTPAGE", i);
-        return true;
-      }
-    }
-    std::fprintf(stderr, "Corvina: the site's navigation lists no page \"%s\"\n", page.c_str());
-    return false;
-  }
-
   frmMain& form_;
   const Options& options_;
   bool& bad_input_;
@@ -123,6 +108,21 @@ class DecompileConsoleView : public IFormView {
 };
 
 }  // namespace
+
+bool ApplyOptions(frmMain& form, const Options& options, bool check_output_folder) {
+  ItemPanel& panel = form.suiParams;
+  if (options.title) panel["TITLE"].Value = *options.title;
+  if (options.output) {
+    panel["OUTPUT"].Value = Absolute(*options.output);
+    panel["OUTPUT"].ToolTipText = panel["OUTPUT"].Value;
+  }
+  if (options.index) panel["USEKEYWORDS"].Checked = *options.index;
+  if (options.favorites) panel["FAVORITES"].Checked = *options.favorites;
+  if (options.open) panel["VIEWRESULT"].Checked = *options.open;
+  if (options.keep_log) panel["CLOSELOG"].Checked = *options.keep_log;
+  if (options.default_page && !ChoosePage(form, *options.default_page)) return false;
+  return !check_output_folder || OutputFolderExists(panel["OUTPUT"].Value);
+}
 
 ConsoleFormViews::ConsoleFormViews(const Options& options, HHCViewMaker make_log_view)
     : options_(options), make_log_view_(std::move(make_log_view)) {}

@@ -8,7 +8,8 @@
 
 namespace corvina {
 class frmHHC;
-}
+class frmMain;
+}  // namespace corvina
 
 namespace corvina::cli {
 
@@ -37,5 +38,10 @@ class ConsoleFormViews : public IFormViews {
   bool bad_input_ = false;
   int compile_result_ = 0;
 };
+
+// Sets the main window's panel from the options the user gave, as if typed there. False (with
+// the reason on stderr) when a default page is not in the site's list or, when checked, the
+// output's folder is missing.
+bool ApplyOptions(frmMain& form, const Options& options, bool check_output_folder = true);
 
 }  // namespace corvina::cli

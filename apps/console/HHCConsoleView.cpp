@@ -4,8 +4,13 @@
 
 namespace corvina {
 
-HHCConsoleView::HHCConsoleView(frmHHC& form, std::FILE* out, std::FILE* err, bool err_is_terminal)
-    : form_(&form), out_(out), err_(err), err_is_terminal_(err_is_terminal) {
+HHCConsoleView::HHCConsoleView(frmHHC& form, std::FILE* out, std::FILE* err, bool err_is_terminal,
+                               Filtering filtering)
+    : form_(&form),
+      out_(out),
+      err_(err),
+      err_is_terminal_(err_is_terminal && !filtering.quiet),
+      filtering_(std::move(filtering)) {
   log_resets_ = form.LogResets();
   printed_ = form.txtOutput().size();
 }
@@ -31,8 +36,32 @@ void HHCConsoleView::WriteOutput(std::string_view text) {
   }
   if (converted.empty()) return;
   ClearProgress();
-  std::fwrite(converted.data(), 1, converted.size(), out_);
+  if (filtering_.filter) {
+    WriteFiltered(converted, false);
+  } else {
+    std::fwrite(converted.data(), 1, converted.size(), out_);
+  }
   std::fflush(out_);
+}
+
+void HHCConsoleView::WriteFiltered(std::string_view text, bool finished) {
+  pending_ += text;
+  size_t start = 0;
+  for (size_t end = pending_.find('\n'); end != std::string::npos;
+       end = pending_.find('\n', start)) {
+    if (std::optional<std::string> kept =
+            filtering_.filter(std::string_view(pending_).substr(start, end - start))) {
+      std::fprintf(out_, "%s\n", kept->c_str());
+    }
+    start = end + 1;
+  }
+  pending_.erase(0, start);
+  if (finished && !pending_.empty()) {
+    if (std::optional<std::string> kept = filtering_.filter(pending_)) {
+      std::fprintf(out_, "%s\n", kept->c_str());
+    }
+    pending_.clear();
+  }
 }
 
 void HHCConsoleView::ClearProgress() {
@@ -73,12 +102,20 @@ void HHCConsoleView::Refresh() {
     running_ = false;
     if (held_cr_) {
       held_cr_ = false;
-      std::fputc('\r', out_);
+      if (filtering_.filter) {
+        pending_ += '\r';
+      } else {
+        std::fputc('\r', out_);
+      }
     }
-    if (printed_ > 0) std::fputc('\n', out_);
+    if (filtering_.filter) {
+      WriteFiltered("", true);
+    } else if (printed_ > 0) {
+      std::fputc('\n', out_);
+    }
     std::fflush(out_);
     ClearProgress();
-    if (!form_->elaProgressCaption.empty()) {
+    if (!form_->elaProgressCaption.empty() && !filtering_.quiet) {
       std::fprintf(err_, "%s\n", form_->elaProgressCaption.c_str());
       std::fflush(err_);
     }
