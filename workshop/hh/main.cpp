@@ -12,10 +12,20 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: hh -decompile DIR FILE   extract the source files of FILE into DIR\n"
     "       hh -options FILE         print the project options kept in FILE\n"
-    "       hh FILE[::/TOPIC] [TOPIC]  open FILE in a help viewer\n";
+    "       hh FILE[::/TOPIC] [TOPIC]  open FILE in a help viewer\n"
+    "       hh --help | --version\n";
 
 int Run(int argc, char** argv) {
   using namespace corvina::workshop;
+  if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::cout << "hh (Corvina) " << CORVINA_VERSION_MAJOR << "." << CORVINA_VERSION_MINOR << "."
+              << CORVINA_VERSION_PATCH << "\n";
+    return 0;
+  }
   if (argc >= 2 && std::string_view(argv[1]) == "-decompile") {
     if (argc != 4) {
       std::cerr << kUsage;

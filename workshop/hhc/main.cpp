@@ -45,6 +45,7 @@ void Usage(std::FILE* out) {
       "  --engine chmcmd   compile with chmcmd (the default)\n"
       "  --engine native   compile with the built-in writer (no full-text search index)\n"
       "  -h, --help        show this text\n"
+      "  --version         show the version\n"
       "Exit status: 0 compiled (warnings may have been printed), 1 not compiled, 2 bad usage.\n",
       out);
 }
@@ -56,6 +57,11 @@ int Main(int argc, char** argv) {
     std::string_view arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       Usage(stdout);
+      return kExitOk;
+    }
+    if (arg == "--version") {
+      std::printf("hhc (Corvina) %d.%d.%d\n", CORVINA_VERSION_MAJOR, CORVINA_VERSION_MINOR,
+                  CORVINA_VERSION_PATCH);
       return kExitOk;
     }
     if (arg == "--engine" && i + 1 < argc) {
