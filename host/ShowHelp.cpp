@@ -11,8 +11,7 @@ namespace corvina::Globals {
 void ShowHelp() {
   ErrorReport report("Globals", "ShowHelp");
   const int32_t owner = Loaded<frmMain>().hWnd();
-  const std::string file =
-      OwnExecutableFolder().string() + std::string(kPathSeparator) + "Corvina.CHM";
+  const std::string file = OwnModuleFolder().string() + std::string(kPathSeparator) + "Corvina.CHM";
   // A missing help file is the viewer's to report.
   IgnoreFailure(HelpViewer().HtmlHelp(owner, file, kHhDisplayTopic, "index.html"));
 }

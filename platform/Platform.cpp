@@ -57,6 +57,9 @@ IHelpViewer& HelpViewer() {
 IFormViews& FormViews() {
   return Slot(Installed().form_views);
 }
+INamedMutexes& NamedMutexes() {
+  return Slot(Installed().mutexes);
+}
 
 ScopedPlatform::ScopedPlatform(const Platform& platform) : previous_(Installed()) {
   Installed() = platform;

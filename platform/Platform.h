@@ -12,6 +12,7 @@ class IWindows;
 class IMessageLoop;
 class IHelpViewer;
 class IFormViews;
+class INamedMutexes;
 
 // The services that system code reaches, one per interface. The front end builds one and
 // installs it at start-up; a test installs one made of fakes with ScopedPlatform. A slot
@@ -27,6 +28,7 @@ struct Platform {
   IMessageLoop* message_loop = nullptr;
   IHelpViewer* help_viewer = nullptr;
   IFormViews* form_views = nullptr;
+  INamedMutexes* mutexes = nullptr;
 };
 
 const Platform& CurrentPlatform();
@@ -41,6 +43,7 @@ IWindows& Windows();
 IMessageLoop& MessageLoop();
 IHelpViewer& HelpViewer();
 IFormViews& FormViews();
+INamedMutexes& NamedMutexes();
 
 // Installs a platform for its lifetime and puts the previous one back afterwards.
 class ScopedPlatform {

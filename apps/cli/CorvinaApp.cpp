@@ -17,6 +17,7 @@
 #include "platform/ConsoleDialogs.h"
 #include "platform/ConsoleMessageBoxes.h"
 #include "platform/ConsoleMessageLoop.h"
+#include "platform/FlockNamedMutexes.h"
 #include "platform/HhProgramHelpViewer.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
@@ -74,6 +75,7 @@ class ConsolePlatform {
         settings_(registry_),
         site_settings_(settings_, std::move(site)),
         windows_(RuntimeDirWindows::DefaultFolder()),
+        mutexes_(FlockNamedMutexes::DefaultFolder()),
         installed_(Platform{.message_boxes = &boxes_,
                             .file_system = &files_,
                             .registry = &registry_,
@@ -83,7 +85,8 @@ class ConsolePlatform {
                             .windows = &windows_,
                             .message_loop = &loop_,
                             .help_viewer = &viewer_,
-                            .form_views = &views}) {
+                            .form_views = &views,
+                            .mutexes = &mutexes_}) {
     // The tool runs in a process group of its own, so Ctrl-C reaches only us: closing the log
     // window ends the tool, and the generation then cleans up as after any failed compile.
     loop_.CatchInterrupts();
@@ -107,6 +110,7 @@ class ConsolePlatform {
   PosixProcessRunner processes_;
   ConsoleDialogs dialogs_;
   RuntimeDirWindows windows_;
+  FlockNamedMutexes mutexes_;
   ConsoleMessageLoop loop_;
   HhProgramHelpViewer viewer_;
   ScopedPlatform installed_;

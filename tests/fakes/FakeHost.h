@@ -131,6 +131,7 @@ class FakeWeb : public IWeb {
 class FakeHostApplication : public IHostApplication {
  public:
   FakeWeb* web = nullptr;
+  ICommandBars* command_bars = nullptr;
 
   IWeb* ActiveWeb() override { return web; }
   Result<std::string> GetWebPageRelativeUrl(IWeb* site, std::string_view page) override {
@@ -142,7 +143,7 @@ class FakeHostApplication : public IHostApplication {
   Result<std::string> MakeRelativeUrl(std::string_view, std::string_view page) override {
     return std::string(page);
   }
-  ICommandBars* CommandBars() override { return nullptr; }
+  ICommandBars* CommandBars() override { return command_bars; }
 };
 
 }  // namespace corvina
