@@ -1,11 +1,14 @@
-// Compiles generated sites with our CHM writer and, in the same run, with chmcmd (full-text
-// search off for both). Each compile runs in a fresh process (this program started again with
-// --compile-child, or chmcmd), so that its peak memory is measured alone.
+// Compiles generated sites with our CHM writer and, in the same run, with chmcmd, without and
+// with full-text search. Each compile runs in a fresh process (this program started again with
+// --compile-child, or chmcmd), so that its peak memory is measured alone; the end of the run
+// prints our time and memory as ratios of chmcmd's for each size both compiled.
+// chmcmd with search takes minutes at 20,000 pages: CORVINA_BENCH_FULL=1 adds that size.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +136,10 @@ class Sites {
     for (const std::string& name : site.files)
       project += name + "\r\n";
     std::ofstream(site.folder / "bench.hhp", std::ios::binary) << project;
+    std::string search = project;
+    search.replace(search.find("Full-text search=No"), 19, "Full-text search=Yes");
+    search.replace(search.find("chmcmd.chm"), 10, "chmcmd-search.chm");
+    std::ofstream(site.folder / "bench-search.hhp", std::ios::binary) << search;
     std::ofstream list(site.folder / "files.txt", std::ios::binary);
     for (const std::string& name : site.files)
       list << name << "\n";
@@ -148,9 +155,10 @@ Sites& AllSites() {
   return sites;
 }
 
-corvina::chm::ChmProject ProjectFor(const fs::path& folder) {
+corvina::chm::ChmProject ProjectFor(const fs::path& folder, bool search) {
   corvina::chm::ChmProject project;
-  project.compiled_file = folder / "corvina.chm";
+  project.compiled_file = folder / (search ? "corvina-search.chm" : "corvina.chm");
+  project.full_text_search = search;
   project.project_folder = folder;
   project.title = "Bench";
   project.default_topic = "pages/page0.htm";
@@ -194,41 +202,98 @@ void Report(benchmark::State& state, const Site& site, const fs::path& chm, long
   state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024.0;
 }
 
-void BM_Corvina(benchmark::State& state, int threads) {
-  const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
+// Seconds and peak MB of each compile, by (search, pages) and program, for the closing ratios.
+struct Measure {
+  double seconds = 0;
+  double peak_mb = 0;
+};
+std::map<std::pair<bool, int>, std::map<std::string, Measure>>& Measures() {
+  static std::map<std::pair<bool, int>, std::map<std::string, Measure>> measures;
+  return measures;
+}
+
+long TimedRun(benchmark::State& state, const fs::path& folder, std::vector<std::string> args,
+              bool search, const std::string& program) {
   long peak = 0;
   for (auto _ : state) {
-    peak = RunProcess(site.folder, {"/proc/self/exe", "--compile-child", site.folder.string(),
-                                    std::to_string(threads)});
+    const auto start = std::chrono::steady_clock::now();
+    peak = RunProcess(folder, args);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (peak >= 0) {
+      Measures()[{search, static_cast<int>(state.range(0))}][program] = {
+          took.count(), static_cast<double>(peak) / 1024.0};
+    }
   }
-  Report(state, site, site.folder / "corvina.chm", peak);
+  return peak;
+}
+
+void BM_Corvina(benchmark::State& state, int threads, bool search) {
+  const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
+  const long peak = TimedRun(state, site.folder,
+                             {"/proc/self/exe", "--compile-child", site.folder.string(),
+                              std::to_string(threads), search ? "1" : "0"},
+                             search, threads == 0 ? "corvina" : "corvina_one_core");
+  Report(state, site, site.folder / (search ? "corvina-search.chm" : "corvina.chm"), peak);
 }
 
 // The baseline: chmcmd on the same project, as the Workshop tool would run it.
-void BM_BaselineChmcmd(benchmark::State& state) {
+void BM_BaselineChmcmd(benchmark::State& state, bool search) {
   const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
-  long peak = 0;
-  for (auto _ : state)
-    peak = RunProcess(site.folder, {"chmcmd", "bench.hhp"});
-  Report(state, site, site.folder / "chmcmd.chm", peak);
+  const long peak = TimedRun(
+      state, site.folder, {"chmcmd", search ? "bench-search.hhp" : "bench.hhp"}, search, "chmcmd");
+  Report(state, site, site.folder / (search ? "chmcmd-search.chm" : "chmcmd.chm"), peak);
 }
 
-BENCHMARK_CAPTURE(BM_Corvina, all_cores, 0)
+void PrintRatios() {
+  std::printf("\nchmcmd / corvina (all cores), same run:\n");
+  for (const auto& [key, programs] : Measures()) {
+    const auto ours = programs.find("corvina");
+    const auto theirs = programs.find("chmcmd");
+    if (ours == programs.end() || theirs == programs.end()) continue;
+    std::printf(
+        "  %-9s %6d pages: %8.2f s / %8.2f s = %6.1fx faster; %7.1f MB / %6.1f MB = "
+        "%5.1fx less memory\n",
+        key.first ? "search" : "no search", key.second, theirs->second.seconds,
+        ours->second.seconds, theirs->second.seconds / ours->second.seconds, theirs->second.peak_mb,
+        ours->second.peak_mb, theirs->second.peak_mb / ours->second.peak_mb);
+  }
+}
+
+BENCHMARK_CAPTURE(BM_Corvina, all_cores, 0, false)
     ->Arg(2000)
     ->Arg(20000)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
-BENCHMARK_CAPTURE(BM_Corvina, one_core, 1)
+BENCHMARK_CAPTURE(BM_Corvina, one_core, 1, false)
     ->Arg(2000)
     ->Arg(20000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
-BENCHMARK(BM_BaselineChmcmd)
+BENCHMARK_CAPTURE(BM_BaselineChmcmd, no_search, false)
     ->Arg(2000)
     ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+// Search: our cost should grow linearly from 2,000 to 100,000 pages.
+BENCHMARK_CAPTURE(BM_Corvina, search_all_cores, 0, true)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Corvina, search_one_core, 1, true)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_BaselineChmcmd, search, true)
+    ->Arg(2000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
@@ -236,13 +301,23 @@ BENCHMARK(BM_BaselineChmcmd)
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--compile-child") {
+  if (argc == 5 && std::string(argv[1]) == "--compile-child") {
     corvina::chm::ChmCompileOptions options;
     options.threads = std::atoi(argv[3]);
-    return corvina::chm::CompileChm(ProjectFor(argv[2]), options).ok() ? 0 : 1;
+    return corvina::chm::CompileChm(ProjectFor(argv[2], std::string(argv[4]) == "1"), options).ok()
+               ? 0
+               : 1;
+  }
+  if (const char* full = std::getenv("CORVINA_BENCH_FULL"); full && std::string(full) == "1") {
+    benchmark::RegisterBenchmark("BM_BaselineChmcmd/search", BM_BaselineChmcmd, true)
+        ->Arg(20000)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  PrintRatios();
   benchmark::Shutdown();
   return 0;
 }

@@ -132,6 +132,25 @@ std::string PercentDecode(std::string_view text) {
   return out;
 }
 
+int32_t DecodeUtf8At(std::string_view text, size_t& i) {
+  return DecodeUtf8(text, i);
+}
+
+int UnicodeToAnsiByte(uint32_t code_point) {
+  if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
+    return static_cast<int>(code_point);
+  }
+  for (size_t k = 0; k < kHigh.size(); ++k) {
+    if (code_point != 0 && kHigh[k] == code_point) return static_cast<int>(0x80 + k);
+  }
+  return -1;
+}
+
+uint32_t AnsiByteToUnicode(uint8_t byte) {
+  if (byte >= 0x80 && byte < 0xA0 && kHigh[byte - 0x80] != 0) return kHigh[byte - 0x80];
+  return byte;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {

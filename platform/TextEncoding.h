@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +19,13 @@ std::string AnsiToUtf8(std::string_view ansi);
 std::string PercentDecode(std::string_view text);
 // True when the bytes are valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+// Decodes the UTF-8 sequence at text[i] and moves i past it; a malformed sequence gives -1 and
+// moves i one byte on.
+int32_t DecodeUtf8At(std::string_view text, size_t& i);
+// The Windows-1252 byte of a code point, or -1 when the code page lacks it.
+int UnicodeToAnsiByte(uint32_t code_point);
+// The code point of a Windows-1252 byte; the five bytes the code page leaves undefined map to
+// themselves, as the Windows conversion does.
+uint32_t AnsiByteToUnicode(uint8_t byte);
 
 }  // namespace corvina

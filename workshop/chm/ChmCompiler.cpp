@@ -12,6 +12,7 @@
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmArchiveWriter.h"
 #include "workshop/chm/ChmDirectory.h"
+#include "workshop/chm/ChmFullTextIndexer.h"
 #include "workshop/chm/ChmSystemFiles.h"
 #include "workshop/chm/PageTitle.h"
 
@@ -99,6 +100,7 @@ class Compiler {
   ChmStringPool strings_;
   ChmTopicTable topics_;
   std::unique_ptr<ChmArchiveWriter> writer_;
+  std::unique_ptr<ChmFullTextIndexer> full_text_;  // when the project asks for search
   std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kReadChunk);
 };
 
@@ -152,21 +154,28 @@ Status Compiler::StoreFile(const std::string& name) {
   }
   if (Status status = writer_->BeginCompressed("/" + name); !status.ok()) return status;
   const bool page = IsPage(name);
-  std::string head;  // the start of a page, for its title
+  // The start of a page, for its title; the whole page when it goes into the search index.
+  const size_t keep = !page ? 0 : full_text_ ? static_cast<size_t>(size) : kReadChunk;
+  std::string head;
+  head.reserve(keep);
   for (;;) {
     Result<size_t> got = reader.Read(buffer_);
     if (!got.ok()) return got.error();
     if (*got == 0) break;
-    if (page && head.size() < kReadChunk) {
+    if (head.size() < keep) {
       head.append(reinterpret_cast<const char*>(buffer_.data()),
-                  std::min(*got, kReadChunk - head.size()));
+                  std::min(*got, keep - head.size()));
     }
     if (Status status = writer_->AppendCompressed({buffer_.data(), *got}); !status.ok()) {
       return status;
     }
   }
   if (Status status = writer_->EndCompressed(); !status.ok()) return status;
-  if (page) topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+  if (page) {
+    const auto topic = static_cast<uint32_t>(topics_.size());
+    topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+    if (full_text_) full_text_->AddPage(topic, std::move(head));
+  }
   if (options_.progress) options_.progress(name);
   return Status::Ok();
 }
@@ -180,6 +189,9 @@ Status Compiler::Run() {
       ChmArchiveWriter::Create(project_.compiled_file, archive);
   if (!writer.ok()) return writer.error();
   writer_ = std::move(writer).value();
+  if (project_.full_text_search) {
+    full_text_ = std::make_unique<ChmFullTextIndexer>(options_.threads, project_.language);
+  }
 
   for (const std::string* name : names_) {
     if (Status status = StoreFile(*name); !status.ok()) return status;
@@ -216,12 +228,16 @@ Status Compiler::Run() {
   info.default_window = Utf8ToAnsi(project_.default_window);
   info.base_name = Utf8ToAnsi(project_.compiled_file.stem().string());
   info.lcid = project_.language;
+  info.full_text_search = full_text_ != nullptr;
+  const std::vector<uint8_t> search_index =
+      full_text_ ? full_text_->Finish() : std::vector<uint8_t>();
 
-  const std::pair<const char*, const std::vector<uint8_t>*> compressed[] = {
+  std::vector<std::pair<const char*, const std::vector<uint8_t>*>> compressed = {
       {"/#WINDOWS", &windows_file},      {"/#STRINGS", &strings.bytes()},
       {"/#TOPICS", &topic_files.topics}, {"/#URLTBL", &topic_files.urltbl},
       {"/#URLSTR", &topic_files.urlstr}, {"/#IDXHDR", &idxhdr},
   };
+  if (full_text_) compressed.emplace_back("/$FIftiMain", &search_index);
   for (const auto& [name, bytes] : compressed) {
     if (writer_->Contains(name)) {
       return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +

@@ -23,7 +23,7 @@ struct ChmProject {
   std::string default_window;        // e.g. "default"; must match one of `windows`
   std::vector<std::string> windows;  // raw [WINDOWS] lines: name="title","toc.hhc",...
   uint32_t language = 0x0409;        // LCID
-  bool full_text_search = false;     // no search index is written; the caller warns
+  bool full_text_search = false;     // writes the search index /$FIftiMain
   bool binary_toc = false;           // the contents file serves instead
   bool binary_index = false;         // the index file serves instead
   std::vector<std::string> files;    // in project order

@@ -232,7 +232,7 @@ std::vector<uint8_t> BuildSystemFile(const ChmSystemInfo& info,
   std::vector<uint8_t> flags;
   PutU32(flags, info.lcid);
   PutU32(flags, 0);  // DBCS
-  PutU32(flags, 0);  // full-text search: no $FIftiMain is written
+  PutU32(flags, info.full_text_search ? 1 : 0);
   PutU32(flags, 0);  // no binary keyword links
   PutU32(flags, 0);  // no binary associative links
   PutU64(flags, 0);  // FILETIME

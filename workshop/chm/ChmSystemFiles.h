@@ -66,6 +66,7 @@ std::vector<uint8_t> BuildIdxHdr(uint32_t topic_count);
 struct ChmSystemInfo {
   std::string contents_file, index_file, default_topic, title, default_window, base_name;
   uint32_t lcid = 0x0409;
+  bool full_text_search = false;  // a /$FIftiMain is stored
 };
 // #SYSTEM: version 3 and its records; texts in the file's code page.
 std::vector<uint8_t> BuildSystemFile(const ChmSystemInfo& info, const std::vector<uint8_t>& idxhdr);

@@ -13,7 +13,6 @@ enum class HhcCode : int {
   kFileNotInProject = 4002,  // the compiler reports a file that does not exist
   kXmlPrologPage = 4003,     // a page that starts with an XML declaration is stored unindexed
   kAnchorUndefined = 4004,   // a contents or index entry names an anchor its page lacks
-  kNoFullTextSearch = 4005,  // the built-in writer makes no full-text search index
   kCompilerWarning = 4009,   // any other warning of the compiler
   // Errors: no help file is made.
   kProjectUnreadable = 6001,  // the project file is missing or cannot be read

@@ -219,12 +219,6 @@ int CompileNative(const ParsedProject& project) {
   chm.files = project.files;
 
   int warnings = 0;
-  if (project.full_text_search) {
-    ++warnings;
-    PrintLine(FormatMessage(HhcCode::kNoFullTextSearch,
-                            "The built-in writer makes no full-text search index; the help "
-                            "file has no Search tab results."));
-  }
   chm::ChmCompileOptions options;
   options.progress = [&](std::string_view name) {
     if (project.show_progress) PrintLine("Processing " + std::string(name));

@@ -1,0 +1,241 @@
+#include "workshop/chm/ChmFullTextIndex.h"
+
+#include <algorithm>
+#include <bit>
+#include <numeric>
+
+#include "workshop/chm/ChmBytes.h"
+
+namespace corvina::chm {
+namespace {
+
+constexpr size_t kHeaderSize = 0x400;
+constexpr size_t kNodeSize = 4096;
+constexpr size_t kLeafHeader = 8;   // next leaf, 0, free bytes
+constexpr size_t kIndexHeader = 2;  // free bytes
+// Roots of the scale-2 codes for topic deltas, per-topic counts and location deltas: the values
+// every reader takes from the header, and the only ones seen in files that work.
+constexpr int kTopicRoot = 1;
+constexpr int kCountRoot = 1;
+constexpr int kLocationRoot = 4;
+constexpr uint32_t kCodePage = 1252;  // the words are Windows-1252
+constexpr uint8_t kTitleContext = 1;
+constexpr uint8_t kBodyContext = 0;
+
+void PutVarint(std::vector<uint8_t>& out, uint64_t value) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<uint8_t>(value | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<uint8_t>(value));
+}
+
+size_t VarintSize(uint64_t value) {
+  size_t size = 1;
+  for (; value >= 0x80; value >>= 7)
+    ++size;
+  return size;
+}
+
+size_t SharedPrefix(std::string_view a, std::string_view b) {
+  const size_t limit = std::min({a.size(), b.size(), size_t{255}});
+  size_t n = 0;
+  while (n < limit && a[n] == b[n])
+    ++n;
+  return n;
+}
+
+// A node being filled: entries share a prefix with the entry before them in the same node.
+struct Node {
+  std::vector<uint8_t> bytes;
+  std::string last;  // word or key of the last entry
+};
+
+struct Child {
+  std::string last;
+  uint32_t offset;
+};
+
+}  // namespace
+
+void FullTextBitWriter::Put(uint32_t bits, int count) {
+  pending_ = (pending_ << count) | (bits & ((uint64_t{1} << count) - 1));
+  pending_bits_ += count;
+  while (pending_bits_ >= 8) {
+    pending_bits_ -= 8;
+    out_.push_back(static_cast<uint8_t>(pending_ >> pending_bits_));
+  }
+}
+
+void FullTextBitWriter::PutSrCode(uint32_t value, int root) {
+  if (value < (uint32_t{1} << root)) {
+    Put(0, 1);
+    Put(value, root);
+    return;
+  }
+  const int width = std::bit_width(value);
+  const int ones = width - root;
+  Put((uint32_t{1} << ones) - 1, ones);
+  Put(0, 1);
+  Put(value, width - 1);  // the leading 1 is implied
+}
+
+void FullTextBitWriter::Flush() {
+  if (pending_bits_ > 0) Put(0, 8 - pending_bits_);
+}
+
+void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
+  ++pages_;
+  for (const PageWordGroup& group : page.groups) {
+    const std::string_view word = page.Text(group);
+    key_.assign(word);
+    key_ += static_cast<char>(group.title ? kTitleContext : kBodyContext);
+    auto it = lookup_.find(std::string_view(key_));
+    if (it == lookup_.end()) {
+      it = lookup_.emplace(key_, static_cast<uint32_t>(entries_.size())).first;
+      entries_.push_back({std::string(word), group.title, 0, 0, {}});
+    }
+    Entry& entry = entries_[it->second];
+    FullTextBitWriter bits(entry.locations);
+    bits.PutSrCode(topic - entry.last_topic, kTopicRoot);
+    bits.PutSrCode(group.count, kCountRoot);
+    uint32_t previous = 0;
+    for (uint32_t i = 0; i < group.count; ++i) {
+      const uint32_t location = page.locations[group.first_location + i];
+      bits.PutSrCode(location - previous, kLocationRoot);
+      previous = location;
+    }
+    bits.Flush();
+    entry.last_topic = topic;
+    ++entry.topics;
+    occurrences_ += group.count;
+    occurrence_bytes_ += uint64_t{group.count} * word.size();
+  }
+}
+
+std::vector<uint8_t> ChmFullTextIndex::Build() const {
+  // Entries in byte order of their words; a word's body entry before its title entry, because
+  // readers that look a whole word up take the first entry they find: it must be the one that
+  // lists the pages whose text holds the word.
+  std::vector<uint32_t> order(entries_.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const Entry& x = entries_[a];
+    const Entry& y = entries_[b];
+    if (const int c = x.word.compare(y.word); c != 0) return c < 0;
+    return !x.title && y.title;
+  });
+
+  std::vector<uint8_t> file(kHeaderSize, 0);
+  std::vector<Child> level;
+  size_t longest = 0;
+  uint64_t entry_bytes = 0;
+
+  // Leaves, chained in word order; each is preceded by the location lists of its entries.
+  Node leaf;
+  leaf.bytes.assign(kLeafHeader, 0);
+  bool leaf_empty = true;
+  size_t previous_leaf = 0;
+  auto write_leaf = [&] {
+    const size_t free = kNodeSize - leaf.bytes.size();
+    SetU16(leaf.bytes, 6, static_cast<uint32_t>(free));
+    leaf.bytes.resize(kNodeSize, 0);
+    const size_t offset = file.size();
+    if (previous_leaf != 0) SetU32(file, previous_leaf, static_cast<uint32_t>(offset));
+    file.insert(file.end(), leaf.bytes.begin(), leaf.bytes.end());
+    level.push_back({leaf.last, static_cast<uint32_t>(offset)});
+    previous_leaf = offset;
+    return free;
+  };
+  for (uint32_t index : order) {
+    const Entry& entry = entries_[index];
+    auto entry_size = [&](size_t prefix) {
+      return 2 + entry.word.size() - prefix + 1 + VarintSize(entry.topics) + 4 + 2 +
+             VarintSize(entry.locations.size());
+    };
+    size_t prefix = leaf_empty ? 0 : SharedPrefix(leaf.last, entry.word);
+    if (!leaf_empty && leaf.bytes.size() + entry_size(prefix) > kNodeSize) {
+      write_leaf();
+      leaf.bytes.assign(kLeafHeader, 0);
+      prefix = 0;
+    }
+    const size_t wlc_offset = file.size();
+    file.insert(file.end(), entry.locations.begin(), entry.locations.end());
+    std::vector<uint8_t>& out = leaf.bytes;
+    out.push_back(static_cast<uint8_t>(entry.word.size() - prefix + 1));
+    out.push_back(static_cast<uint8_t>(prefix));
+    out.insert(out.end(), entry.word.begin() + static_cast<ptrdiff_t>(prefix), entry.word.end());
+    out.push_back(entry.title ? kTitleContext : kBodyContext);
+    PutVarint(out, entry.topics);
+    PutU32(out, static_cast<uint32_t>(wlc_offset));
+    PutU16(out, 0);
+    PutVarint(out, entry.locations.size());
+    leaf.last = entry.word;
+    leaf_empty = false;
+    longest = std::max(longest, entry.word.size());
+    entry_bytes += entry.word.size();
+  }
+  const size_t last_leaf_free = write_leaf();
+  const uint32_t leaves = static_cast<uint32_t>(level.size());
+
+  // Index levels, bottom up; each key is the last word below its child.
+  uint16_t depth = 1;
+  while (level.size() > 1) {
+    std::vector<Child> upper;
+    Node node;
+    node.bytes.assign(kIndexHeader, 0);
+    bool node_empty = true;
+    auto write_node = [&] {
+      SetU16(node.bytes, 0, static_cast<uint32_t>(kNodeSize - node.bytes.size()));
+      node.bytes.resize(kNodeSize, 0);
+      upper.push_back({node.last, static_cast<uint32_t>(file.size())});
+      file.insert(file.end(), node.bytes.begin(), node.bytes.end());
+    };
+    for (const Child& child : level) {
+      size_t prefix = node_empty ? 0 : SharedPrefix(node.last, child.last);
+      if (!node_empty && node.bytes.size() + 2 + child.last.size() - prefix + 6 > kNodeSize) {
+        write_node();
+        node.bytes.assign(kIndexHeader, 0);
+        prefix = 0;
+      }
+      node.bytes.push_back(static_cast<uint8_t>(child.last.size() - prefix + 1));
+      node.bytes.push_back(static_cast<uint8_t>(prefix));
+      node.bytes.insert(node.bytes.end(), child.last.begin() + static_cast<ptrdiff_t>(prefix),
+                        child.last.end());
+      PutU32(node.bytes, child.offset);
+      PutU16(node.bytes, 0);
+      node.last = child.last;
+      node_empty = false;
+    }
+    write_node();
+    level = std::move(upper);
+    ++depth;
+  }
+  const uint32_t root = level.front().offset;
+
+  file[2] = 0x28;  // signature 00 00 28 00
+  SetU32(file, 0x04, pages_);
+  SetU32(file, 0x08, root);
+  SetU32(file, 0x10, leaves);
+  SetU32(file, 0x14, root);
+  SetU16(file, 0x18, depth);
+  SetU32(file, 0x1A, 7);
+  const uint8_t codes[] = {2, kTopicRoot, 2, kCountRoot, 2, kLocationRoot};
+  std::copy(std::begin(codes), std::end(codes), file.begin() + 0x1E);
+  SetU32(file, 0x2E, kNodeSize);
+  SetU32(file, 0x36, 1);
+  SetU32(file, 0x3A, 5);
+  SetU32(file, 0x3E, static_cast<uint32_t>(longest));
+  SetU32(file, 0x42, static_cast<uint32_t>(occurrences_));
+  SetU32(file, 0x46, static_cast<uint32_t>(entries_.size()));
+  for (int i = 0; i < 8; ++i)
+    file[0x4A + i] = static_cast<uint8_t>(occurrence_bytes_ >> (8 * i));
+  SetU32(file, 0x52, static_cast<uint32_t>(entry_bytes));
+  SetU32(file, 0x56, static_cast<uint32_t>(last_leaf_free));
+  SetU32(file, 0x5E, pages_ == 0 ? 0 : pages_ - 1);
+  SetU32(file, 0x7A, kCodePage);
+  SetU32(file, 0x7E, lcid_);
+  return file;
+}
+
+}  // namespace corvina::chm

@@ -1,0 +1,412 @@
+#include "workshop/chm/ChmFullTextWords.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+
+#include "platform/TextEncoding.h"
+#include "workshop/chm/HtmlEntities.h"
+
+namespace corvina::chm {
+namespace {
+
+// Windows-1252: which bytes are letters or digits, and each byte's lower case.
+struct AnsiTables {
+  std::array<bool, 256> word{};
+  std::array<char, 256> lower{};
+};
+
+constexpr AnsiTables MakeAnsiTables() {
+  AnsiTables t;
+  for (int b = 0; b < 256; ++b)
+    t.lower[b] = static_cast<char>(b);
+  for (int b = '0'; b <= '9'; ++b)
+    t.word[b] = true;
+  for (int b = 'a'; b <= 'z'; ++b)
+    t.word[b] = true;
+  for (int b = 'A'; b <= 'Z'; ++b) {
+    t.word[b] = true;
+    t.lower[b] = static_cast<char>(b + 0x20);
+  }
+  // f-hook, S/s caron, OE/oe, Z/z caron, Y diaeresis, ordinals, micro sign.
+  for (int b : {0x83, 0x8A, 0x8C, 0x8E, 0x9A, 0x9C, 0x9E, 0x9F, 0xAA, 0xB5, 0xBA})
+    t.word[b] = true;
+  for (int b = 0xC0; b <= 0xFF; ++b)
+    t.word[b] = b != 0xD7 && b != 0xF7;  // not the multiplication and division signs
+  for (int b = 0xC0; b <= 0xDE; ++b) {
+    if (b != 0xD7) t.lower[b] = static_cast<char>(b + 0x20);
+  }
+  t.lower[0x8A] = static_cast<char>(0x9A);
+  t.lower[0x8C] = static_cast<char>(0x9C);
+  t.lower[0x8E] = static_cast<char>(0x9E);
+  t.lower[0x9F] = static_cast<char>(0xFF);
+  return t;
+}
+constexpr AnsiTables kAnsi = MakeAnsiTables();
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(int b) {
+  return b >= '0' && b <= '9';
+}
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
+}
+
+// Position of `lower` (lower-case ASCII, starting with "<") in `text` from `from`, in any
+// letter case; npos if none.
+size_t FindNoCase(std::string_view text, size_t from, std::string_view lower) {
+  while (from + lower.size() <= text.size()) {
+    const size_t hit = text.find(lower[0], from);
+    if (hit == std::string_view::npos || hit + lower.size() > text.size()) break;
+    size_t k = 1;
+    while (k < lower.size() && AsciiLower(text[hit + k]) == lower[k])
+      ++k;
+    if (k == lower.size()) return hit;
+    from = hit + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The value after `key` ("charset", "encoding") in a declaration: key = value, quotes optional.
+std::string CharsetLabel(std::string_view text, std::string_view key) {
+  std::string lowered(text);
+  for (char& c : lowered)
+    c = AsciiLower(c);
+  for (size_t at = lowered.find(key); at != std::string::npos; at = lowered.find(key, at + 1)) {
+    size_t i = at + key.size();
+    while (i < lowered.size() && IsSpace(lowered[i]))
+      ++i;
+    if (i >= lowered.size() || lowered[i] != '=') continue;
+    ++i;
+    while (i < lowered.size() && (IsSpace(lowered[i]) || lowered[i] == '"' || lowered[i] == '\''))
+      ++i;
+    size_t end = i;
+    while (end < lowered.size() &&
+           (IsAsciiLetter(lowered[end]) || IsDigit(lowered[end]) || lowered[end] == '-' ||
+            lowered[end] == '_' || lowered[end] == '.' || lowered[end] == ':')) {
+      ++end;
+    }
+    if (end > i) return lowered.substr(i, end - i);
+  }
+  return {};
+}
+
+enum class Charset { kUtf8, kAnsi };
+
+Charset DetectCharset(std::string_view html) {
+  if (html.starts_with("\xEF\xBB\xBF")) return Charset::kUtf8;
+  constexpr size_t kDeclarationScan = 8192;
+  const std::string_view head = html.substr(0, kDeclarationScan);
+  std::string label;
+  if (head.starts_with("<?xml")) label = CharsetLabel(head.substr(0, head.find("?>")), "encoding");
+  if (label.empty()) label = CharsetLabel(head.substr(0, FindNoCase(head, 0, "<body")), "charset");
+  if (label == "utf-8" || label == "utf8") return Charset::kUtf8;
+  for (std::string_view ansi : {"windows-1252", "cp1252", "iso-8859-1", "iso8859-1", "latin1",
+                                "latin-1", "iso-8859-15", "us-ascii", "ascii", "x-cp1252"}) {
+    if (label == ansi) return Charset::kAnsi;
+  }
+  // Undeclared or unknown: UTF-8 when the bytes are valid UTF-8.
+  return IsValidUtf8(html) ? Charset::kUtf8 : Charset::kAnsi;
+}
+
+// Elements that stay inside a line of text: a word runs on across them ("<b>W</b>ord").
+bool IsInline(std::string_view name) {
+  static constexpr std::string_view kInline[] = {
+      "a",    "abbr", "acronym", "b",  "bdi",  "bdo",   "big",  "cite",   "code",
+      "data", "del",  "dfn",     "em", "font", "i",     "ins",  "kbd",    "label",
+      "mark", "nobr", "q",       "s",  "samp", "small", "span", "strike", "strong",
+      "sub",  "sup",  "time",    "tt", "u",    "var",   "wbr"};
+  return std::binary_search(std::begin(kInline), std::end(kInline), name);
+}
+
+class WordReader {
+ public:
+  WordReader(std::string_view html, PageWords& out)
+      : html_(html), out_(out), charset_(DetectCharset(html)) {}
+
+  void Read() {
+    ReadText(0, html_.size(), true);
+    EndWord();
+  }
+
+ private:
+  void ReadText(size_t begin, size_t end, bool markup);
+  size_t ReadTag(size_t at);
+  size_t ReadEntity(size_t at, size_t end);
+  size_t FindEndTag(size_t from, std::string_view name) const;
+  void Char(uint32_t code_point) { AnsiChar(UnicodeToAnsiByte(code_point)); }
+  void AnsiChar(int byte);
+  void Append(char lower);
+  void EndWord();
+
+  std::string_view html_;
+  PageWords& out_;
+  Charset charset_;
+  std::string word_;
+  bool in_word_ = false;
+  bool too_long_ = false;
+  bool digit_start_ = false;
+  char pending_ = 0;  // a "." or an apostrophe that continues the word if a word character follows
+  bool title_ = false;
+  bool title_seen_ = false;
+};
+
+void WordReader::ReadText(size_t begin, size_t end, bool markup) {
+  const std::string_view text = html_.substr(0, end);
+  size_t i = begin;
+  while (i < end) {
+    const auto c = static_cast<uint8_t>(text[i]);
+    if (c < 0x80) {
+      if (c == '<' && markup) {
+        i = ReadTag(i);
+      } else if (c == '&') {
+        i = ReadEntity(i, end);
+      } else {
+        AnsiChar(c);
+        ++i;
+      }
+    } else if (charset_ == Charset::kAnsi) {
+      AnsiChar(c);
+      ++i;
+    } else {
+      const int32_t code_point = DecodeUtf8At(text, i);
+      Char(code_point < 0 ? 0xFFFD : static_cast<uint32_t>(code_point));
+    }
+  }
+}
+
+size_t WordReader::ReadTag(size_t at) {
+  const size_t size = html_.size();
+  size_t i = at + 1;
+  if (i >= size) {
+    AnsiChar('<');
+    return i;
+  }
+  // Comments, declarations and processing instructions hold no text; like them, a comment
+  // inside a word does not end it.
+  if (html_[i] == '!' && html_.compare(i, 3, "!--") == 0) {
+    const size_t close = html_.find("-->", at + 2);
+    return close == std::string_view::npos ? size : close + 3;
+  }
+  if (html_[i] == '!' || html_[i] == '?') {
+    const size_t close = html_.find('>', i);
+    return close == std::string_view::npos ? size : close + 1;
+  }
+  const bool closing = html_[i] == '/';
+  if (closing) ++i;
+  if (i >= size || !IsAsciiLetter(html_[i])) {
+    if (!closing) {
+      AnsiChar('<');  // "a < b": text
+      return at + 1;
+    }
+    const size_t close = html_.find('>', i);
+    return close == std::string_view::npos ? size : close + 1;
+  }
+  std::string name;
+  while (i < size && !IsSpace(html_[i]) && html_[i] != '/' && html_[i] != '>') {
+    if (name.size() < 16) name += AsciiLower(html_[i]);
+    ++i;
+  }
+  // Attributes: a ">" inside a quoted value does not end the tag.
+  bool self_closing = false;
+  while (i < size) {
+    const char c = html_[i];
+    if (c == '>') {
+      ++i;
+      break;
+    }
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
+    if (c == '/') {
+      self_closing = i + 1 < size && html_[i + 1] == '>';
+      ++i;
+      continue;
+    }
+    ++i;  // the first character belongs to the name, even "="
+    while (i < size && !IsSpace(html_[i]) && html_[i] != '/' && html_[i] != '>' && html_[i] != '=')
+      ++i;
+    size_t j = i;
+    while (j < size && IsSpace(html_[j]))
+      ++j;
+    if (j < size && html_[j] == '=') {
+      ++j;
+      while (j < size && IsSpace(html_[j]))
+        ++j;
+      if (j < size && (html_[j] == '"' || html_[j] == '\'')) {
+        const size_t close = html_.find(html_[j], j + 1);
+        j = close == std::string_view::npos ? size : close + 1;
+      } else {
+        while (j < size && !IsSpace(html_[j]) && html_[j] != '>')
+          ++j;
+      }
+      i = j;
+    }
+  }
+  if (!IsInline(name)) EndWord();
+  if (closing || self_closing) return i;
+  if (name == "script" || name == "style") return FindEndTag(i, name);
+  if (name == "title" || name == "textarea" || name == "xmp") {
+    // Their text is read without tags; only the first title is the page's title.
+    const size_t close = FindEndTag(i, name);
+    if (name != "title" || !title_seen_) {
+      title_ = name == "title";
+      title_seen_ = title_seen_ || title_;
+      ReadText(i, close, false);
+      EndWord();
+      title_ = false;
+    }
+    return close;
+  }
+  return i;
+}
+
+// The "<" of the end tag "</name", or the end of the page.
+size_t WordReader::FindEndTag(size_t from, std::string_view name) const {
+  std::string end_tag = "</";
+  end_tag += name;
+  for (size_t at = FindNoCase(html_, from, end_tag); at != std::string_view::npos;
+       at = FindNoCase(html_, at + 1, end_tag)) {
+    const size_t after = at + end_tag.size();
+    if (after >= html_.size() || IsSpace(html_[after]) || html_[after] == '>' ||
+        html_[after] == '/') {
+      return at;
+    }
+  }
+  return html_.size();
+}
+
+size_t WordReader::ReadEntity(size_t at, size_t end) {
+  size_t i = at + 1;
+  if (i < end && html_[i] == '#') {
+    ++i;
+    const bool hex = i < end && (html_[i] == 'x' || html_[i] == 'X');
+    if (hex) ++i;
+    const size_t digits = i;
+    uint64_t value = 0;
+    for (; i < end; ++i) {
+      const char c = AsciiLower(html_[i]);
+      int digit = -1;
+      if (IsDigit(c)) digit = c - '0';
+      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (digit < 0) break;
+      value = std::min<uint64_t>(value * (hex ? 16 : 10) + static_cast<uint64_t>(digit), 0x110000);
+    }
+    if (i == digits) {
+      AnsiChar('&');
+      return at + 1;
+    }
+    if (i < end && html_[i] == ';') ++i;
+    Char(NumericHtmlEntity(value));
+    return i;
+  }
+  size_t name_end = i;
+  while (name_end < end && name_end - i < 32 &&
+         (IsAsciiLetter(html_[name_end]) || IsDigit(html_[name_end]))) {
+    ++name_end;
+  }
+  const int32_t code_point = name_end == i ? -1 : LookupHtmlEntity(html_.substr(i, name_end - i));
+  if (code_point < 0) {
+    AnsiChar('&');
+    return at + 1;
+  }
+  if (name_end < end && html_[name_end] == ';') ++name_end;
+  Char(static_cast<uint32_t>(code_point));
+  return name_end;
+}
+
+void WordReader::AnsiChar(int byte) {
+  if (byte >= 0 && kAnsi.word[byte]) {
+    if (pending_ == '.' && !IsDigit(byte)) EndWord();
+    if (pending_ == '.') Append('.');
+    pending_ = 0;
+    if (!in_word_) {
+      in_word_ = true;
+      digit_start_ = IsDigit(byte);
+    }
+    Append(kAnsi.lower[byte]);
+    return;
+  }
+  if (in_word_ && pending_ == 0) {
+    if (byte == '.' && digit_start_) {
+      pending_ = '.';
+      return;
+    }
+    if (byte == '\'' || byte == 0x92) {  // 0x92: right single quotation mark
+      pending_ = '\'';
+      return;
+    }
+  }
+  EndWord();
+}
+
+void WordReader::Append(char lower) {
+  if (word_.size() >= kMaxIndexedWordLength) {
+    too_long_ = true;
+    return;
+  }
+  word_ += lower;
+}
+
+void WordReader::EndWord() {
+  if (in_word_ && !too_long_) {
+    out_.words.push_back(
+        {static_cast<uint32_t>(out_.text.size()), static_cast<uint8_t>(word_.size()), title_});
+    out_.text += word_;
+  }
+  word_.clear();
+  in_word_ = false;
+  too_long_ = false;
+  pending_ = 0;
+}
+
+}  // namespace
+
+PageWords ExtractPageWords(std::string_view html) {
+  PageWords words;
+  WordReader(html, words).Read();
+  return words;
+}
+
+PageWordGroups GroupPageWords(const PageWords& words) {
+  const size_t count = words.words.size();
+  std::vector<uint32_t> location(count);
+  uint32_t title = 0;
+  for (const PageWord& word : words.words)
+    title += word.title ? 1 : 0;
+  uint32_t next_title = 0;
+  uint32_t next_body = title;
+  for (size_t i = 0; i < count; ++i)
+    location[i] = words.words[i].title ? next_title++ : next_body++;
+
+  std::vector<uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const PageWord& x = words.words[a];
+    const PageWord& y = words.words[b];
+    if (const int c = words.Text(x).compare(words.Text(y)); c != 0) return c < 0;
+    return x.title && !y.title;
+  });
+  PageWordGroups groups;
+  groups.locations.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const PageWord& word = words.words[order[i]];
+    if (i == 0 || word.title != words.words[order[i - 1]].title ||
+        words.Text(word) != words.Text(words.words[order[i - 1]])) {
+      groups.groups.push_back({static_cast<uint32_t>(groups.text.size()), word.length, word.title,
+                               static_cast<uint32_t>(groups.locations.size()), 0});
+      groups.text += words.Text(word);
+    }
+    groups.locations.push_back(location[order[i]]);
+    ++groups.groups.back().count;
+  }
+  return groups;
+}
+
+}  // namespace corvina::chm
