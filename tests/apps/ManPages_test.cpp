@@ -50,7 +50,9 @@ TEST(ManPagesTest, HelpAndManualPageNameTheSameOptions) {
         std::filesystem::path(CORVINA_BIN_DIR).parent_path() / "man" / (tool + ".1");
     ASSERT_TRUE(std::filesystem::exists(page)) << page << " is made by the build's man target";
     const std::string roff = ReadFileBytes(page);
-    EXPECT_EQ(OptionsIn(PageText(roff)), OptionsIn(help.out));
+    EXPECT_EQ(OptionsIn(PageText(roff)), OptionsIn(help.out))
+        << "man/" << tool << ".1.md and " << tool << " --help name different options: an "
+        << "option is added or changed in both";
     EXPECT_NE(roff.find("\n.SH EXIT STATUS\n"), std::string::npos);
     EXPECT_NE(roff.find("\n.SH FILES\n"), std::string::npos);
     EXPECT_NE(roff.find("\n.SH ENVIRONMENT\n"), std::string::npos);
