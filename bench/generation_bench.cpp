@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "generation/Globals.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
+#include "shared/Globals.h"
 #include "tests/fakes/FakeHost.h"
 
 namespace corvina {

@@ -3,13 +3,13 @@
 #include <cmath>
 
 #include "compiler/CSpawnConsoleApp.h"
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/IMessageLoop.h"
 #include "platform/IRegistryStore.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/CRegistry.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"

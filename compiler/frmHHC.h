@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "mainwindow/Form.h"
-#include "mainwindow/ItemPanel.h"
+#include "shared/Form.h"
+#include "shared/ItemPanel.h"
 
 namespace corvina {
 

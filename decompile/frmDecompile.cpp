@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "generation/Globals.h"
-#include "mainwindow/SettingText.h"
+#include "mainwindow/ShowHelp.h"
 #include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
+#include "shared/SettingText.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mainwindow/Form.h"
-#include "mainwindow/ItemPanel.h"
+#include "shared/Form.h"
+#include "shared/ItemPanel.h"
 
 namespace corvina {
 

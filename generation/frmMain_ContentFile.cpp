@@ -2,10 +2,10 @@
 #include <utility>
 #include <vector>
 
-#include "generation/Globals.h"
 #include "generation/SitemapText.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 #include "support/mTempFile.h"
 

@@ -1,14 +1,14 @@
 #include <string>
 
 #include "compiler/frmHHC.h"
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IFileSystem.h"
 #include "platform/IHelpViewer.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/IWindows.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 #include "support/mCommonDialog.h"

@@ -1,12 +1,12 @@
 #include <string>
 #include <utility>
 
-#include "generation/Globals.h"
 #include "generation/SitemapText.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 #include "support/mTempFile.h"

@@ -2,14 +2,14 @@
 #include <string>
 #include <utility>
 
-#include "generation/Globals.h"
 #include "generation/SitemapText.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IFileSystem.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
 #include "platform/TextEncoding.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 #include "support/mTempFile.h"
 

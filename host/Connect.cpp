@@ -2,11 +2,11 @@
 
 #include "compiler/frmHHC.h"
 #include "decompile/frmDecompile.h"
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
 #include "platform/INamedMutexes.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/CommandBars.h"
+#include "shared/CommandBars.h"
 
 namespace corvina {
 

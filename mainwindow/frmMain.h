@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "mainwindow/Form.h"
-#include "mainwindow/ItemPanel.h"
+#include "shared/Form.h"
+#include "shared/ItemPanel.h"
 
 namespace corvina {
 

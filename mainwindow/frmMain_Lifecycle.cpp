@@ -1,9 +1,9 @@
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
-#include "mainwindow/SettingText.h"
+#include "mainwindow/ShowHelp.h"
 #include "mainwindow/frmMain.h"
 #include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
+#include "shared/HostObjects.h"
+#include "shared/SettingText.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 

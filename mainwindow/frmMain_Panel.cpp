@@ -1,14 +1,14 @@
 #include <algorithm>
 #include <string>
 
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
-#include "mainwindow/SettingText.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/ISettingsStore.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
+#include "shared/SettingText.h"
 #include "support/ErrorReport.h"
 #include "support/Product.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/HostObjects.h"
 #include "platform/Status.h"
+#include "shared/HostObjects.h"
 #include "sitehost/FolderWeb.h"
 
 namespace corvina {

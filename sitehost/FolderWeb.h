@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/HostObjects.h"
 #include "platform/Status.h"
+#include "shared/HostObjects.h"
 #include "sitehost/FolderWebFile.h"
 #include "sitehost/FolderWebFolder.h"
 #include "sitehost/FolderWebWindow.h"

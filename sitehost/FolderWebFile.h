@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/HostObjects.h"
 #include "platform/Status.h"
+#include "shared/HostObjects.h"
 
 namespace corvina {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "host/HostObjects.h"
+#include "shared/HostObjects.h"
 
 namespace corvina {
 

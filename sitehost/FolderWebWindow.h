@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/HostObjects.h"
+#include "shared/HostObjects.h"
 
 namespace corvina {
 

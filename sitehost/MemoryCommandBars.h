@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/CommandBars.h"
+#include "shared/CommandBars.h"
 
 namespace corvina {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/HostObjects.h"
+#include "shared/HostObjects.h"
 
 namespace corvina {
 

@@ -4,14 +4,14 @@
 #include <filesystem>
 
 #include "apps/cli/CommandLineOptions.h"
+#include "apps/cli/ConsoleFormViews.h"
+#include "apps/cli/GnuDiagnostics.h"
+#include "apps/cli/HHCConsoleView.h"
 #include "apps/cli/RunOutcome.h"
 #include "apps/cli/SettingsCommand.h"
 #include "apps/cli/Setup.h"
 #include "apps/cli/SiteSettingsStore.h"
 #include "apps/cli/ToSite.h"
-#include "apps/console/ConsoleFormViews.h"
-#include "apps/console/GnuDiagnostics.h"
-#include "apps/console/HHCConsoleView.h"
 #include "compiler/frmHHC.h"
 #include "host/Connect.h"
 #include "platform/ConsoleDialogs.h"

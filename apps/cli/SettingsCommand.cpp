@@ -7,13 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "apps/cli/ConsoleFormViews.h"
 #include "apps/cli/RunOutcome.h"
-#include "apps/console/ConsoleFormViews.h"
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
-#include "mainwindow/SettingText.h"
 #include "mainwindow/frmMain.h"
 #include "platform/ISettingsStore.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
+#include "shared/SettingText.h"
 #include "support/Product.h"
 
 namespace corvina::cli {

@@ -8,8 +8,8 @@
 #include <set>
 #include <sstream>
 
-#include "mainwindow/SettingText.h"
 #include "platform/ReplaceFile.h"
+#include "shared/SettingText.h"
 
 namespace corvina::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "apps/console/GnuDiagnostics.h"
+#include "apps/cli/GnuDiagnostics.h"
 
 #include <gtest/gtest.h>
 

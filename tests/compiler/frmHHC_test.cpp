@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "generation/Globals.h"
-#include "host/HostObjects.h"
 #include "platform/IFormView.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
+#include "shared/HostObjects.h"
 #include "support/CRegistry.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeMessageLoop.h"

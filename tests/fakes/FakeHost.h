@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HostObjects.h"
+#include "shared/HostObjects.h"
 
 namespace corvina {
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "generation/Globals.h"
 #include "mainwindow/frmMain.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
+#include "shared/Globals.h"
 #include "support/CRegistry.h"
 #include "tests/fakes/FakeDialogs.h"
 #include "tests/fakes/FakeMessageBoxes.h"

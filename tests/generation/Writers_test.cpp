@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "generation/Globals.h"
 #include "mainwindow/frmMain.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
+#include "shared/Globals.h"
 #include "support/mTempFile.h"
 #include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"

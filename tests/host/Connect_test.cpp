@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "decompile/frmDecompile.h"
-#include "generation/Globals.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IFormView.h"
 #include "platform/OwnExecutable.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
 #include "sitehost/MemoryCommandBars.h"
 #include "tests/fakes/FakeHelpViewer.h"
 #include "tests/fakes/FakeHost.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "generation/Globals.h"
 #include "platform/Platform.h"
+#include "shared/Globals.h"
 #include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeRegistryStore.h"

@@ -1,12 +1,12 @@
-#include "apps/console/ConsoleFormViews.h"
+#include "apps/cli/ConsoleFormViews.h"
 
 #include <cstdio>
 #include <filesystem>
 
 #include "compiler/frmHHC.h"
 #include "decompile/frmDecompile.h"
-#include "host/HostObjects.h"
 #include "mainwindow/frmMain.h"
+#include "shared/HostObjects.h"
 
 namespace corvina::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "generation/Globals.h"
+#include "shared/Globals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "generation/Globals.h"
+#include "shared/Globals.h"
 
-#include "host/HostObjects.h"
 #include "platform/IFileSystem.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
 #include "platform/TextEncoding.h"
+#include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
 
 namespace corvina::Globals {

@@ -1,4 +1,4 @@
-#include "mainwindow/SettingText.h"
+#include "shared/SettingText.h"
 
 #include <charconv>
 #include <cmath>

@@ -22,8 +22,6 @@ std::string ConvertURL(std::string_view sURL);
 // Creates or empties the file and writes the content and a line end, as Windows-1252 text.
 // Returns false when the file could not be written (the failure has been reported).
 bool WriteFile(std::string_view sPath, std::string sContent);
-// Opens the product's own help file at its first page.
-void ShowHelp();
 
 }  // namespace Globals
 }  // namespace corvina

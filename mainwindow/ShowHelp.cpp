@@ -1,4 +1,5 @@
-#include "generation/Globals.h"
+#include "mainwindow/ShowHelp.h"
+
 #include "mainwindow/frmMain.h"
 #include "platform/IHelpViewer.h"
 #include "platform/OwnExecutable.h"

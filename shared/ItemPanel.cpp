@@ -1,4 +1,4 @@
-#include "mainwindow/ItemPanel.h"
+#include "shared/ItemPanel.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "mainwindow/Form.h"
+#include "shared/Form.h"
 
 #include "platform/IFormView.h"
 #include "platform/Platform.h"

@@ -1,4 +1,4 @@
-#include "apps/console/HHCConsoleView.h"
+#include "apps/cli/HHCConsoleView.h"
 
 #include "compiler/frmHHC.h"
 
