@@ -2,6 +2,7 @@
 
 #include "compiler/frmHHC.h"
 #include "decompile/frmDecompile.h"
+#include "mainwindow/ShowHelp.h"
 #include "mainwindow/frmMain.h"
 #include "platform/INamedMutexes.h"
 #include "platform/Platform.h"
