@@ -99,7 +99,7 @@ TEST(ChmFullTextIndexTest, EncodesTheLocationListsOfManyTopics) {
   // "twice" in topics 120 and 121 at locations 3 and 4 of each.
   PageWordGroups page;
   page.text = "twice";
-  page.groups = {{0, 5, false, 0, 2}};
+  page.groups = {{0, 5, false, 0, 2, FullTextKeyHash("twice", false)}};
   page.locations = {3, 4};
   ChmFullTextIndex index(0x0409);
   index.AddPage(120, page);
@@ -203,7 +203,8 @@ TEST(ChmFullTextIndexTest, BuildsIndexLevelsThatLeadToEveryWord) {
   PageWordGroups page;
   for (const auto& [word, unused] : words) {
     page.groups.push_back({static_cast<uint32_t>(page.text.size()), 30, false,
-                           static_cast<uint32_t>(page.locations.size()), 1});
+                           static_cast<uint32_t>(page.locations.size()), 1,
+                           FullTextKeyHash(word, false)});
     page.locations.push_back(static_cast<uint32_t>(page.locations.size()));
     page.text += word;
   }

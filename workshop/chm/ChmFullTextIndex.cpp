@@ -84,18 +84,46 @@ void FullTextBitWriter::Flush() {
   if (pending_bits_ > 0) Put(0, 8 - pending_bits_);
 }
 
+ChmFullTextIndex::Entry& ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_view word,
+                                                     bool title) {
+  if ((entries_.size() + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(1024, old.size() * 2), {0, kNoEntry});
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.entry == kNoEntry) continue;
+      size_t i = (slot.hash ^ slot.hash >> 32) & mask;
+      while (slots_[i].entry != kNoEntry)
+        i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = (hash ^ hash >> 32) & mask;; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.entry == kNoEntry) {
+      slot = {hash, static_cast<uint32_t>(entries_.size())};
+      entries_.push_back({static_cast<uint32_t>(words_.size()),
+                          static_cast<uint8_t>(word.size()),
+                          title,
+                          0,
+                          0,
+                          {}});
+      words_ += word;
+      return entries_.back();
+    }
+    if (slot.hash == hash) {
+      Entry& entry = entries_[slot.entry];
+      if (entry.title == title && Word(entry) == word) return entry;
+    }
+  }
+}
+
 void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
   ++pages_;
   for (const PageWordGroup& group : page.groups) {
     const std::string_view word = page.Text(group);
-    key_.assign(word);
-    key_ += static_cast<char>(group.title ? kTitleContext : kBodyContext);
-    auto it = lookup_.find(std::string_view(key_));
-    if (it == lookup_.end()) {
-      it = lookup_.emplace(key_, static_cast<uint32_t>(entries_.size())).first;
-      entries_.push_back({std::string(word), group.title, 0, 0, {}});
-    }
-    Entry& entry = entries_[it->second];
+    Entry& entry = FindOrAdd(group.hash, word, group.title);
     FullTextBitWriter bits(entry.locations);
     bits.PutSrCode(topic - entry.last_topic, kTopicRoot);
     bits.PutSrCode(group.count, kCountRoot);
@@ -122,7 +150,7 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     const Entry& x = entries_[a];
     const Entry& y = entries_[b];
-    if (const int c = x.word.compare(y.word); c != 0) return c < 0;
+    if (const int c = Word(x).compare(Word(y)); c != 0) return c < 0;
     return !x.title && y.title;
   });
 
@@ -149,11 +177,12 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
   };
   for (uint32_t index : order) {
     const Entry& entry = entries_[index];
+    const std::string_view word = Word(entry);
     auto entry_size = [&](size_t prefix) {
-      return 2 + entry.word.size() - prefix + 1 + VarintSize(entry.topics) + 4 + 2 +
+      return 2 + word.size() - prefix + 1 + VarintSize(entry.topics) + 4 + 2 +
              VarintSize(entry.locations.size());
     };
-    size_t prefix = leaf_empty ? 0 : SharedPrefix(leaf.last, entry.word);
+    size_t prefix = leaf_empty ? 0 : SharedPrefix(leaf.last, word);
     if (!leaf_empty && leaf.bytes.size() + entry_size(prefix) > kNodeSize) {
       write_leaf();
       leaf.bytes.assign(kLeafHeader, 0);
@@ -162,18 +191,18 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
     const size_t wlc_offset = file.size();
     file.insert(file.end(), entry.locations.begin(), entry.locations.end());
     std::vector<uint8_t>& out = leaf.bytes;
-    out.push_back(static_cast<uint8_t>(entry.word.size() - prefix + 1));
+    out.push_back(static_cast<uint8_t>(word.size() - prefix + 1));
     out.push_back(static_cast<uint8_t>(prefix));
-    out.insert(out.end(), entry.word.begin() + static_cast<ptrdiff_t>(prefix), entry.word.end());
+    out.insert(out.end(), word.begin() + static_cast<ptrdiff_t>(prefix), word.end());
     out.push_back(entry.title ? kTitleContext : kBodyContext);
     PutVarint(out, entry.topics);
     PutU32(out, static_cast<uint32_t>(wlc_offset));
     PutU16(out, 0);
     PutVarint(out, entry.locations.size());
-    leaf.last = entry.word;
+    leaf.last = word;
     leaf_empty = false;
-    longest = std::max(longest, entry.word.size());
-    entry_bytes += entry.word.size();
+    longest = std::max(longest, word.size());
+    entry_bytes += word.size();
   }
   const size_t last_leaf_free = write_leaf();
   const uint32_t leaves = static_cast<uint32_t>(level.size());

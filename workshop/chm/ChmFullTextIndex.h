@@ -1,10 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "workshop/chm/ChmFullTextWords.h"
@@ -35,7 +33,8 @@ class ChmFullTextIndex {
  public:
   explicit ChmFullTextIndex(uint32_t lcid) : lcid_(lcid) {}
 
-  // Adds a page's words as topic number `topic` (a #TOPICS index, larger than any before).
+  // Adds a page's words as topic number `topic` (a #TOPICS index, larger than any before). Each
+  // group carries the FullTextKeyHash of its word and context.
   void AddPage(uint32_t topic, const PageWordGroups& page);
   std::vector<uint8_t> Build() const;
 
@@ -43,25 +42,32 @@ class ChmFullTextIndex {
 
  private:
   struct Entry {
-    std::string word;
-    bool title = false;
-    uint32_t topics = 0;
-    uint32_t last_topic = 0;
+    uint32_t word;  // offset in words_
+    uint8_t length;
+    bool title;
+    uint32_t topics;
+    uint32_t last_topic;
     std::vector<uint8_t> locations;  // the WLC bytes
   };
-  struct KeyHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+  // An open-addressing table from (word, context) to entries_: pages are merged one after the
+  // other on one thread, so the look-up must cost little more than one cache miss.
+  struct Slot {
+    uint64_t hash;
+    uint32_t entry;
   };
+  static constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+  Entry& FindOrAdd(uint64_t hash, std::string_view word, bool title);
+  std::string_view Word(const Entry& entry) const {
+    return std::string_view(words_).substr(entry.word, entry.length);
+  }
 
   uint32_t lcid_;
   uint32_t pages_ = 0;
   uint64_t occurrences_ = 0;
   uint64_t occurrence_bytes_ = 0;
   std::vector<Entry> entries_;
-  // The word followed by its context byte -> index in entries_.
-  std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> lookup_;
-  std::string key_;
+  std::string words_;
+  std::vector<Slot> slots_;
 };
 
 }  // namespace corvina::chm

@@ -23,8 +23,9 @@ ChmFullTextIndexer::~ChmFullTextIndexer() {
 }
 
 void ChmFullTextIndexer::Read(Job& job) {
-  job.words = GroupPageWords(ExtractPageWords(job.html));
-  job.html = std::string();
+  const PageWords words = ExtractPageWords(job.html);
+  job.html = std::string();  // a large page need not be held twice
+  job.words = GroupPageWords(words);
 }
 
 void ChmFullTextIndexer::WorkerLoop() {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 
 #include "platform/TextEncoding.h"
 #include "workshop/chm/HtmlEntities.h"
@@ -374,38 +373,79 @@ PageWords ExtractPageWords(std::string_view html) {
   return words;
 }
 
+uint64_t FullTextKeyHash(std::string_view word, bool title) {
+  // FNV-1a over the word, then the context.
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (char c : word)
+    hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+  return (hash ^ (title ? 1 : 2)) * 0x100000001b3ull;
+}
+
+namespace {
+
+size_t HashSlot(uint64_t hash, size_t table_size) {
+  return static_cast<size_t>(hash ^ hash >> 32) & (table_size - 1);
+}
+
+}  // namespace
+
 PageWordGroups GroupPageWords(const PageWords& words) {
   const size_t count = words.words.size();
-  std::vector<uint32_t> location(count);
-  uint32_t title = 0;
+  uint32_t titles = 0;
   for (const PageWord& word : words.words)
-    title += word.title ? 1 : 0;
-  uint32_t next_title = 0;
-  uint32_t next_body = title;
-  for (size_t i = 0; i < count; ++i)
-    location[i] = words.words[i].title ? next_title++ : next_body++;
+    titles += word.title ? 1 : 0;
 
-  std::vector<uint32_t> order(count);
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const PageWord& x = words.words[a];
-    const PageWord& y = words.words[b];
-    if (const int c = words.Text(x).compare(words.Text(y)); c != 0) return c < 0;
-    return x.title && !y.title;
-  });
+  // Each occurrence's group, through an open-addressing table of group numbers.
+  constexpr uint32_t kNone = 0xFFFFFFFF;
   PageWordGroups groups;
-  groups.locations.reserve(count);
+  std::vector<uint32_t> table(256, kNone);
+  std::vector<uint32_t> group_of(count);
   for (size_t i = 0; i < count; ++i) {
-    const PageWord& word = words.words[order[i]];
-    if (i == 0 || word.title != words.words[order[i - 1]].title ||
-        words.Text(word) != words.Text(words.words[order[i - 1]])) {
-      groups.groups.push_back({static_cast<uint32_t>(groups.text.size()), word.length, word.title,
-                               static_cast<uint32_t>(groups.locations.size()), 0});
-      groups.text += words.Text(word);
+    if ((groups.groups.size() + 1) * 2 > table.size()) {
+      table.assign(table.size() * 2, kNone);
+      for (uint32_t g = 0; g < groups.groups.size(); ++g) {
+        size_t slot = HashSlot(groups.groups[g].hash, table.size());
+        while (table[slot] != kNone)
+          slot = (slot + 1) & (table.size() - 1);
+        table[slot] = g;
+      }
     }
-    groups.locations.push_back(location[order[i]]);
-    ++groups.groups.back().count;
+    const PageWord& word = words.words[i];
+    const std::string_view text = words.Text(word);
+    const uint64_t hash = FullTextKeyHash(text, word.title);
+    size_t slot = HashSlot(hash, table.size());
+    for (; table[slot] != kNone; slot = (slot + 1) & (table.size() - 1)) {
+      const PageWordGroup& group = groups.groups[table[slot]];
+      if (group.hash == hash && group.title == word.title && groups.Text(group) == text) break;
+    }
+    if (table[slot] == kNone) {
+      table[slot] = static_cast<uint32_t>(groups.groups.size());
+      groups.groups.push_back(
+          {static_cast<uint32_t>(groups.text.size()), word.length, word.title, 0, 0, hash});
+      groups.text += text;
+    }
+    group_of[i] = table[slot];
+    ++groups.groups[table[slot]].count;
   }
+
+  // Locations: title words from 0, then the body words, each group's in increasing order.
+  std::vector<uint32_t> cursor(groups.groups.size());
+  uint32_t next = 0;
+  for (size_t g = 0; g < groups.groups.size(); ++g) {
+    groups.groups[g].first_location = cursor[g] = next;
+    next += groups.groups[g].count;
+  }
+  groups.locations.resize(count);
+  uint32_t next_title = 0;
+  uint32_t next_body = titles;
+  for (size_t i = 0; i < count; ++i) {
+    groups.locations[cursor[group_of[i]]++] = words.words[i].title ? next_title++ : next_body++;
+  }
+  std::sort(groups.groups.begin(), groups.groups.end(),
+            [&](const PageWordGroup& x, const PageWordGroup& y) {
+              if (const int c = groups.Text(x).compare(groups.Text(y)); c != 0) return c < 0;
+              return x.title && !y.title;
+            });
   return groups;
 }
 

@@ -46,7 +46,10 @@ struct PageWordGroup {
   bool title;
   uint32_t first_location;  // into PageWordGroups::locations
   uint32_t count;
+  uint64_t hash;  // FullTextKeyHash of the word and context
 };
+// The hash under which the index files a word in a context.
+uint64_t FullTextKeyHash(std::string_view word, bool title);
 struct PageWordGroups {
   std::string text;
   std::vector<PageWordGroup> groups;  // by word, the title group before the body group
