@@ -1,5 +1,6 @@
 #include "apps/cli/GnuDiagnostics.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace corvina::cli {
@@ -57,6 +58,19 @@ std::string GnuDiagnostics::NamedFile(std::string_view text) const {
   std::string best;
   for (const std::string& file : site_files_) {
     if (file.size() > best.size() && FindName(text, file) != std::string_view::npos) best = file;
+  }
+  if (!best.empty()) return best;
+  // The compiler names some pages by their file name alone; one page of that name is meant.
+  for (const std::string& file : site_files_) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) continue;
+    const std::string_view name = std::string_view(file).substr(slash + 1);
+    if (name.size() <= best.size() || FindName(text, name) == std::string_view::npos) continue;
+    const bool unique =
+        std::none_of(site_files_.begin(), site_files_.end(), [&](const auto& other) {
+          return &other != &file && (other == name || other.ends_with("/" + std::string(name)));
+        });
+    if (unique) best = file;
   }
   return best;
 }

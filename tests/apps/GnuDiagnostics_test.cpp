@@ -18,7 +18,8 @@ TEST(GnuDiagnosticsTest, NamesTheSiteFileAndTheLineOfTheBrokenLink) {
   WriteFileBytes(site / "guide/setup.htm",
                  "<html>\n<body>\n<p><a href=\"../intro.htm\">x</a>\n<img src=\"pic.gif\">\n");
   WriteFileBytes(site / "My Page.htm", "<p>\n");
-  const GnuDiagnostics gnu(site.path(), {"My Page.htm", "guide/setup.htm", "setup.htm"});
+  const GnuDiagnostics gnu(site.path(),
+                           {"My Page.htm", "guide/intro.htm", "guide/setup.htm", "setup.htm"});
   const std::pair<std::string, std::string> cases[] = {
       {"HHC4001: Warning: Found file guide/pic.gif while scanning guide/setup.htm, but couldn't "
        "find it on disk",
@@ -34,6 +35,11 @@ TEST(GnuDiagnosticsTest, NamesTheSiteFileAndTheLineOfTheBrokenLink) {
       {"HHC6002: Error: The file \"setup.htm\" does not exist.",
        "setup.htm:1: error: HHC6002: The file \"setup.htm\" does not exist."},
       {"HHC4005: Warning: No full-text search.", "corvina: warning: HHC4005: No full-text search."},
+      // A bare file name stands for the one site file of that name.
+      {"HHC4009: Warning: Duplicate anchor x found while scanning intro.htm",
+       "guide/intro.htm:1: warning: HHC4009: Duplicate anchor x found while scanning intro.htm"},
+      {"HHC4009: Warning: Duplicate anchor x found while scanning Page.htm",
+       "corvina: warning: HHC4009: Duplicate anchor x found while scanning Page.htm"},
       // Part of a longer name is no name.
       {"HHC4009: Warning: My Page.html.bak is odd\r",
        "corvina: warning: HHC4009: My Page.html.bak is odd"},
