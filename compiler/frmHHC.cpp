@@ -8,11 +8,11 @@
 #include "platform/IRegistryStore.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/CRegistry.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 
 namespace corvina {
 namespace {

@@ -7,9 +7,9 @@
 #include "mainwindow/ShowHelp.h"
 #include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/SettingText.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 
 namespace corvina {
 namespace {

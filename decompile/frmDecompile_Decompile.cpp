@@ -5,8 +5,8 @@
 #include "platform/IFileSystem.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 #include "support/mTempFile.h"
 
 namespace corvina {

@@ -7,10 +7,10 @@
 #include "platform/IMessageBoxes.h"
 #include "platform/IWindows.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 #include "support/mCommonDialog.h"
 #include "support/mTempFile.h"
 

@@ -5,10 +5,10 @@
 #include "mainwindow/frmMain.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 #include "support/mTempFile.h"
 
 namespace corvina {

@@ -5,9 +5,9 @@
 #include "platform/IMessageBoxes.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "support/CRegistry.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 #include "support/mCommonDialog.h"
 
 namespace corvina {

@@ -6,10 +6,10 @@
 #include "mainwindow/frmMain.h"
 #include "platform/INamedMutexes.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 
 namespace corvina {
 

@@ -2,10 +2,10 @@
 #include "mainwindow/frmMain.h"
 #include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/HostObjects.h"
 #include "shared/SettingText.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 
 namespace corvina {
 

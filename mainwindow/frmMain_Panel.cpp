@@ -6,11 +6,11 @@
 #include "platform/ISettingsStore.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "shared/SettingText.h"
 #include "support/ErrorReport.h"
-#include "support/Product.h"
 
 namespace corvina {
 

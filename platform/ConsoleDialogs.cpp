@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/Product.h"
+#include "platform/Product.h"
 
 namespace corvina {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "platform/IMessageBoxes.h"
 #include "platform/Platform.h"
-#include "support/Product.h"
+#include "platform/Product.h"
 
 namespace corvina {
 

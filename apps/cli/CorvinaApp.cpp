@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/PosixProcessRunner.h"
+#include "platform/Product.h"
 #include "platform/RegistrySettingsStore.h"
 #include "platform/RuntimeDirWindows.h"
 #include "platform/SqliteRegistryStore.h"
@@ -29,7 +30,6 @@
 #include "sitehost/FolderHostApplication.h"
 #include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
-#include "support/Product.h"
 #include "support/mTempFile.h"
 #include "workshop/hh/HhMessages.h"
 

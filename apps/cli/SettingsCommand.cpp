@@ -11,10 +11,10 @@
 #include "apps/cli/RunOutcome.h"
 #include "mainwindow/frmMain.h"
 #include "platform/ISettingsStore.h"
+#include "platform/Product.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "shared/SettingText.h"
-#include "support/Product.h"
 
 namespace corvina::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include "apps/cli/SiteSettingsStore.h"
 
 #include "apps/cli/SiteSettingsFile.h"
-#include "support/Product.h"
+#include "platform/Product.h"
 
 namespace corvina::cli {
 

@@ -14,11 +14,11 @@
 #include "platform/IProcessRunner.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "sitehost/NavigationOutline.h"
 #include "sitehost/PageReader.h"
 #include "sitehost/SiteAddress.h"
 #include "sitehost/SitemapOutline.h"
-#include "support/Product.h"
 #include "support/mTempFile.h"
 
 namespace corvina::cli {
