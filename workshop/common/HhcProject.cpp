@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/TextEncoding.h"
+#include "workshop/common/HhcSitemap.h"
 
 namespace corvina::workshop {
 namespace {

@@ -1,3 +1,5 @@
+#include "workshop/common/HhcSitemap.h"
+
 #include <cctype>
 #include <string>
 

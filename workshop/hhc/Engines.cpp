@@ -20,6 +20,7 @@
 #include "workshop/common/ChmHeaderFix.h"
 #include "workshop/common/ChmcmdEngine.h"
 #include "workshop/common/HhcMessages.h"
+#include "workshop/common/HhcSitemap.h"
 
 namespace corvina::workshop {
 
