@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "workshop/chm/ChmFullTextIndex.h"
 #include "workshop/chm/ChmFullTextWords.h"
 
 namespace corvina::chm {

@@ -56,7 +56,79 @@ struct Child {
   uint32_t offset;
 };
 
+size_t HashSlot(uint64_t hash, size_t table_size) {
+  return static_cast<size_t>(hash ^ hash >> 32) & (table_size - 1);
+}
+
 }  // namespace
+
+uint64_t FullTextKeyHash(std::string_view word, bool title) {
+  // FNV-1a over the word, then the context.
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (char c : word)
+    hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+  return (hash ^ (title ? 1 : 2)) * 0x100000001b3ull;
+}
+
+PageWordGroups GroupPageWords(const PageWords& words) {
+  const size_t count = words.words.size();
+  uint32_t titles = 0;
+  for (const PageWord& word : words.words)
+    titles += word.title ? 1 : 0;
+
+  // Each occurrence's group, through an open-addressing table of group numbers.
+  constexpr uint32_t kNone = 0xFFFFFFFF;
+  PageWordGroups groups;
+  std::vector<uint32_t> table(256, kNone);
+  std::vector<uint32_t> group_of(count);
+  for (size_t i = 0; i < count; ++i) {
+    if ((groups.groups.size() + 1) * 2 > table.size()) {
+      table.assign(table.size() * 2, kNone);
+      for (uint32_t g = 0; g < groups.groups.size(); ++g) {
+        size_t slot = HashSlot(groups.groups[g].hash, table.size());
+        while (table[slot] != kNone)
+          slot = (slot + 1) & (table.size() - 1);
+        table[slot] = g;
+      }
+    }
+    const PageWord& word = words.words[i];
+    const std::string_view text = words.Text(word);
+    const uint64_t hash = FullTextKeyHash(text, word.title);
+    size_t slot = HashSlot(hash, table.size());
+    for (; table[slot] != kNone; slot = (slot + 1) & (table.size() - 1)) {
+      const PageWordGroup& group = groups.groups[table[slot]];
+      if (group.hash == hash && group.title == word.title && groups.Text(group) == text) break;
+    }
+    if (table[slot] == kNone) {
+      table[slot] = static_cast<uint32_t>(groups.groups.size());
+      groups.groups.push_back(
+          {static_cast<uint32_t>(groups.text.size()), word.length, word.title, 0, 0, hash});
+      groups.text += text;
+    }
+    group_of[i] = table[slot];
+    ++groups.groups[table[slot]].count;
+  }
+
+  // Locations: title words from 0, then the body words, each group's in increasing order.
+  std::vector<uint32_t> cursor(groups.groups.size());
+  uint32_t next = 0;
+  for (size_t g = 0; g < groups.groups.size(); ++g) {
+    groups.groups[g].first_location = cursor[g] = next;
+    next += groups.groups[g].count;
+  }
+  groups.locations.resize(count);
+  uint32_t next_title = 0;
+  uint32_t next_body = titles;
+  for (size_t i = 0; i < count; ++i) {
+    groups.locations[cursor[group_of[i]]++] = words.words[i].title ? next_title++ : next_body++;
+  }
+  std::sort(groups.groups.begin(), groups.groups.end(),
+            [&](const PageWordGroup& x, const PageWordGroup& y) {
+              if (const int c = groups.Text(x).compare(groups.Text(y)); c != 0) return c < 0;
+              return x.title && !y.title;
+            });
+  return groups;
+}
 
 void FullTextBitWriter::Put(uint32_t bits, int count) {
   pending_ = (pending_ << count) | (bits & ((uint64_t{1} << count) - 1));
@@ -92,14 +164,14 @@ ChmFullTextIndex::Entry& ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
       if (slot.entry == kNoEntry) continue;
-      size_t i = (slot.hash ^ slot.hash >> 32) & mask;
+      size_t i = HashSlot(slot.hash, slots_.size());
       while (slots_[i].entry != kNoEntry)
         i = (i + 1) & mask;
       slots_[i] = slot;
     }
   }
   const size_t mask = slots_.size() - 1;
-  for (size_t i = (hash ^ hash >> 32) & mask;; i = (i + 1) & mask) {
+  for (size_t i = HashSlot(hash, slots_.size());; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (slot.entry == kNoEntry) {
       slot = {hash, static_cast<uint32_t>(entries_.size())};

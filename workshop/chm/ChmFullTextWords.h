@@ -38,26 +38,4 @@ struct PageWords {
 // Never fails: broken markup is read as a browser would, as far as words go.
 PageWords ExtractPageWords(std::string_view html);
 
-// One page's words grouped for the index: each distinct word and context once, with the
-// locations where it occurs. Title words are numbered first (from 0), then the body words.
-struct PageWordGroup {
-  uint32_t offset;  // into PageWordGroups::text
-  uint8_t length;
-  bool title;
-  uint32_t first_location;  // into PageWordGroups::locations
-  uint32_t count;
-  uint64_t hash;  // FullTextKeyHash of the word and context
-};
-// The hash under which the index files a word in a context.
-uint64_t FullTextKeyHash(std::string_view word, bool title);
-struct PageWordGroups {
-  std::string text;
-  std::vector<PageWordGroup> groups;  // by word, the title group before the body group
-  std::vector<uint32_t> locations;    // increasing within a group
-  std::string_view Text(const PageWordGroup& group) const {
-    return std::string_view(text).substr(group.offset, group.length);
-  }
-};
-PageWordGroups GroupPageWords(const PageWords& words);
-
 }  // namespace corvina::chm
