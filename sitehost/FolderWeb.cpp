@@ -1,7 +1,9 @@
 #include "sitehost/FolderWeb.h"
 
 #include <algorithm>
+#include <atomic>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "platform/PathConventions.h"
@@ -17,6 +19,8 @@ namespace fs = std::filesystem;
 
 constexpr size_t kMaxOutlineBytes = 16u << 20;
 constexpr size_t kProblemsShown = 10;
+// Below this many pages per thread, starting a thread costs more than it saves.
+constexpr size_t kPagesPerThread = 64;
 
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
@@ -118,6 +122,38 @@ Status FolderWeb::Refresh() {
     return Status::Ok();
   }
   return Summarize(problems_);
+}
+
+void FolderWeb::ReadPages(sitehost::PageParts parts) {
+  std::vector<FolderWebFile*> pending;
+  for (FolderWebFile& file : files_) {
+    if (file.IsPage() && file.NeedsRead(parts)) pending.push_back(&file);
+  }
+  if (pending.empty()) return;
+  sitehost::PreparePageReading();
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t i = next++; i < pending.size(); i = next++)
+      pending[i]->Load(parts);
+  };
+  const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                          (pending.size() + kPagesPerThread - 1) / kPagesPerThread);
+  std::vector<std::thread> helpers;
+  for (size_t t = 1; t < threads; ++t)
+    helpers.emplace_back(work);
+  // This thread works too, and reports progress as it goes.
+  size_t reported = 0;
+  for (size_t i = next++; i < pending.size(); i = next++) {
+    pending[i]->Load(parts);
+    const size_t done = std::min(next.load(), pending.size());
+    if (read_progress_ && done * 100 / pending.size() != reported * 100 / pending.size()) {
+      read_progress_(done, pending.size());
+      reported = done;
+    }
+  }
+  for (std::thread& helper : helpers)
+    helper.join();
+  if (read_progress_) read_progress_(pending.size(), pending.size());
 }
 
 void FolderWeb::EnsureNavigation() {

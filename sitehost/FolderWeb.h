@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,13 @@ class FolderWeb : public IWeb {
   // Builds the navigation if this snapshot has none yet.
   void EnsureNavigation();
 
+  // Reads (or checks against the disk) every page that needs it for `parts`, on as many
+  // threads as there are cores. A page's first use does this, so one read serves them all.
+  void ReadPages(sitehost::PageParts parts);
+  // Told how far ReadPages got (pages done, pages to do), from the calling thread only.
+  using ReadProgress = std::function<void(size_t done, size_t total)>;
+  void set_read_progress(ReadProgress progress) { read_progress_ = std::move(progress); }
+
  private:
   std::filesystem::path folder_;
   std::string url_;
@@ -80,6 +88,7 @@ class FolderWeb : public IWeb {
   std::vector<Error> problems_;
   std::optional<SiteNavigation> navigation_;
   std::unordered_map<std::string, FolderWebFile*> by_lower_path_;  // built on first need
+  ReadProgress read_progress_;
 };
 
 }  // namespace corvina

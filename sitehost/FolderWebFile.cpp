@@ -67,43 +67,56 @@ bool FolderWebFile::IsPage() const {
   return false;
 }
 
-FolderWebFile::Stamp FolderWebFile::CurrentStamp() const {
-  std::error_code ec;
-  const std::filesystem::path path = Path();
-  Stamp stamp;
-  stamp.size = std::filesystem::file_size(path, ec);
-  if (ec) return Stamp{};
-  stamp.written = std::filesystem::last_write_time(path, ec).time_since_epoch().count();
-  if (ec) return Stamp{};
-  stamp.known = true;
-  return stamp;
-}
-
 bool FolderWebFile::AdoptFacts(FolderWebFile& earlier) {
-  if (!earlier.facts_ || earlier.links_released_ || !earlier.stamp_.known) return false;
-  const Stamp now = CurrentStamp();
-  if (!now.known || now.size != earlier.stamp_.size || now.written != earlier.stamp_.written) {
-    return false;
-  }
+  if (!earlier.facts_) return false;
   facts_ = std::move(earlier.facts_);
-  stamp_ = now;
+  stamp_ = earlier.stamp_;
+  links_released_ = earlier.links_released_;
+  current_ = false;
   return true;
 }
 
-const Result<sitehost::PageFacts>& FolderWebFile::Facts() {
-  if (!facts_) {
-    // The stamp is taken before the read: a page changed meanwhile is read again next time.
-    stamp_ = IsPage() ? CurrentStamp() : Stamp{};
-    facts_ = std::make_unique<Result<sitehost::PageFacts>>(
-        IsPage() ? sitehost::ReadPage(Path())
-                 : Result<sitehost::PageFacts>(
-                       Error{kErrInvalidArgument, relative_path_ + " is not a page"}));
+bool FolderWebFile::NeedsRead(sitehost::PageParts parts) const {
+  if (!facts_ || !current_) return true;
+  if (parts != sitehost::PageParts::kAll || !facts_->ok()) return false;
+  return !facts_->value().links_read || links_released_;
+}
+
+void FolderWebFile::Load(sitehost::PageParts parts) {
+  if (!IsPage()) {
+    if (!facts_) {
+      facts_ = std::make_unique<Result<sitehost::PageFacts>>(
+          Error{kErrInvalidArgument, relative_path_ + " is not a page"});
+    }
+    current_ = true;
+    return;
+  }
+  if (facts_ && !current_) {
+    const Result<FileStamp> now = ReadFileStamp(Path());
+    if (!stamp_ || !now.ok() || *now != *stamp_) facts_.reset();
+    current_ = true;
+  }
+  if (facts_ && NeedsRead(parts)) facts_.reset();
+  if (facts_) return;
+  FileStamp stamp;
+  auto facts =
+      std::make_unique<Result<sitehost::PageFacts>>(sitehost::ReadPage(Path(), parts, &stamp));
+  stamp_ = facts->ok() ? std::optional<FileStamp>(stamp) : std::nullopt;
+  facts_ = std::move(facts);
+  links_released_ = false;
+  current_ = true;
+}
+
+const Result<sitehost::PageFacts>& FolderWebFile::Facts(sitehost::PageParts parts) {
+  if (NeedsRead(parts)) {
+    if (IsPage()) web_->ReadPages(parts);
+    Load(parts);  // a no-op once the site has read it
   }
   return *facts_;
 }
 
 std::string FolderWebFile::Title() {
-  const Result<sitehost::PageFacts>& facts = Facts();
+  const Result<sitehost::PageFacts>& facts = Facts(sitehost::PageParts::kHead);
   if (facts.ok() && facts->title) return *facts->title;
   const std::string_view name = Name();
   return IsValidUtf8(name) ? std::string(name) : AnsiToUtf8(name);
@@ -114,7 +127,7 @@ Result<std::string> FolderWebFile::Property(std::string_view name) {
     return Error{kErrInvalidArgument,
                  "No property \"" + std::string(name) + "\" on " + relative_path_};
   }
-  const Result<sitehost::PageFacts>& facts = Facts();
+  const Result<sitehost::PageFacts>& facts = Facts(sitehost::PageParts::kHead);
   if (!facts.ok()) return facts.error();
   if (!facts->keywords) return Error{kErrInvalidArgument, relative_path_ + " has no keywords"};
   return *facts->keywords;
@@ -122,7 +135,7 @@ Result<std::string> FolderWebFile::Property(std::string_view name) {
 
 const std::vector<std::string>& FolderWebFile::Links() {
   static const std::vector<std::string> kNone;
-  const Result<sitehost::PageFacts>& facts = Facts();
+  const Result<sitehost::PageFacts>& facts = Facts(sitehost::PageParts::kAll);
   return facts.ok() ? facts->links : kNone;
 }
 

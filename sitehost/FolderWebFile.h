@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/FileStamp.h"
 #include "platform/Status.h"
 #include "shared/HostObjects.h"
 
@@ -16,11 +18,13 @@ class FolderNavigationNode;
 class FolderWeb;
 namespace sitehost {
 struct PageFacts;
-}
+enum class PageParts;
+}  // namespace sitehost
 
 // A file of a folder-backed site. A page (extension htm, html, shtml, xhtml, asp or aspx, in
-// any case) is read on the first call that needs its title, keywords or links, and the result
-// is kept until the site's next refresh.
+// any case) is read on the first call that needs its title, keywords or links (the site then
+// reads every page that needs it at once, see FolderWeb::ReadPages), and the result is kept
+// until the site's next refresh.
 class FolderWebFile : public IWebFile {
  public:
   FolderWebFile(FolderWeb* web, std::string relative_path);
@@ -45,28 +49,28 @@ class FolderWebFile : public IWebFile {
   const std::vector<std::string>& Links();
   // Forgets the links once the navigation is built; the title and keywords stay.
   void ReleaseLinks();
-  // Takes over what the same file of the previous snapshot read, when the file has not changed
-  // since (same size and modification time) and its links are still known. Returns true when
-  // it did, so that a refresh does not read every page again.
+  // Takes over what the same file of the previous snapshot read, without touching the disk:
+  // on first use it is checked against the file's size and modification time once, and read
+  // again only when the file changed. Returns true when there was something to take over.
   bool AdoptFacts(FolderWebFile& earlier);
+  // True when the page must be read (or checked) before it can answer for `parts`.
+  bool NeedsRead(sitehost::PageParts parts) const;
+  // Reads or checks the page as NeedsRead says. Touches only this file, so that several files
+  // may be loaded at once on different threads.
+  void Load(sitehost::PageParts parts);
 
   FolderNavigationNode* navigation_node() const { return node_; }
   void set_navigation_node(FolderNavigationNode* node) { node_ = node; }
 
  private:
-  struct Stamp {
-    bool known = false;
-    uintmax_t size = 0;
-    int64_t written = 0;
-  };
-  Stamp CurrentStamp() const;
-  const Result<sitehost::PageFacts>& Facts();
+  const Result<sitehost::PageFacts>& Facts(sitehost::PageParts parts);
 
   FolderWeb* web_;
   std::string relative_path_;
   std::unique_ptr<Result<sitehost::PageFacts>> facts_;
   FolderNavigationNode* node_ = nullptr;
-  Stamp stamp_;
+  std::optional<FileStamp> stamp_;  // of the file as facts_ were read from it
+  bool current_ = false;            // facts_ were read or checked since the last refresh
   bool links_released_ = false;
 };
 

@@ -6,9 +6,7 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <memory>
 
 #include "platform/TextEncoding.h"
@@ -26,10 +24,6 @@ struct XmlCharFree {
 };
 using XmlText = std::unique_ptr<xmlChar, XmlCharFree>;
 
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -43,7 +37,13 @@ std::string AsciiLower(std::string_view text) {
 
 // Position of `word` in `text`, ignoring ASCII case, or npos.
 size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0) {
+  const bool leads_with_letter =
+      AsciiLower(word.front()) != word.front() || (word.front() >= 'a' && word.front() <= 'z');
   for (size_t i = from; i + word.size() <= text.size(); ++i) {
+    if (!leads_with_letter) {
+      i = text.find(word.front(), i);
+      if (i == std::string_view::npos || i + word.size() > text.size()) break;
+    }
     size_t k = 0;
     while (k < word.size() && AsciiLower(text[i + k]) == word[k])
       ++k;
@@ -164,13 +164,37 @@ void Visit(xmlNode* node, PageFacts& facts) {
       if (!facts.keywords->empty()) *facts.keywords += ',';
       *facts.keywords += content;
     }
-  } else if (NameIs(node, "a") || NameIs(node, "area")) {
+  } else if (facts.links_read && (NameIs(node, "a") || NameIs(node, "area"))) {
     if (XmlText href = Attribute(node, "href")) facts.links.push_back(TextOf(href.get()));
   }
 }
 
 bool IsDocument(const xmlNode* node) {
   return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
+}
+
+// True when `text` holds "<" + `name` (ASCII case ignored) followed by a blank, "/" or ">".
+bool HoldsTag(std::string_view text, std::string_view name) {
+  for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    if (at + 1 + name.size() >= text.size()) return false;
+    size_t k = 0;
+    while (k < name.size() && AsciiLower(text[at + 1 + k]) == name[k])
+      ++k;
+    if (k < name.size()) continue;
+    const char after = text[at + 1 + name.size()];
+    if (after == '>' || after == '/' || kBlanks.find(after) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+// The part of a page that gives the same title and keywords as the whole: up to the first
+// "</head" or "<body", when no title or meta tag follows there. Else the whole page.
+std::string_view TitleAndKeywordsPart(std::string_view raw) {
+  const size_t head_end = std::min(FindNoCase(raw, "</head"), FindNoCase(raw, "<body"));
+  if (head_end == std::string_view::npos) return raw;
+  const std::string_view rest = raw.substr(head_end);
+  if (HoldsTag(rest, "title") || HoldsTag(rest, "meta")) return raw;
+  return raw.substr(0, head_end);
 }
 
 }  // namespace
@@ -218,15 +242,20 @@ PageText DecodePageBytes(std::string_view raw) {
   return {DecodeUtf8OrWindows1252(raw), "UTF-8"};
 }
 
-PageFacts ParsePage(std::string_view raw) {
+void PreparePageReading() {
   static const bool initialized = [] {
     xmlInitParser();
     return true;
   }();
   (void)initialized;
+}
+
+PageFacts ParsePage(std::string_view raw, PageParts parts) {
+  PreparePageReading();
 
   PageFacts facts;
-  const PageText text = DecodePageBytes(raw);
+  facts.links_read = parts == PageParts::kAll;
+  const PageText text = DecodePageBytes(facts.links_read ? raw : TitleAndKeywordsPart(raw));
   if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
   constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                            HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
@@ -254,31 +283,16 @@ PageFacts ParsePage(std::string_view raw) {
 }
 
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit) {
-  // Opening a pipe for reading would wait for a writer; only regular files are read.
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (ec) return ErrnoError("read", ec.value(), path.string());
-  if (!std::filesystem::is_regular_file(status)) {
-    return Error{kErrPermissionDenied, "read " + path.string() + ": not a regular file"};
-  }
-  std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rbe"));
-  if (!file) return ErrnoError("read", errno, path.string());
-  std::string bytes;
-  char buffer[65536];
-  while (bytes.size() < limit) {
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) break;
-  }
-  if (std::ferror(file.get())) return ErrnoError("read", errno, path.string());
-  if (bytes.size() > limit) bytes.resize(limit);
-  return bytes;
+  Result<FileHead> head = ReadRegularFileHead(path, limit);
+  if (!head.ok()) return head.error();
+  return std::move(head->bytes);
 }
 
-Result<PageFacts> ReadPage(const std::filesystem::path& path) {
-  Result<std::string> bytes = ReadFileHead(path, kMaxPageBytes);
-  if (!bytes.ok()) return bytes.error();
-  return ParsePage(*bytes);
+Result<PageFacts> ReadPage(const std::filesystem::path& path, PageParts parts, FileStamp* stamp) {
+  Result<FileHead> head = ReadRegularFileHead(path, kMaxPageBytes);
+  if (!head.ok()) return head.error();
+  if (stamp != nullptr) *stamp = head->stamp;
+  return ParsePage(head->bytes, parts);
 }
 
 }  // namespace corvina::sitehost

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileStamp.h"
 #include "platform/Status.h"
 
 namespace corvina::sitehost {
@@ -20,9 +21,15 @@ struct PageFacts {
   // with ","; control characters (tabs, line ends) inside read as blanks. nullopt when the page
   // has no such meta.
   std::optional<std::string> keywords;
-  // The href of every <a> and <area>, in document order, as written.
+  // The href of every <a> and <area>, in document order, as written; only when read with
+  // PageParts::kAll (links_read).
   std::vector<std::string> links;
+  bool links_read = false;
 };
+
+// What a read needs: the title and keywords only, or the links too. Title and keywords come
+// out the same either way; kHead parses only the head when nothing after it could change them.
+enum class PageParts { kHead, kAll };
 
 // A page's bytes as they go to the HTML parser.
 struct PageText {
@@ -40,12 +47,17 @@ PageText DecodePageBytes(std::string_view raw);
 // Keeps every valid UTF-8 sequence and reads every other byte as Windows-1252.
 std::string DecodeUtf8OrWindows1252(std::string_view bytes);
 
-// Parses a page of any quality; broken markup is repaired as browsers do. Never fails.
-PageFacts ParsePage(std::string_view raw);
+// Makes the parser ready for use on several threads at once; call before starting them.
+void PreparePageReading();
 
-// Reads and parses a page file. Only the first kMaxPageBytes are read.
+// Parses a page of any quality; broken markup is repaired as browsers do. Never fails.
+PageFacts ParsePage(std::string_view raw, PageParts parts = PageParts::kAll);
+
+// Reads and parses a page file. Only the first kMaxPageBytes are read. `stamp`, when given,
+// receives the file's stamp as it was read.
 inline constexpr size_t kMaxPageBytes = 64u << 20;
-Result<PageFacts> ReadPage(const std::filesystem::path& path);
+Result<PageFacts> ReadPage(const std::filesystem::path& path, PageParts parts = PageParts::kAll,
+                           FileStamp* stamp = nullptr);
 
 // The first `limit` bytes of a file (all of a shorter one).
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit);

@@ -1,7 +1,9 @@
 #include "apps/cli/CorvinaApp.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/ConsoleFormViews.h"
@@ -140,6 +142,23 @@ SiteSettingsStore::SiteLayer SiteLayer(FolderHostApplication& host, const SiteSe
   return layer;
 }
 
+// Reading a large site's pages takes a moment before the compiler's log begins: on a terminal
+// that can redraw a line, the share read so far is shown in place and wiped when done.
+void ShowReadingProgress(const Options& options, FolderWeb& web) {
+  const char* term = std::getenv("TERM");
+  if (options.quiet || !IsTerminal(stderr) || term == nullptr || std::string_view(term) == "dumb") {
+    return;
+  }
+  web.set_read_progress([](size_t done, size_t total) {
+    if (done < total) {
+      std::fprintf(stderr, "\rReading the site: %zu %%", done * 100 / total);
+    } else {
+      std::fputs("\r\033[K", stderr);
+    }
+    std::fflush(stderr);
+  });
+}
+
 int RunSettings(const Options& options) {
   Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
   if (!host.ok()) {
@@ -164,6 +183,7 @@ int RunCompile(const Options& options) {
     std::fprintf(stderr, "Corvina: %s\n", problem.description.c_str());
   }
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
+  ShowReadingProgress(options, *(*host)->web());
   ConsoleFormViews views(options, LogViewMaker(options, options.site));
   ConsolePlatform platform(options, views, SiteLayer(**host, site_file, false));
   Connect addin;

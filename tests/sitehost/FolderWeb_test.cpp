@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -104,6 +105,50 @@ TEST(FolderWebTest, RefreshReadsOnlyPagesThatChanged) {
                       fs::last_write_time(site / "a.htm") + std::chrono::seconds(5));
   ASSERT_TRUE(web->Refresh().ok());
   EXPECT_EQ(web->AllFiles()[0]->Title(), "B");
+}
+
+TEST(FolderWebTest, UnchangedPagesAreNotReadAgainAndLinksComeWhenNeeded) {
+  testing::TempDir dir;
+  const fs::path site = dir / "site";
+  testing::WriteFileBytes(site / "index.htm", "<title>Home</title><body><a href=a.htm>a</a>");
+  testing::WriteFileBytes(site / "a.htm", "<title>Old</title>");
+  auto web = OpenOrDie(site);
+  ASSERT_TRUE(web);
+  // Titles first: only the heads are read; the navigation then needs the links.
+  EXPECT_EQ(web->FindFile("a.htm")->Title(), "Old");
+  EXPECT_EQ(DumpTree(*web), "Home -> index.htm\n  Old -> a.htm\n");
+  // Other bytes of the same size and time: the page counts as unchanged.
+  const auto written = fs::last_write_time(site / "a.htm");
+  testing::WriteFileBytes(site / "a.htm", "<title>New</title>");
+  fs::last_write_time(site / "a.htm", written);
+  ASSERT_TRUE(web->Refresh().ok());
+  EXPECT_EQ(web->FindFile("a.htm")->Title(), "Old");
+}
+
+TEST(FolderWebTest, ManyPagesAreReadTogetherWithProgress) {
+  testing::TempDir dir;
+  const fs::path site = dir / "site";
+  constexpr int kPages = 500;
+  for (int i = 0; i < kPages; ++i) {
+    testing::WriteFileBytes(site / ("p" + std::to_string(i) + ".htm"),
+                            "<title>Page " + std::to_string(i) +
+                                "</title><meta name=keywords content=k" + std::to_string(i) + ">");
+  }
+  auto web = OpenOrDie(site);
+  ASSERT_TRUE(web);
+  std::vector<std::pair<size_t, size_t>> told;
+  web->set_read_progress([&](size_t done, size_t total) { told.emplace_back(done, total); });
+  for (int i = 0; i < kPages; ++i) {
+    FolderWebFile* page = web->FindFile("p" + std::to_string(i) + ".htm");
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Title(), "Page " + std::to_string(i));
+    EXPECT_EQ(page->Property("keywords").value_or(""), "k" + std::to_string(i));
+  }
+  // One read for the whole site, told in order and ending with all of it.
+  ASSERT_FALSE(told.empty());
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+  EXPECT_EQ(told.back(), std::make_pair(size_t{kPages}, size_t{kPages}));
+  EXPECT_LE(told.size(), 102u);
 }
 
 TEST(FolderWebTest, OutlineGivesTheNavigation) {

@@ -39,13 +39,33 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
       {"comment", "<!-- <title>No</title> --><title>Yes</title>", "Yes", std::nullopt},
       {"script", "<script>var t='<title>No</title>';</script><title>Yes</title>", "Yes",
        std::nullopt},
+      // A read of the head alone must see what follows it when that could matter.
+      {"meta after body", "<head><title>T</title></head><body><meta name=keywords content=k>", "T",
+       "k"},
+      {"title after head", "<head></head><BODY><p>x<TITLE>Late</TITLE>", "Late", std::nullopt},
+      {"body in a comment", "<head><!-- <body> --><title>T</title></head><body>x", "T",
+       std::nullopt},
+      {"head only", "<HEAD><TITLE>T</TITLE><META NAME=keywords CONTENT=a></HEAD><BODY>x", "T", "a"},
+      {"tag-like words", "<title>T</title><body><p>a <metal> and <titled>", "T", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const PageFacts facts = ParsePage(c.page);
-    EXPECT_EQ(facts.title, c.title);
-    EXPECT_EQ(facts.keywords, c.keywords);
+    for (const PageParts parts : {PageParts::kAll, PageParts::kHead}) {
+      const PageFacts facts = ParsePage(c.page, parts);
+      EXPECT_EQ(facts.title, c.title);
+      EXPECT_EQ(facts.keywords, c.keywords);
+    }
   }
+}
+
+TEST(PageReaderTest, LinksOnlyWhenAsked) {
+  const std::string page = "<title>T</title><body><a href=a.htm>a</a><area href='b.htm'>";
+  const PageFacts all = ParsePage(page, PageParts::kAll);
+  EXPECT_TRUE(all.links_read);
+  EXPECT_EQ(all.links, (std::vector<std::string>{"a.htm", "b.htm"}));
+  const PageFacts head = ParsePage(page, PageParts::kHead);
+  EXPECT_FALSE(head.links_read);
+  EXPECT_TRUE(head.links.empty());
 }
 
 TEST(PageReaderTest, DecodesEveryEncodingToUtf8) {

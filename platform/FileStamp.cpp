@@ -1,0 +1,63 @@
+#include "platform/FileStamp.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/UniqueFd.h"
+
+namespace corvina {
+namespace {
+
+constexpr size_t kFirstRead = 64u << 10;
+
+FileStamp StampOf(const struct stat& status) {
+  return FileStamp{
+      static_cast<uintmax_t>(status.st_size),
+      static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+Error NotRegular(const std::filesystem::path& path) {
+  return Error{kErrPermissionDenied, "read " + path.string() + ": not a regular file"};
+}
+
+}  // namespace
+
+Result<FileStamp> ReadFileStamp(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return ErrnoError("status", errno, path.string());
+  if (!S_ISREG(status.st_mode)) return NotRegular(path);
+  return StampOf(status);
+}
+
+Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit) {
+  // O_NONBLOCK: opening a pipe must not wait for a writer; the type is checked on the open file.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid()) return ErrnoError("read", errno, path.string());
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) return ErrnoError("read", errno, path.string());
+  if (!S_ISREG(status.st_mode)) return NotRegular(path);
+  FileHead head;
+  head.stamp = StampOf(status);
+  // The size read at the open is what is read; a file that reports none (as some special file
+  // systems do) is read to its end.
+  const bool sized = status.st_size > 0;
+  head.bytes.resize(sized ? std::min(static_cast<size_t>(status.st_size), limit)
+                          : std::min(limit, kFirstRead));
+  size_t got = 0;
+  while (got < head.bytes.size()) {
+    const ssize_t n = ::read(fd.get(), head.bytes.data() + got, head.bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ErrnoError("read", errno, path.string());
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+    if (!sized && got == head.bytes.size()) head.bytes.resize(std::min(limit, got * 2));
+  }
+  head.bytes.resize(got);
+  return head;
+}
+
+}  // namespace corvina

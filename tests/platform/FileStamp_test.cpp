@@ -1,0 +1,63 @@
+#include "platform/FileStamp.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <string>
+
+#include "tests/fakes/TestSupport.h"
+
+namespace corvina {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(FileStampTest, ReadsTheHeadAndTheStampOfRegularFiles) {
+  testing::TempDir dir;
+  const std::string big(200000, 'x');
+  testing::WriteFileBytes(dir / "big", big);
+  testing::WriteFileBytes(dir / "empty", "");
+  struct Case {
+    const char* name;
+    size_t limit;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"big", 1u << 20, big},
+      {"big", 1000, big.substr(0, 1000)},
+      {"empty", 1000, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.limit));
+    Result<FileHead> head = ReadRegularFileHead(dir / c.name, c.limit);
+    ASSERT_TRUE(head.ok()) << head.error().description;
+    EXPECT_EQ(head->bytes, c.expected);
+    Result<FileStamp> stamp = ReadFileStamp(dir / c.name);
+    ASSERT_TRUE(stamp.ok());
+    EXPECT_EQ(head->stamp, *stamp);
+  }
+  // A new time with the same size is another stamp.
+  const FileStamp before = ReadFileStamp(dir / "big").value_or({});
+  fs::last_write_time(dir / "big", fs::last_write_time(dir / "big") + std::chrono::seconds(3));
+  const FileStamp after = ReadFileStamp(dir / "big").value_or({});
+  EXPECT_EQ(before.size, after.size);
+  EXPECT_NE(before, after);
+}
+
+TEST(FileStampTest, RefusesWhatIsNoRegularFileWithoutWaiting) {
+  testing::TempDir dir;
+  fs::create_directory(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  for (const char* name : {"folder", "pipe", "missing"}) {
+    SCOPED_TRACE(name);
+    // Opening a pipe with no writer would block here if the read waited for one.
+    Result<FileHead> head = ReadRegularFileHead(dir / name, 100);
+    ASSERT_FALSE(head.ok());
+    EXPECT_NE(head.error().description.find((dir / name).string()), std::string::npos);
+    EXPECT_FALSE(ReadFileStamp(dir / name).ok());
+  }
+}
+
+}  // namespace
+}  // namespace corvina
