@@ -37,15 +37,11 @@ ConsoleDialogs::ConsoleDialogs(ConsoleDialogsOptions options) : options_(options
 }
 
 void ConsoleDialogs::Say(std::string_view text) {
-  std::fprintf(options_.out, "%s: %.*s\n", std::string(kProductName).c_str(),
-               static_cast<int>(text.size()), text.data());
-  std::fflush(options_.out);
+  PrintMessage(text, options_.out);
 }
 
 std::optional<std::string> ConsoleDialogs::Ask(std::string_view title) {
-  std::fprintf(options_.out, "%s: %.*s (empty line cancels): ", std::string(kProductName).c_str(),
-               static_cast<int>(title.size()), title.data());
-  std::fflush(options_.out);
+  PrintMessage(title, options_.out, " (empty line cancels): ");
   std::string line;
   int c;
   while ((c = std::fgetc(options_.in)) != EOF && c != '\n')

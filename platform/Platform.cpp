@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Product.h"
+
 namespace corvina {
 namespace {
 
@@ -14,8 +16,7 @@ Platform& Installed() {
 template <typename T>
 T& Slot(T* service) {
   if (service == nullptr) {
-    std::fputs("Corvina: internal error: a platform service was used before it was installed\n",
-               stderr);
+    PrintMessage("internal error: a platform service was used before it was installed");
     std::abort();
   }
   return *service;

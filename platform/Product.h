@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 namespace corvina {
@@ -7,5 +8,9 @@ namespace corvina {
 // The caption of every message box that has no title of its own, and the application name of
 // the settings store.
 inline constexpr std::string_view kProductName = "Corvina";
+
+// Prints "Corvina: <text>" and then `end` on `out`, and flushes it: the form of every message
+// that the programs print for the user.
+void PrintMessage(std::string_view text, std::FILE* out = stderr, std::string_view end = "\n");
 
 }  // namespace corvina

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/Product.h"
+
 namespace corvina {
 
 void Item::AddEntry(std::string_view sKey, std::string_view sCaption, ItemKind eKind) {
@@ -36,8 +38,7 @@ Item* ItemPanel::Find(std::string_view sKey) {
 
 Item& ItemPanel::operator[](std::string_view sKey) {
   if (Item* item = Find(sKey)) return *item;
-  std::fprintf(stderr, "Corvina: internal error: no item \"%.*s\" in the panel\n",
-               static_cast<int>(sKey.size()), sKey.data());
+  PrintMessage("internal error: no item \"" + std::string(sKey) + "\" in the panel");
   std::abort();
 }
 
@@ -47,7 +48,7 @@ const Item& ItemPanel::operator[](std::string_view sKey) const {
 
 Item& ItemPanel::At(size_t nPosition) {
   if (nPosition == 0 || nPosition > items_.size()) {
-    std::fprintf(stderr, "Corvina: internal error: no item at position %zu\n", nPosition);
+    PrintMessage("internal error: no item at position " + std::to_string(nPosition));
     std::abort();
   }
   return items_[nPosition - 1];

@@ -6,6 +6,7 @@
 #include "compiler/frmHHC.h"
 #include "decompile/frmDecompile.h"
 #include "mainwindow/frmMain.h"
+#include "platform/Product.h"
 #include "shared/HostObjects.h"
 
 namespace corvina::cli {
@@ -24,7 +25,7 @@ bool OutputFolderExists(const std::string& output) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::path(output).parent_path();
   if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
-  std::fprintf(stderr, "Corvina: the output folder %s does not exist\n", folder.c_str());
+  PrintMessage("the output folder " + folder.string() + " does not exist");
   return false;
 }
 
@@ -47,7 +48,7 @@ bool ChoosePage(frmMain& form, const std::string& page) {
       return true;
     }
   }
-  std::fprintf(stderr, "Corvina: the site's navigation lists no page \"%s\"\n", page.c_str());
+  PrintMessage("the site's navigation lists no page \"" + page + "\"");
   return false;
 }
 

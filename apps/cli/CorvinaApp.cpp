@@ -162,7 +162,7 @@ void ShowReadingProgress(const Options& options, FolderWeb& web) {
 int RunSettings(const Options& options) {
   Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
   if (!host.ok()) {
-    std::fprintf(stderr, "Corvina: %s\n", host.error().description.c_str());
+    PrintMessage(host.error().description);
     return kExitUsage;
   }
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
@@ -175,12 +175,12 @@ int RunSettings(const Options& options) {
 int RunCompile(const Options& options) {
   Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(options.site);
   if (!host.ok()) {
-    std::fprintf(stderr, "Corvina: %s\n", host.error().description.c_str());
+    PrintMessage(host.error().description);
     return kExitUsage;
   }
   // What the site host had to leave out is told once; the site still opens.
   for (const Error& problem : (*host)->web()->Problems()) {
-    std::fprintf(stderr, "Corvina: %s\n", problem.description.c_str());
+    PrintMessage(problem.description);
   }
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
   ShowReadingProgress(options, *(*host)->web());
@@ -195,7 +195,7 @@ int RunCompile(const Options& options) {
   registry.Init(kHkeyCurrentUser);
   Result<bool> recorded = registry.KeyExists("Software\\Microsoft\\HTML Help Workshop");
   if (status == kExitStopped && recorded.ok() && !*recorded) {
-    std::fputs("Corvina: run 'corvina setup' to record the folder of the help compiler\n", stderr);
+    PrintMessage("run 'corvina setup' to record the folder of the help compiler");
   }
   return status;
 }
@@ -225,8 +225,7 @@ int RunDecompile(const Options& options) {
     if (std::filesystem::is_directory(options.folder, ec)) {
       const std::string probe = mTempFile::TempFile(options.folder, kProductName);
       if (probe.empty()) {
-        std::fprintf(stderr, "Corvina: cannot write in the output folder %s\n",
-                     options.folder.c_str());
+        PrintMessage("cannot write in the output folder " + options.folder);
         return kExitUsage;
       }
       std::filesystem::remove(probe, ec);
@@ -242,8 +241,7 @@ int RunDecompile(const Options& options) {
     if (status == kExitClean && options.to_site) {
       status = ConvertToSite(options.chm_file, options.folder);
     } else if (options.to_site) {
-      std::fprintf(stderr, "Corvina: %s was not made a site: the decompilation was not clean\n",
-                   options.folder.c_str());
+      PrintMessage(options.folder + " was not made a site: the decompilation was not clean");
     }
   }
   // A folder made for a run that wrote nothing into it goes again (remove takes only an

@@ -70,7 +70,7 @@ SiteLocation LocationOf(IWeb& web) {
 SiteSettingsFile ReadSiteSettingsFile(IWeb& web) {
   SiteSettingsFile file = ReadSiteSettings(LocationOf(web));
   for (const std::string& warning : file.warnings)
-    std::fprintf(stderr, "Corvina: %s\n", warning.c_str());
+    PrintMessage(warning);
   return file;
 }
 
@@ -80,12 +80,10 @@ int ShowSettings(const Options& options, IHostApplication& host, const SiteSetti
   const SiteLocation site = LocationOf(web);
   if (options.reset) {
     if (Status cleared = user_store.DeleteSection(kProductName, site.url); !cleared.ok()) {
-      std::fprintf(stderr, "Corvina: could not clear the saved settings: %s\n",
-                   cleared.description().c_str());
+      PrintMessage("could not clear the saved settings: " + cleared.description());
       return kExitStopped;
     }
-    std::fprintf(stderr, "Corvina: cleared the settings this user's store kept for %s\n",
-                 site.folder.c_str());
+    PrintMessage("cleared the settings this user's store kept for " + site.folder.string());
   }
 
   Globals::HostApplication = &host;
@@ -109,8 +107,7 @@ int ShowSettings(const Options& options, IHostApplication& host, const SiteSetti
     } else {
       Result<bool> saved = StoreHas(user_store, site.url, key);
       if (!saved.ok()) {
-        std::fprintf(stderr, "Corvina: could not read the saved settings: %s\n",
-                     saved.error().description.c_str());
+        PrintMessage("could not read the saved settings: " + saved.error().description);
         return kExitStopped;
       }
       source = *saved ? "user store" : "default";
@@ -125,16 +122,14 @@ int ShowSettings(const Options& options, IHostApplication& host, const SiteSetti
   if (options.save_to_site) {
     Result<std::string> text = SiteSettingsText(values, site);
     if (!text.ok()) {
-      std::fprintf(stderr, "Corvina: %s not written: %s\n", file.path.c_str(),
-                   text.error().description.c_str());
+      PrintMessage(file.path.string() + " not written: " + text.error().description);
       return kExitUsage;
     }
     if (Status written = WriteSiteSettingsFile(site.folder, *text); !written.ok()) {
-      std::fprintf(stderr, "Corvina: %s not written: %s\n", file.path.c_str(),
-                   written.description().c_str());
+      PrintMessage(file.path.string() + " not written: " + written.description());
       return kExitStopped;
     }
-    std::fprintf(stderr, "Corvina: wrote %s\n", file.path.c_str());
+    PrintMessage("wrote " + file.path.string());
   }
   return kExitClean;
 }

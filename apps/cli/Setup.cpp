@@ -6,6 +6,7 @@
 #include "apps/cli/RunOutcome.h"
 #include "platform/OwnExecutable.h"
 #include "platform/PathConventions.h"
+#include "platform/Product.h"
 #include "platform/Terminal.h"
 #include "support/CRegistry.h"
 
@@ -33,8 +34,8 @@ int RunSetup(const std::optional<std::string>& workshop) {
   const std::string compiler =
       text + std::string(kPathSeparator) + "hhc" + std::string(kExecutableSuffix);
   if (!IsRunnable(compiler)) {
-    std::fprintf(stderr, "Corvina: no help compiler in %s (%s is missing or not executable)\n",
-                 text.c_str(), compiler.c_str());
+    PrintMessage("no help compiler in " + text + " (" + compiler +
+                 " is missing or not executable)");
     return kExitUsage;
   }
 
@@ -48,9 +49,9 @@ int RunSetup(const std::optional<std::string>& workshop) {
       Stored(registry.SetValue(kAddinKey, "LoadBehavior", int32_t{3}, 4));
   if (!ok) {
     Result<bool> probe = registry.CreateKey(kWorkshopKey);
-    std::fprintf(
-        stderr, "Corvina: could not record the help compiler's folder: %s\n",
-        probe.ok() ? "the registry store refused the write" : probe.error().description.c_str());
+    PrintMessage("could not record the help compiler's folder: " +
+                 (probe.ok() ? std::string("the registry store refused the write")
+                             : probe.error().description));
     return kExitStopped;
   }
   std::printf("Help compiler folder: %s\n", text.c_str());

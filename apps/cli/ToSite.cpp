@@ -31,7 +31,7 @@ constexpr std::string_view kContentsKey = "Contents file=";
 constexpr size_t kMaxContentsBytes = 64u << 20;
 
 void Tell(const std::string& text) {
-  std::fprintf(stderr, "Corvina: %s\n", text.c_str());
+  PrintMessage(text);
 }
 
 struct ToolRun {

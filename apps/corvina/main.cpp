@@ -4,14 +4,15 @@
 #include <vector>
 
 #include "apps/cli/CorvinaApp.h"
+#include "platform/Product.h"
 
 int main(int argc, char** argv) {
   try {
     return corvina::cli::RunCorvina(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Corvina: internal error: %s\n", e.what());
+    corvina::PrintMessage(std::string("internal error: ") + e.what());
   } catch (...) {
-    std::fprintf(stderr, "Corvina: internal error\n");
+    corvina::PrintMessage("internal error");
   }
   return 70;
 }

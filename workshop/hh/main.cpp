@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "platform/Product.h"
 #include "workshop/hh/Decompile.h"
 #include "workshop/hh/ProjectOptions.h"
 #include "workshop/hh/View.h"
@@ -53,9 +54,9 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Corvina: internal error: %s\n", e.what());
+    corvina::PrintMessage(std::string("internal error: ") + e.what());
   } catch (...) {
-    std::fputs("Corvina: internal error\n", stderr);
+    corvina::PrintMessage("internal error");
   }
   return 2;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Product.h"
 #include "workshop/common/HhcMessages.h"
 #include "workshop/common/HhcProject.h"
 #include "workshop/hhc/Engines.h"
@@ -105,9 +106,9 @@ int main(int argc, char** argv) {
   try {
     return Main(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Corvina: internal error: %s\n", e.what());
+    corvina::PrintMessage(std::string("internal error: ") + e.what());
   } catch (...) {
-    std::fprintf(stderr, "Corvina: internal error\n");
+    corvina::PrintMessage("internal error");
   }
   return kExitFailed;
 }
