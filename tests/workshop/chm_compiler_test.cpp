@@ -124,7 +124,7 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
   std::vector<std::string> progress;
   ChmCompileOptions options;
   options.progress = [&](std::string_view name) { progress.emplace_back(name); };
-  options.warning = [](std::string_view text) { ADD_FAILURE() << "warning: " << text; };
+  options.warning = [](ChmWarning, std::string_view text) { ADD_FAILURE() << "warning: " << text; };
   ASSERT_TRUE(CompileChm(project, options).ok());
   const fs::path chm = project.compiled_file;
   // Contents and index first, then the files in project order, each once.

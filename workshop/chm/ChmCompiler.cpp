@@ -14,6 +14,8 @@
 #include "workshop/chm/ChmDirectory.h"
 #include "workshop/chm/ChmFullTextIndexer.h"
 #include "workshop/chm/ChmSystemFiles.h"
+#include "workshop/chm/LinkedFiles.h"
+#include "workshop/chm/PageLinks.h"
 #include "workshop/chm/PageTitle.h"
 
 namespace corvina::chm {
@@ -25,10 +27,14 @@ std::string Quote(std::string_view name) {
   return "\"" + std::string(name) + "\"";
 }
 
-bool IsPage(std::string_view name) {
+std::string Extension(std::string_view name) {
   const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos) return false;
-  const std::string extension = FoldChmName(name.substr(dot + 1));
+  if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos) return {};
+  return FoldChmName(name.substr(dot + 1));
+}
+
+bool IsPage(std::string_view name) {
+  const std::string extension = Extension(name);
   return extension == "htm" || extension == "html";
 }
 
@@ -66,6 +72,22 @@ class FileReader {
     path_ = path;
     return Status::Ok();
   }
+  // Reads the whole file (of `size` bytes as opened) into `bytes`.
+  Status ReadAll(uint64_t size, std::string& bytes) {
+    bytes.resize(size);
+    size_t got = 0;
+    while (got < bytes.size()) {
+      const ssize_t n = ::read(fd_, bytes.data() + got, bytes.size() - got);
+      if (n == 0) break;  // the file shrank while it was read
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return ErrnoError("cannot read", errno, path_.string());
+      }
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return Status::Ok();
+  }
   // Reads up to buffer.size() bytes; 0 at the end.
   Result<size_t> Read(std::vector<uint8_t>& buffer) {
     for (;;) {
@@ -89,9 +111,13 @@ class Compiler {
 
  private:
   Status CheckProject();
-  Status StoreFile(const std::string& name);
-  void Warn(const std::string& text) {
-    if (options_.warning) options_.warning(text);
+  // `kind` says how the file is read for its links: as a page, a style sheet, a contents or
+  // index file, or not at all.
+  enum class Kind { kPlain, kPage, kStyleSheet, kSitemap };
+  Status StoreFile(const std::string& name, Kind kind);
+  Status StoreLinkingFile(const std::string& name, Kind kind, FileReader& reader, uint64_t size);
+  void Warn(const std::string& text, ChmWarning kind = ChmWarning::kOther) {
+    if (options_.warning) options_.warning(kind, text);
   }
 
   const ChmProject& project_;
@@ -102,6 +128,10 @@ class Compiler {
   std::unique_ptr<ChmArchiveWriter> writer_;
   std::unique_ptr<ChmFullTextIndexer> full_text_;  // when the project asks for search
   std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kReadChunk);
+  LinkedFiles linked_{project_.project_folder, [this](ChmWarning kind, std::string_view text) {
+                        Warn(std::string(text), kind);
+                      }};
+  std::string page_;  // the bytes of the file being stored, when its links are read
 };
 
 Status Compiler::CheckProject() {
@@ -142,7 +172,7 @@ Status Compiler::CheckProject() {
   return Status::Ok();
 }
 
-Status Compiler::StoreFile(const std::string& name) {
+Status Compiler::StoreFile(const std::string& name, Kind kind) {
   const std::filesystem::path path = project_.project_folder / name;
   FileReader reader;
   uint64_t size = 0;
@@ -152,31 +182,52 @@ Status Compiler::StoreFile(const std::string& name) {
                                           " bytes, at most " + std::to_string(kChmMaxSectionBytes) +
                                           "): " + Quote(name)};
   }
+  if (kind != Kind::kPlain) {
+    if (Status status = StoreLinkingFile(name, kind, reader, size); !status.ok()) return status;
+    if (options_.progress) options_.progress(name);
+    return Status::Ok();
+  }
   if (Status status = writer_->BeginCompressed("/" + name); !status.ok()) return status;
-  const bool page = IsPage(name);
-  // The start of a page, for its title; the whole page when it goes into the search index.
-  const size_t keep = !page ? 0 : full_text_ ? static_cast<size_t>(size) : kReadChunk;
-  std::string head;
-  head.reserve(keep);
   for (;;) {
     Result<size_t> got = reader.Read(buffer_);
     if (!got.ok()) return got.error();
     if (*got == 0) break;
-    if (head.size() < keep) {
-      head.append(reinterpret_cast<const char*>(buffer_.data()),
-                  std::min(*got, keep - head.size()));
-    }
     if (Status status = writer_->AppendCompressed({buffer_.data(), *got}); !status.ok()) {
       return status;
     }
   }
   if (Status status = writer_->EndCompressed(); !status.ok()) return status;
-  if (page) {
-    const auto topic = static_cast<uint32_t>(topics_.size());
-    topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
-    if (full_text_) full_text_->AddPage(topic, std::move(head));
-  }
   if (options_.progress) options_.progress(name);
+  return Status::Ok();
+}
+
+// A page, style sheet or sitemap is read whole: it is stored, and its links are followed.
+Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader& reader,
+                                  uint64_t size) {
+  if (Status status = reader.ReadAll(size, page_); !status.ok()) return status;
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(page_.data()),
+                                       page_.size());
+  if (Status status = writer_->AddCompressed("/" + name, bytes); !status.ok()) return status;
+  switch (kind) {
+    case Kind::kPage: {
+      const std::string_view head = std::string_view(page_).substr(0, kReadChunk);
+      const auto topic = static_cast<uint32_t>(topics_.size());
+      topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+      const PageLinks links = ScanPageLinks(page_);
+      linked_.SetAnchors(name, links.anchors);
+      linked_.Follow(name, links);
+      if (full_text_) full_text_->AddPage(topic, std::move(page_));
+      break;
+    }
+    case Kind::kStyleSheet:
+      linked_.Follow(name, ScanStyleSheetLinks(page_));
+      break;
+    case Kind::kSitemap:
+      linked_.FollowSitemap(name, ScanSitemapLinks(page_));
+      break;
+    case Kind::kPlain:
+      break;
+  }
   return Status::Ok();
 }
 
@@ -193,9 +244,25 @@ Status Compiler::Run() {
     full_text_ = std::make_unique<ChmFullTextIndexer>(options_.threads, project_.language);
   }
 
+  for (const std::string* name : names_)
+    linked_.AddListed(*name);
   for (const std::string* name : names_) {
-    if (Status status = StoreFile(*name); !status.ok()) return status;
+    Kind kind = IsPage(*name)               ? Kind::kPage
+                : Extension(*name) == "css" ? Kind::kStyleSheet
+                                            : Kind::kPlain;
+    if (name == &project_.contents_file || name == &project_.index_file) kind = Kind::kSitemap;
+    if (Status status = StoreFile(*name, kind); !status.ok()) return status;
   }
+  // Then the files they link to, and the files those link to, in the order first met.
+  std::string linked;
+  bool style_sheet = false;
+  while (linked_.Next(linked, style_sheet)) {
+    const Kind kind = IsPage(linked)                              ? Kind::kPage
+                      : style_sheet || Extension(linked) == "css" ? Kind::kStyleSheet
+                                                                  : Kind::kPlain;
+    if (Status status = StoreFile(linked, kind); !status.ok()) return status;
+  }
+  linked_.CheckAnchors();
   for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
     if (!file->empty()) topics_.Add(Utf8ToAnsi(*file), {}, false, strings_);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Status.h"
+#include "workshop/chm/ChmWarning.h"
 
 namespace corvina::chm {
 
@@ -26,14 +27,14 @@ struct ChmProject {
   bool full_text_search = false;     // writes the search index /$FIftiMain
   bool binary_toc = false;           // the contents file serves instead
   bool binary_index = false;         // the index file serves instead
-  std::vector<std::string> files;    // in project order
+  std::vector<std::string> files;    // in project order; the files they link to are added
 };
 
 struct ChmCompileOptions {
   // Called once per file stored, with its relative name, after it is read.
   std::function<void(std::string_view name)> progress;
   // Called for each problem that does not stop the compile.
-  std::function<void(std::string_view text)> warning;
+  std::function<void(ChmWarning kind, std::string_view text)> warning;
   int threads = 0;  // compressing threads; 0: every core
 };
 

@@ -9,11 +9,12 @@ namespace corvina::workshop {
 // "HHCnnnn: Error: text". The numbers are stable; workshop/README.md lists them.
 enum class HhcCode : int {
   // Warnings: the help file is made, but something in it may not work.
-  kLinkNotOnDisk = 4001,     // a page links to a file that is not on disk
-  kFileNotInProject = 4002,  // the compiler reports a file that does not exist
-  kXmlPrologPage = 4003,     // a page that starts with an XML declaration is stored unindexed
-  kAnchorUndefined = 4004,   // a contents or index entry names an anchor its page lacks
-  kCompilerWarning = 4009,   // any other warning of the compiler
+  kLinkNotOnDisk = 4001,       // a page links to a file that is not on disk
+  kFileNotInProject = 4002,    // the compiler reports a file that does not exist
+  kXmlPrologPage = 4003,       // a page that starts with an XML declaration is stored unindexed
+  kAnchorUndefined = 4004,     // a link or a contents entry names an anchor its page lacks
+  kLinkOutsideProject = 4006,  // a page links to a file outside the project folder
+  kCompilerWarning = 4009,     // any other warning of the compiler
   // Errors: no help file is made.
   kProjectUnreadable = 6001,  // the project file is missing or cannot be read
   kListedFileMissing = 6002,  // a file of [FILES] does not exist
@@ -27,6 +28,10 @@ enum class HhcCode : int {
   kBadProject = 6010,         // the project lacks what a compile needs
   kInterrupted = 6011,        // the compile was stopped by a signal
 };
+
+// The environment variable that names hhc's engine ("native" or "chmcmd") when its command
+// line does not; `corvina compile --engine` sets it for the run.
+inline constexpr const char* kHhcEngineVariable = "CORVINA_HHC_ENGINE";
 
 bool IsError(HhcCode code);
 // "HHC6002: Error: text" or "HHC4001: Warning: text".

@@ -221,20 +221,35 @@ int CompileNative(const ParsedProject& project) {
 
   int warnings = 0;
   chm::ChmCompileOptions options;
+  size_t stored = 0;
   options.progress = [&](std::string_view name) {
+    ++stored;
     if (project.show_progress) PrintLine("Processing " + std::string(name));
   };
-  options.warning = [&](std::string_view text) {
+  options.warning = [&](chm::ChmWarning kind, std::string_view text) {
     ++warnings;
-    PrintLine(FormatMessage(HhcCode::kCompilerWarning, text));
+    HhcCode code = HhcCode::kCompilerWarning;
+    switch (kind) {
+      case chm::ChmWarning::kLinkNotOnDisk:
+        code = HhcCode::kLinkNotOnDisk;
+        break;
+      case chm::ChmWarning::kAnchorUndefined:
+        code = HhcCode::kAnchorUndefined;
+        break;
+      case chm::ChmWarning::kLinkOutsideProject:
+        code = HhcCode::kLinkOutsideProject;
+        break;
+      case chm::ChmWarning::kOther:
+        break;
+    }
+    PrintLine(FormatMessage(code, text));
   };
   // The writer replaces the output only once it is complete, so it is not interrupted.
   if (Status compiled = chm::CompileChm(chm, options); !compiled.ok()) {
     return Failed(HhcCode::kCompilerFailed, "The compile failed: " + compiled.description());
   }
-  PrintLine("Created " + project.compiled_file.string() + ", " +
-            std::to_string(project.files.size()) + " files, " + std::to_string(warnings) +
-            " warnings.");
+  PrintLine("Created " + project.compiled_file.string() + ", " + std::to_string(stored) +
+            " files, " + std::to_string(warnings) + " warnings.");
   return kExitOk;
 }
 

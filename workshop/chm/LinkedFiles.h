@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "workshop/chm/ChmDirectory.h"
+#include "workshop/chm/ChmWarning.h"
+#include "workshop/chm/PageLinks.h"
+
+namespace corvina::chm {
+
+// Where a link found in a stored file points.
+struct ResolvedLink {
+  enum class Kind {
+    kNone,     // another scheme (http:, mailto:, javascript:, ms-its:, ...), or no address
+    kFile,     // a file of the project: `path`
+    kOutside,  // a local file outside the project folder: `path` is the link, normalised
+  };
+  Kind kind = Kind::kNone;
+  std::string path;      // relative to the project folder, "/" separators, percent-decoded
+  std::string fragment;  // percent-decoded; empty when the link names no anchor
+  bool folder = false;   // the address names a folder ("guide/")
+};
+
+// Resolves `link` (as written, character references decoded) from the file `referrer` (a
+// project-relative name): "\" read as "/", query and fragment cut off, percent escapes
+// decoded, "." and ".." parts applied. A link of only a fragment points at the referrer.
+ResolvedLink ResolveLink(std::string_view referrer, std::string_view link);
+
+// The files a compile stores beyond those the project lists: every local file that a stored
+// page, style sheet, contents or index file refers to, found on disk (in its on-disk letter
+// case when the link's case differs), each once, in the order they are first met. Warns once
+// per missing target, naming the first file that refers to it, and checks anchors once every
+// page is read.
+class LinkedFiles {
+ public:
+  using Warn = std::function<void(ChmWarning kind, std::string_view text)>;
+  LinkedFiles(std::filesystem::path folder, Warn warn);
+
+  // A file that is stored anyway (listed in the project, or the compiler's own).
+  void AddListed(std::string_view name);
+
+  // Takes the links of the stored file `referrer`, queueing the new files they reach.
+  void Follow(std::string_view referrer, const PageLinks& links);
+  void FollowSitemap(std::string_view sitemap, const std::vector<SitemapLink>& links);
+  // The anchors a stored page defines.
+  void SetAnchors(std::string_view page, const std::vector<std::string>& anchors);
+
+  // The next file reached through links and not yet handed out; false when there is none.
+  // `style_sheet` tells whether a link asked for it as a style sheet.
+  bool Next(std::string& name, bool& style_sheet);
+
+  // Warns for every link to an anchor that its (stored, read) page does not define.
+  void CheckAnchors();
+
+ private:
+  struct AnchorUse {
+    std::string page;  // as stored
+    std::string fragment;
+    std::string first_use;  // "in PAGE" or "Site Map for NAME"
+  };
+  enum class DiskEntry { kNone, kFile, kFolder };
+
+  void FollowOne(std::string_view referrer, std::string_view link, bool style_sheet,
+                 std::string_view first_use);
+  // Finds `relative` on disk: the exact name, else the name whose parts differ only in ASCII
+  // letter case (or whose Windows-1252 bytes are the UTF-8 name), put into `actual`.
+  DiskEntry Lookup(const std::string& relative, std::string& actual);
+  const std::vector<std::string>& Listing(const std::string& folder);
+
+  std::filesystem::path folder_;
+  Warn warn_;
+  // Every file known to be stored, as readers compare names.
+  std::unordered_set<std::string, ChmNameHash, ChmNameEqual> known_;
+  std::unordered_set<std::string> reported_;  // missing or outside targets already named
+  std::deque<std::pair<std::string, bool>> queue_;
+  std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> names
+  // Folded page name -> its folded anchors.
+  std::unordered_map<std::string, std::unordered_set<std::string>> anchors_;
+  std::vector<AnchorUse> anchor_uses_;
+  std::unordered_set<std::string> anchor_use_keys_;  // folded "page#fragment"
+};
+
+}  // namespace corvina::chm
