@@ -76,7 +76,7 @@ bool frmMain::BuildContentFile() {
   }
   text.insert(0, kSitemapHead);
   text += kSitemapTail;
-  mContentsFile = TempFile(SiteFolder, "Corvina");
+  mContentsFile = TempFile(SiteFolder, "Corvina", "contents");
   return WriteFile(mContentsFile, std::move(text));
 }
 

@@ -71,7 +71,7 @@ bool frmMain::BuildIndexFile() {
     mUseKeywords = false;
     return true;
   }
-  mIndexFile = TempFile(SiteFolder, "Corvina");
+  mIndexFile = TempFile(SiteFolder, "Corvina", "index");
   std::string text = std::move(s);
   text.insert(0, kSitemapHead);
   text += kSitemapTail;

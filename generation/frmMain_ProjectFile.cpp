@@ -90,14 +90,14 @@ bool frmMain::BuildProjectFile() {
   if (!LinksToDerived()) return false;
   s += "\r\n" + mDerivedPage;
 
-  mProjectFile = TempFile(SiteFolder, "Corvina");
+  mProjectFile = TempFile(SiteFolder, "Corvina", "project");
   return WriteFile(mProjectFile, std::move(s));
 }
 
 bool frmMain::LinksToDerived() {
   ErrorReport report("frmMain", "LinksToDerived");
   IFileSystem& fs = FileSystem();
-  mDerivedPage = TempFile(SiteFolder, "Corvina");
+  mDerivedPage = TempFile(SiteFolder, "Corvina", "derived");
   if (mDerivedPage.empty()) {
     // Without a reserved name the page would land outside the site folder.
     report.Raise(Error{kErrPathNotFound, "Path not found: " + SiteFolder});

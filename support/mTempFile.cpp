@@ -1,5 +1,6 @@
 #include "support/mTempFile.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -17,9 +18,20 @@ bool Exists(IFileSystem& fs, const std::string& path) {
   return fs.FileExists(path) || fs.FolderExists(path);
 }
 
+// FNV-1a of the folder and the role, folded to a 16-bit number that is not 0.
+unsigned NumberFor(std::string_view sFolder, std::string_view sRole) {
+  uint32_t hash = 2166136261u;
+  for (std::string_view part : {sFolder, std::string_view("\0", 1), sRole}) {
+    for (char c : part)
+      hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  const unsigned number = (hash ^ (hash >> 16)) & 0xFFFF;
+  return number == 0 ? 1 : number;
+}
+
 }  // namespace
 
-std::string TempFile(std::string_view sFolder, std::string_view sPrefix) {
+std::string TempFile(std::string_view sFolder, std::string_view sPrefix, std::string_view sRole) {
   ErrorReport report("mTempFile", "TempFile");
   std::string folder(sFolder);
   if (folder.empty()) return {};
@@ -27,7 +39,7 @@ std::string TempFile(std::string_view sFolder, std::string_view sPrefix) {
   const std::string prefix(sPrefix.substr(0, 3));
   IFileSystem& fs = FileSystem();
   static std::mt19937 numbers{std::random_device{}()};
-  unsigned number = numbers() & 0xFFFF;
+  unsigned number = sRole.empty() ? numbers() & 0xFFFF : NumberFor(folder, sRole);
   for (unsigned tries = 0; tries < 0x10000; ++tries, number = (number + 1) & 0xFFFF) {
     if (number == 0) continue;
     char hex[8];

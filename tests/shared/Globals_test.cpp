@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mainwindow/frmMain.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
@@ -118,6 +120,26 @@ TEST_F(GlobalsTest, TempFileNamesAreNewAndNeverReused) {
   }
   EXPECT_EQ(TempFile((dir_ / "missing").string(), "Corvina"), "");
   EXPECT_EQ(TempFile("", "Corvina"), "");
+}
+
+TEST_F(GlobalsTest, TempFileWithARoleTriesTheSameNameFirstAndStillNeverReusesOne) {
+  const std::string folder = dir_.path().string();
+  const std::string contents = TempFile(folder, "Corvina", "contents");
+  ASSERT_FALSE(contents.empty());
+  const std::string taken = TempFile(folder, "Corvina", "contents");
+  EXPECT_NE(taken, contents);  // the first name is in use: the next one
+  const std::string index = TempFile(folder, "Corvina", "index");
+  EXPECT_NE(index, contents);
+  EXPECT_NE(index, taken);
+  for (const std::string& path : {contents, taken, index})
+    ASSERT_TRUE(std::filesystem::remove(path));
+  // Once the files are gone, the same folder and role give the same names again.
+  EXPECT_EQ(TempFile(folder, "Corvina", "contents"), contents);
+  EXPECT_EQ(TempFile(folder, "Corvina", "index"), index);
+  // A name whose ".htm" sibling exists is passed over, as for any temporary name.
+  ASSERT_TRUE(std::filesystem::remove(contents));
+  testing::WriteFileBytes(contents + ".htm", "");
+  EXPECT_NE(TempFile(folder, "Corvina", "contents"), contents);
 }
 
 TEST_F(GlobalsTest, ShortNameIsAnAbsolutePathQuotedWhenItHoldsABlank) {
