@@ -43,6 +43,7 @@ std::optional<std::string>* ValueSlot(Options& o, const std::string& name) {
   if (name == "--default-page") return &o.default_page;
   if (name == "--workshop") return &o.workshop;
   if (name == "--diagnostics") return &o.diagnostics;
+  if (name == "--engine") return &o.engine;
   return nullptr;
 }
 
@@ -60,7 +61,7 @@ bool Allowed(Command command, const std::string& name) {
              name != "--reset";
     case Command::kSettings:
       // The compile options show what they would make of the settings.
-      return name != "--workshop" && name != "--to-site" && !answers && !log;
+      return name != "--workshop" && name != "--to-site" && name != "--engine" && !answers && !log;
     default:
       return false;
   }
@@ -158,6 +159,9 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
     case Command::kCompile:
       if (positional.size() != 1) return Usage("compile takes one site folder");
       options.site = positional[0];
+      if (options.engine && *options.engine != "native" && *options.engine != "chmcmd") {
+        return Usage("the engine must be 'native' or 'chmcmd'");
+      }
       break;
     case Command::kSettings:
       if (positional.size() != 1) return Usage("settings takes one site folder");
@@ -192,6 +196,8 @@ std::string UsageText() {
     -q, --quiet                      print only the compiler's errors and warnings
     --diagnostics=gnu|hhc            print them as FILE:LINE: warning: HHCnnnn: text
                                      (FILE relative to SITE) or as the compiler does
+    --engine native|chmcmd           the help compiler's engine for this run (default:
+                                     native; chmcmd needs fp-utils); not saved
   corvina decompile FILE.chm DIR [--to-site] [-y|-n] [-q] [--diagnostics=gnu|hhc]
                                      extract every file of FILE.chm into DIR
     --to-site                        then write DIR/navigation.txt from the contents
@@ -203,9 +209,9 @@ std::string UsageText() {
     --reset                          first clear what this user's store keeps for SITE
   corvina --help | --version
 
-Options given to compile are saved for the site in this user's store and used again by
-the next run. SITE/corvina.ini, when present, comes before that store; the command line
-comes before both.
+Options given to compile (but --engine) are saved for the site in this user's store and
+used again by the next run. SITE/corvina.ini, when present, comes before that store; the
+command line comes before both.
 Exit status: 0 clean; 1 compiled, with errors or warnings in the log; 2 bad usage or
 input; 3 stopped (no compiler, locked output, the user's No).
 )";

@@ -30,6 +30,7 @@ struct Options {
   std::optional<bool> favorites;
   std::optional<bool> open;
   std::optional<bool> keep_log;
+  std::optional<std::string> engine;  // hhc's engine for this run only: "native" or "chmcmd"
   // settings
   bool save_to_site = false;
   bool reset = false;

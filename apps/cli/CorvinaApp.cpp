@@ -9,6 +9,7 @@
 #include "apps/cli/ConsoleFormViews.h"
 #include "apps/cli/GnuDiagnostics.h"
 #include "apps/cli/HHCConsoleView.h"
+#include "apps/cli/LogSummaryMessageBoxes.h"
 #include "apps/cli/RunOutcome.h"
 #include "apps/cli/SettingsCommand.h"
 #include "apps/cli/Setup.h"
@@ -33,6 +34,7 @@
 #include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
 #include "support/mTempFile.h"
+#include "workshop/common/HhcMessages.h"
 #include "workshop/hh/HhMessages.h"
 
 namespace corvina::cli {
@@ -73,12 +75,13 @@ class ConsolePlatform {
   // `site` puts a site's own settings file over the user's store.
   ConsolePlatform(const Options& options, IFormViews& views, SiteSettingsStore::SiteLayer site = {})
       : boxes_(options.answers),
+        summary_boxes_(boxes_),
         registry_(SqliteRegistryStoreOptions{SqliteRegistryStore::DefaultPath()}),
         settings_(registry_),
         site_settings_(settings_, std::move(site)),
         windows_(RuntimeDirWindows::DefaultFolder()),
         mutexes_(FlockNamedMutexes::DefaultFolder()),
-        installed_(Platform{.message_boxes = &boxes_,
+        installed_(Platform{.message_boxes = &summary_boxes_,
                             .file_system = &files_,
                             .registry = &registry_,
                             .settings = &site_settings_,
@@ -105,6 +108,7 @@ class ConsolePlatform {
 
  private:
   ConsoleMessageBoxes boxes_;
+  LogSummaryMessageBoxes summary_boxes_;
   PosixFileSystem files_;
   SqliteRegistryStore registry_;
   RegistrySettingsStore settings_;
@@ -182,6 +186,9 @@ int RunCompile(const Options& options) {
   for (const Error& problem : (*host)->web()->Problems()) {
     PrintMessage(problem.description);
   }
+  // Our hhc reads the engine from its environment when no --engine is given; only this run's
+  // children see it.
+  if (options.engine) ::setenv(workshop::kHhcEngineVariable, options.engine->c_str(), 1);
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
   ShowReadingProgress(options, *(*host)->web());
   ConsoleFormViews views(options, LogViewMaker(options, options.site));

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -39,12 +40,13 @@ void InstallStopHandlers() {
 
 void Usage(std::FILE* out) {
   std::fputs(
-      "Usage: hhc [--engine chmcmd|native] PROJECT\n"
+      "Usage: hhc [--engine native|chmcmd] PROJECT\n"
       "Compiles the help project PROJECT (any file name; its text is Windows-1252) into the\n"
       "file its \"Compiled file=\" option names. Progress lines and messages of the form\n"
       "\"HHCnnnn: Warning: text\" or \"HHCnnnn: Error: text\" go to standard output.\n"
-      "  --engine chmcmd   compile with chmcmd (the default)\n"
-      "  --engine native   compile with the built-in writer (no full-text search index)\n"
+      "  --engine chmcmd   compile with chmcmd (Debian package fp-utils; the default)\n"
+      "  --engine native   compile with the built-in writer\n"
+      "Without --engine, the environment variable CORVINA_HHC_ENGINE names the engine.\n"
       "  -h, --help        show this text\n"
       "  --version         show the version\n"
       "Exit status: 0 compiled (warnings may have been printed), 1 not compiled, 2 bad usage.\n",
@@ -53,6 +55,9 @@ void Usage(std::FILE* out) {
 
 int Main(int argc, char** argv) {
   std::string engine = "chmcmd";
+  if (const char* chosen = std::getenv(corvina::workshop::kHhcEngineVariable)) {
+    if (*chosen != '\0') engine = chosen;
+  }
   std::string project_file;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
