@@ -169,6 +169,15 @@ TEST_F(CompileChainTest, SecondRunUsesWhatTheFirstSaved) {
   EXPECT_EQ(system.out.find("Index file from [options]"), std::string::npos);
 }
 
+TEST_F(CompileChainTest, SameSiteCompilesIntoTheSameBytesTwice) {
+  ASSERT_EQ(Compile({"-o", chm_.string(), "--index", "--no-open", "--yes"}).exit_code, 0);
+  const std::string first = ReadFileBytes(chm_);
+  ProgramRun second = Compile({"--yes"});
+  ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
+  EXPECT_TRUE(ReadFileBytes(chm_) == first) << "the second compile gave other bytes";
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
 TEST_F(CompileChainTest, BrokenLinkGivesWarningsAndExitOne) {
   WriteFileBytes(site_ / "guide/setup.htm",
                  "<html><head><title>Setup</title></head><body><a href=\"gone.htm\">x</a>"

@@ -56,7 +56,7 @@ struct SearchSite {
       }
       const std::string hidden =
           "<script>var scriptonly = 1;</script><style>.styleonly { }</style>"
-          "<!-- commentonly --><img alt=\"attronly\" src=\"x.png\">";
+          "<!-- commentonly --><img alt=\"attronly\" src=\"data:image/png;base64,AA==\">";
       std::string page;
       switch (i % 4) {
         case 0:

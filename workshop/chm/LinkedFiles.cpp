@@ -167,7 +167,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
     }
     if (entry != DiskEntry::kFile) {
       if (reported_.insert(FoldChmName(name)).second) {
-        warn_(ChmWarning::kLinkNotOnDisk, "Found file " + std::string(link) + " while scanning " +
+        warn_(ChmWarning::kLinkNotOnDisk, "Found file " + name + " while scanning " +
                                               std::string(referrer) +
                                               ", but couldn't find it on disk");
       }

@@ -44,8 +44,8 @@ void Usage(std::FILE* out) {
       "Compiles the help project PROJECT (any file name; its text is Windows-1252) into the\n"
       "file its \"Compiled file=\" option names. Progress lines and messages of the form\n"
       "\"HHCnnnn: Warning: text\" or \"HHCnnnn: Error: text\" go to standard output.\n"
-      "  --engine chmcmd   compile with chmcmd (Debian package fp-utils; the default)\n"
-      "  --engine native   compile with the built-in writer\n"
+      "  --engine native   compile with the built-in writer (the default)\n"
+      "  --engine chmcmd   compile with chmcmd (Debian package fp-utils), as a cross-check\n"
       "Without --engine, the environment variable CORVINA_HHC_ENGINE names the engine.\n"
       "  -h, --help        show this text\n"
       "  --version         show the version\n"
@@ -54,7 +54,7 @@ void Usage(std::FILE* out) {
 }
 
 int Main(int argc, char** argv) {
-  std::string engine = "chmcmd";
+  std::string engine = "native";
   if (const char* chosen = std::getenv(corvina::workshop::kHhcEngineVariable)) {
     if (*chosen != '\0') engine = chosen;
   }
