@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "shared/AddInModule.h"
 #include "shared/CommandBars.h"
 
 namespace corvina {
@@ -11,11 +12,6 @@ namespace corvina {
 class IHostApplication;
 class INamedMutex;
 class ErrorReport;
-
-// The add-in as the host's add-in list names it.
-struct AddInInstance {
-  std::string ProgId = "Sitepack.Connect";
-};
 
 // The add-in itself: the host connects it, it puts its commands ("Compile", "Decompile",
 // "Help") into the host's "Tools" menu and "Standard" toolbar, and each command opens one of
@@ -25,9 +21,9 @@ class Connect {
  public:
   // The host's connect modes; in the external mode the main window opens at once and no
   // commands are added.
-  static constexpr int kConnectModeAfterStartup = 0;
-  static constexpr int kConnectModeStartup = 1;
-  static constexpr int kConnectModeExternal = 2;
+  static constexpr int kConnectModeAfterStartup = corvina::kConnectModeAfterStartup;
+  static constexpr int kConnectModeStartup = corvina::kConnectModeStartup;
+  static constexpr int kConnectModeExternal = corvina::kConnectModeExternal;
 
   static constexpr int kFaceIdCompile = 2138;
   static constexpr int kFaceIdHelp = 983;

@@ -21,6 +21,20 @@ bool Stored(const Result<bool>& result) {
   return result.ok() && *result;
 }
 
+// The desktop add-in's module: beside this program in the build tree, under lib/corvina once
+// installed. Empty when it was not built (no Qt).
+std::string AddInModule() {
+  const std::filesystem::path folder = OwnExecutableFolder();
+  for (const std::filesystem::path& candidate :
+       {folder / "corvina-addin.so",
+        folder.parent_path() / "lib" / "corvina" / "corvina-addin.so"}) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidate, ec))
+      return candidate.lexically_normal().string();
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunSetup(const std::optional<std::string>& workshop) {
@@ -46,7 +60,8 @@ int RunSetup(const std::optional<std::string>& workshop) {
       Stored(registry.SetValue(kAddinKey, "FriendlyName", "CorvinaStudio", 1)) &&
       Stored(registry.SetValue(kAddinKey, "Description",
                                "Front Page site to Microsoft Help Workshop converter", 1)) &&
-      Stored(registry.SetValue(kAddinKey, "LoadBehavior", int32_t{3}, 4));
+      Stored(registry.SetValue(kAddinKey, "LoadBehavior", int32_t{3}, 4)) &&
+      (AddInModule().empty() || Stored(registry.SetValue(kAddinKey, "Module", AddInModule(), 1)));
   if (!ok) {
     Result<bool> probe = registry.CreateKey(kWorkshopKey);
     PrintMessage("could not record the help compiler's folder: " +

@@ -18,6 +18,9 @@
 
 #include "platform/RuntimeDirWindows.h"
 #include "workshop/common/ChmArchive.h"
+#if CORVINA_HH_QT
+#include "workshop/hhview/QtViewer.h"
+#endif
 
 extern char** environ;
 
@@ -156,10 +159,15 @@ int View(std::string_view file_argument, std::string_view topic_argument, std::o
   }
   std::string caption = archive->Title();
   if (caption.empty()) caption = std::filesystem::path(request.file).filename().string();
-  archive = Error{};  // the viewer reads the file itself
+  bool own_viewer = false;
+#if CORVINA_HH_QT
+  own_viewer = QtViewerCanRun();
+#endif
+  if (!own_viewer) archive = Error{};  // another viewer reads the file itself
 
-  std::optional<std::vector<std::string>> command = ViewerCommand(request);
-  if (!command) {
+  std::optional<std::vector<std::string>> command;
+  if (!own_viewer) command = ViewerCommand(request);
+  if (!own_viewer && !command) {
     err << "hh: no help viewer is installed: install xchm or kchmviewer to open \"" << request.file
         << "\"\n";
     return kNoViewer;
@@ -186,7 +194,12 @@ int View(std::string_view file_argument, std::string_view topic_argument, std::o
   }
 
   int exit_code = kViewFailed;
-  if (Result<pid_t> viewer = SpawnViewer(*command); viewer.ok()) {
+#if CORVINA_HH_QT
+  if (own_viewer) exit_code = RunQtViewer(*archive, caption, request.topic, signals);
+#endif
+  if (own_viewer) {
+    // Shown by our own viewer above.
+  } else if (Result<pid_t> viewer = SpawnViewer(*command); viewer.ok()) {
     exit_code = WaitForViewer(*viewer, signals);
   } else {
     err << "hh: " << viewer.error().description << '\n';
