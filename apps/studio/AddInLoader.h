@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "shared/AddInModule.h"
 #include "platform/SharedModule.h"
 #include "platform/Status.h"
+#include "shared/AddInModule.h"
 
 namespace corvina {
 
