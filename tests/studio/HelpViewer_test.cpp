@@ -39,7 +39,8 @@ TEST(HelpViewerTest, ShowsContentsIndexSearchAndPagesOfOurOwnHelp) {
   EXPECT_TRUE(window.browser()->toPlainText().contains("Corvina turns a web site"));
   EXPECT_FALSE(window.browser()->FileBytes("/style.css").isEmpty());
   EXPECT_FALSE(window.browser()->FileBytes("/STYLE.CSS").isEmpty());  // links made case-blind
-  // The page's relative style sheet resolves inside the file.
+  // The page's linked style sheet is applied (its heading colour) and resolves inside the file.
+  EXPECT_TRUE(window.browser()->document()->toHtml().contains("#1f4e79"));
   EXPECT_FALSE(window.browser()
                    ->loadResource(QTextDocument::StyleSheetResource, QUrl("style.css"))
                    .toByteArray()

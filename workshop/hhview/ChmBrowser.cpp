@@ -67,6 +67,28 @@ void ChmBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type)
   QTextBrowser::doSetSource(loading_, type);
 }
 
+// Qt's rich text reads <style> blocks but not linked style sheets: each linked sheet of the
+// file is put into the page's head as a <style> block.
+QByteArray ChmBrowser::WithStyleSheets(const QByteArray& html, const QUrl& page) const {
+  static const QRegularExpression link("<link\\b[^>]*\\brel\\s*=\\s*[\"']?stylesheet[^>]*>",
+                                       QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression href("\\bhref\\s*=\\s*[\"']([^\"']+)[\"']",
+                                       QRegularExpression::CaseInsensitiveOption);
+  QByteArray styles;
+  const QString text = QString::fromLatin1(html);
+  for (auto it = link.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch target = href.match(it.next().captured(0));
+    if (!target.hasMatch()) continue;
+    const QUrl sheet = page.resolved(QUrl(target.captured(1)));
+    if (sheet.scheme() == "chm") styles += FileBytes(sheet.path()) + "\n";
+  }
+  if (styles.isEmpty()) return html;
+  QByteArray out = html;
+  const qsizetype head = out.toLower().indexOf("</head>");
+  out.insert(head >= 0 ? head : 0, "<style>\n" + styles + "</style>\n");
+  return out;
+}
+
 QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
   QUrl url = name;
   if (url.isRelative()) url = (loading_.isEmpty() ? source() : loading_).resolved(url);
@@ -78,6 +100,7 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
                "</body></html>")
         .arg(url.path().toHtmlEscaped());
   }
+  if (type == QTextDocument::HtmlResource) return WithStyleSheets(bytes, url);
   return bytes;
 }
 

@@ -26,6 +26,8 @@ class ChmBrowser : public QTextBrowser {
   void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
 
  private:
+  QByteArray WithStyleSheets(const QByteArray& html, const QUrl& page) const;
+
   const ChmArchive* archive_;
   // The page being loaded: its style sheets and pictures are named relative to it.
   QUrl loading_;
