@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/Text.h"
 #include "sitehost/PageReader.h"
 
 namespace corvina::sitehost {
@@ -9,12 +10,6 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\f\v";
 constexpr int kTabWidth = 4;
-
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 struct Open {
   int indent;
@@ -37,7 +32,7 @@ std::vector<OutlineEntry> ParseOutline(std::string_view raw) {
     const std::string_view line = std::string_view(text).substr(start, end - start);
     start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
     ++line_number;
-    if (Trim(line).empty()) continue;
+    if (Trim(line, kBlanks).empty()) continue;
 
     int indent = 0;
     for (const char c : line) {
@@ -55,14 +50,14 @@ std::vector<OutlineEntry> ParseOutline(std::string_view raw) {
     OutlineEntry entry;
     entry.line = line_number;
     entry.parent = open.empty() ? -1 : open.back().index;
-    const std::string_view content = Trim(line);
+    const std::string_view content = Trim(line, kBlanks);
     const size_t bar = content.rfind('|');
     if (bar == std::string_view::npos) {
       entry.page = std::string(content);
     } else {
       entry.separated = true;
-      entry.label = std::string(Trim(content.substr(0, bar)));
-      entry.page = std::string(Trim(content.substr(bar + 1)));
+      entry.label = std::string(Trim(content.substr(0, bar), kBlanks));
+      entry.page = std::string(Trim(content.substr(bar + 1), kBlanks));
     }
     open.push_back({indent, static_cast<int>(entries.size())});
     entries.push_back(std::move(entry));

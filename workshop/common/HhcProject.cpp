@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "workshop/common/HhcSitemap.h"
 
@@ -13,6 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A line end's "\r" is left at the end of each line read, so it counts as a blank.
+constexpr std::string_view kBlanks = " \t\r";
+
 std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -20,16 +24,8 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-    text.remove_suffix(1);
-  return text;
-}
-
 bool IsYes(std::string_view value) {
-  return Lower(Trim(value)) == "yes";
+  return Lower(Trim(value, kBlanks)) == "yes";
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -56,12 +52,12 @@ struct OptionLine {
 bool ParseOption(std::string_view line, OptionLine& option) {
   size_t equals = line.find('=');
   if (equals == std::string_view::npos) return false;
-  option.key = Lower(Trim(line.substr(0, equals)));
+  option.key = Lower(Trim(line.substr(0, equals), kBlanks));
   size_t start = equals + 1;
   while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
     ++start;
   option.head = line.substr(0, start);
-  option.value = Trim(line.substr(start));
+  option.value = Trim(line.substr(start), kBlanks);
   return true;
 }
 
@@ -130,7 +126,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
   std::string& out = project.prepared_text;
   bool has_compiled_file = false;
   for (const std::string& line : SplitLines(bytes.str())) {
-    std::string_view trimmed = Trim(line);
+    std::string_view trimmed = Trim(line, kBlanks);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       section = Lower(trimmed.substr(1, trimmed.size() - 2));
       out += line + "\r\n";
@@ -223,7 +219,7 @@ std::string ProjectTextFor(const ParsedProject& project, const CompileNames& nam
   std::string text;
   std::string section;
   for (std::string line : SplitLines(project.prepared_text)) {
-    std::string_view trimmed = Trim(line);
+    std::string_view trimmed = Trim(line, kBlanks);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       section = Lower(trimmed.substr(1, trimmed.size() - 2));
     }

@@ -3,22 +3,12 @@
 #include <cctype>
 #include <string>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "workshop/common/HhcProject.h"
 
 namespace corvina::workshop {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool IsAscii(std::string_view text) {
   for (char c : text) {
