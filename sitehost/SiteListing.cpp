@@ -16,14 +16,10 @@ struct PendingFolder {
   std::string relative;  // "" for the site folder, else "a/b"
 };
 
-bool EndsWith(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 // True when `target` (a canonical path) lies below `root` (a canonical folder).
 bool IsInside(const std::string& target, const std::string& root) {
   if (root == "/") return target.size() > 1;
-  return target.size() > root.size() && target.compare(0, root.size(), root) == 0 &&
+  return target.size() > root.size() && target.starts_with(root) &&
          target[root.size()] == kPathSeparatorChar;
 }
 
@@ -60,7 +56,7 @@ Error FolderError(const fs::path& folder, const std::error_code& ec) {
 bool IsTemporaryFileName(std::string_view name) {
   constexpr std::string_view kPrefix = "Cor";
   if (name.substr(0, kPrefix.size()) != kPrefix) return false;
-  return EndsWith(name, ".tmp") || EndsWith(name, ".tmp.htm");
+  return name.ends_with(".tmp") || name.ends_with(".tmp.htm");
 }
 
 Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {

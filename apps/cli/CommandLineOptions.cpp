@@ -117,7 +117,7 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
     }
     std::string name = arg;
     std::optional<std::string> value;
-    if (arg.rfind("--", 0) == 0) {
+    if (arg.starts_with("--")) {
       const size_t equals = arg.find('=');
       if (equals != std::string::npos) {
         name = arg.substr(0, equals);

@@ -17,10 +17,6 @@
 namespace corvina::workshop {
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 // "Note: Scanning file index.htm." -> "index.htm"
 std::string_view ScannedName(std::string_view rest) {
   while (!rest.empty() && (rest.front() == ' ' || rest.front() == ':'))
@@ -62,38 +58,38 @@ std::optional<std::string> ChmcmdOutputFilter::Line(std::string_view line) {
     line.remove_suffix(1);
   if (awaiting_exception_) {
     // The exception's class and text follow; the stack addresses after them say nothing.
-    if (line.empty() || StartsWith(line, "  $")) return std::nullopt;
+    if (line.empty() || line.starts_with("  $")) return std::nullopt;
     awaiting_exception_ = false;
     return Message(HhcCode::kCompilerFailed,
                    "The compiler stopped with an unhandled exception: " + std::string(line));
   }
-  if (line.empty() || StartsWith(line, "chmcmd, a CHM compiler") || StartsWith(line, "  $")) {
+  if (line.empty() || line.starts_with("chmcmd, a CHM compiler") || line.starts_with("  $")) {
     return std::nullopt;
   }
-  if (StartsWith(line, "Note: Scanning file ")) {
+  if (line.starts_with("Note: Scanning file ")) {
     if (!show_progress_) return std::nullopt;
     return "Processing " + std::string(ScannedName(line.substr(20)));
   }
-  if (StartsWith(line, "Note: Scanning TOC file") ||
-      StartsWith(line, "Note: Scanning Index file")) {
+  if (line.starts_with("Note: Scanning TOC file") ||
+      line.starts_with("Note: Scanning Index file")) {
     if (!show_progress_) return std::nullopt;
     return "Processing " + std::string(ScannedName(line.substr(line.find("file") + 4)));
   }
-  if (StartsWith(line, "Note:") || StartsWith(line, "Writing CHM ")) return std::nullopt;
-  if (StartsWith(line, "Warning: ")) {
+  if (line.starts_with("Note:") || line.starts_with("Writing CHM ")) return std::nullopt;
+  if (line.starts_with("Warning: ")) {
     std::string_view text = line.substr(9);
-    if (StartsWith(text, "Found file ")) {
+    if (text.starts_with("Found file ")) {
       if (LinkedFileExists(text)) return std::nullopt;
       return Message(HhcCode::kLinkNotOnDisk, text);
     }
-    if (StartsWith(text, "File ") && text.ends_with(" does not exist")) {
+    if (text.starts_with("File ") && text.ends_with(" does not exist")) {
       return Message(HhcCode::kFileNotInProject, text);
     }
     return Message(HhcCode::kCompilerWarning, text);
   }
-  if (StartsWith(line, "Error: ")) {
+  if (line.starts_with("Error: ")) {
     std::string_view text = line.substr(7);
-    if (StartsWith(text, "Html parsing ")) {
+    if (text.starts_with("Html parsing ")) {
       std::string_view page = text.substr(13);
       page = page.substr(0, page.find(", failed"));
       return Message(HhcCode::kXmlPrologPage,
@@ -103,18 +99,18 @@ std::optional<std::string> ChmcmdOutputFilter::Line(std::string_view line) {
                          "links are not followed.");
     }
     // The entry still opens its page; only the jump to the anchor fails.
-    if (StartsWith(text, "Anchor ")) return Message(HhcCode::kAnchorUndefined, text);
-    if (StartsWith(text, "Can't find TOC file")) return Message(HhcCode::kContentsMissing, text);
-    if (StartsWith(text, "Can't find index file")) return Message(HhcCode::kIndexMissing, text);
+    if (text.starts_with("Anchor ")) return Message(HhcCode::kAnchorUndefined, text);
+    if (text.starts_with("Can't find TOC file")) return Message(HhcCode::kContentsMissing, text);
+    if (text.starts_with("Can't find index file")) return Message(HhcCode::kIndexMissing, text);
     return Message(HhcCode::kCompilerError, text);
   }
-  if (StartsWith(line, "Can't find project file")) {
+  if (line.starts_with("Can't find project file")) {
     return Message(HhcCode::kProjectUnreadable, line);
   }
-  if (StartsWith(line, "This XML CHM project seems corrupt")) {
+  if (line.starts_with("This XML CHM project seems corrupt")) {
     return Message(HhcCode::kBadProject, line);
   }
-  if (StartsWith(line, "An unhandled exception occurred")) {
+  if (line.starts_with("An unhandled exception occurred")) {
     awaiting_exception_ = true;
     failed_ = true;
     return std::nullopt;
