@@ -17,6 +17,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixProcessRunner.h"
 #include "support/CRegistry.h"
+#include "support/WorkshopKey.h"
 #include "tests/fakes/FakeProcessRunner.h"
 #include "tests/fakes/FakeRegistryStore.h"
 
@@ -104,8 +105,7 @@ void BM_LogWindowPerMegabyte(benchmark::State& state) {
   ScopedPlatform scoped(platform);
   CRegistry key;
   key.Init(kHkeyCurrentUser);
-  benchmark::DoNotOptimize(
-      key.SetValue("Software\\Microsoft\\HTML Help Workshop", "InstallDir", RegValue("/hhw")));
+  benchmark::DoNotOptimize(key.SetValue(kWorkshopKey, kInstallDir, RegValue("/hhw")));
   std::string block;
   while (block.size() < 64 * 1024)
     block += "Processing a-page-of-the-site-with-a-long-name/page-0001.htm\r\n";

@@ -13,13 +13,13 @@
 #include "shared/HostObjects.h"
 #include "support/CRegistry.h"
 #include "support/ErrorReport.h"
+#include "support/WorkshopKey.h"
 
 namespace corvina {
 namespace {
 
 constexpr float kDesignWidth = 6915;
 constexpr float kDesignHeight = 4800;
-constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
 
 std::vector<ItemTemplate> ButtonsTemplate() {
   return {{"CLOSE", ItemKind::kButton, "Close", 22, 55, "", "close"}};
@@ -167,7 +167,7 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
   CRegistry registry;
   registry.Init(kHkeyCurrentUser);
   const std::string sFolder =
-      report.Value(registry.GetValue(kWorkshopKey, "InstallDir", RegValue(""))).AsText();
+      report.Value(registry.GetValue(kWorkshopKey, kInstallDir, RegValue(""))).AsText();
 
   if (sFolder.empty() && !Decompile) {
     ShowMessage("Microsoft HTML Help WorkShop must be installed", Icon::kNone);

@@ -8,13 +8,11 @@
 #include "platform/Product.h"
 #include "support/CRegistry.h"
 #include "support/ErrorReport.h"
+#include "support/WorkshopKey.h"
 #include "support/mCommonDialog.h"
 
 namespace corvina {
 namespace {
-
-constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
-constexpr std::string_view kInstallDir = "InstallDir";
 
 // The compiler's file name: "hhc" with the platform's program suffix.
 std::string CompilerName() {

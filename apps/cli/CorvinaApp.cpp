@@ -33,6 +33,7 @@
 #include "sitehost/FolderHostApplication.h"
 #include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
+#include "support/WorkshopKey.h"
 #include "support/mTempFile.h"
 #include "workshop/common/HhcMessages.h"
 #include "workshop/hh/HhMessages.h"
@@ -130,7 +131,7 @@ int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
   const frmHHC* log = views.last_log();
   // The log window's started event replaces the log with this line; nothing else does.
   if (log == nullptr ||
-      log->txtOutput().rfind("Starting Microsoft HTML Help Workshop compiler", 0) != 0) {
+      !log->txtOutput().starts_with("Starting Microsoft HTML Help Workshop compiler")) {
     return kExitStopped;
   }
   if (!frmHHC::FindMessages(log->txtOutput()).empty()) return kExitWithMessages;
@@ -200,7 +201,7 @@ int RunCompile(const Options& options) {
   // The window's message names the Windows product; on the command line, say what to do.
   CRegistry registry;
   registry.Init(kHkeyCurrentUser);
-  Result<bool> recorded = registry.KeyExists("Software\\Microsoft\\HTML Help Workshop");
+  Result<bool> recorded = registry.KeyExists(kWorkshopKey);
   if (status == kExitStopped && recorded.ok() && !*recorded) {
     PrintMessage("run 'corvina setup' to record the folder of the help compiler");
   }

@@ -9,11 +9,11 @@
 #include "platform/Product.h"
 #include "platform/Terminal.h"
 #include "support/CRegistry.h"
+#include "support/WorkshopKey.h"
 
 namespace corvina::cli {
 namespace {
 
-constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
 constexpr std::string_view kAddinKey =
     "Software\\Microsoft\\Office\\FrontPage\\Addins\\Sitepack.Connect";
 
@@ -56,7 +56,7 @@ int RunSetup(const std::optional<std::string>& workshop) {
   CRegistry registry;
   registry.Init(kHkeyCurrentUser);
   const bool ok =
-      Stored(registry.SetValue(kWorkshopKey, "InstallDir", text, 1)) &&
+      Stored(registry.SetValue(kWorkshopKey, kInstallDir, text, 1)) &&
       Stored(registry.SetValue(kAddinKey, "FriendlyName", "CorvinaStudio", 1)) &&
       Stored(registry.SetValue(kAddinKey, "Description",
                                "Front Page site to Microsoft Help Workshop converter", 1)) &&
