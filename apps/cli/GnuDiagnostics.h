@@ -20,9 +20,9 @@ std::optional<ToolMessage> ParseToolMessage(std::string_view line);
 
 // Rewrites the tools' numbered messages in the form editors and CI annotate:
 // "FILE:LINE: warning: HHC4001: text" (or "error:"). FILE is the site file the message names,
-// relative to the site folder (a bare file name counts when one site file has it); LINE is the first line of FILE that holds the missing file a
-// link names (HHC4001), else 1. A message that names no file of the site becomes
-// "corvina: warning: HHC4005: text".
+// relative to the site folder (a bare file name counts when one site file has it); LINE is the
+// first line of FILE that holds the missing file a link names (HHC4001), else 1. A message that
+// names no file of the site becomes "corvina: warning: HHC4005: text".
 class GnuDiagnostics {
  public:
   // `site_files`: the site's files, site-relative with "/".
