@@ -23,6 +23,9 @@ constexpr std::string_view kSectionName = "Corvina";
 constexpr size_t kParserLine = 200;
 constexpr size_t kLongestLine = kParserLine - 3;
 
+// How many folders above the site a relative OUTPUT may climb.
+constexpr long kOutputLevelsUp = 2;
+
 enum class Kind { kText, kPage, kPath, kBoolean };
 
 Kind KindOf(std::string_view key) {
@@ -148,8 +151,11 @@ std::string SiteFileValue(std::string_view key, const std::string& value,
     return value.starts_with(prefix) ? value.substr(prefix.size()) : value;
   }
   if (KindOf(key) == Kind::kPath) {
+    // An output in the site or beside it (a build folder of the same project, say) moves with
+    // the folder; one farther away is kept absolute.
     const fs::path relative = fs::path(value).lexically_normal().lexically_relative(site.folder);
-    if (!relative.empty() && *relative.begin() != "..") return relative.string();
+    const auto up = std::count(relative.begin(), relative.end(), fs::path(".."));
+    if (!relative.empty() && up <= kOutputLevelsUp) return relative.string();
   }
   return value;
 }

@@ -49,12 +49,12 @@ SiteSettingsFile ReadSiteSettings(const SiteLocation& site);
 SiteSettingsFile ParseSiteSettings(std::string_view text, const std::filesystem::path& path,
                                    const SiteLocation& site);
 
-// The file's form of a value the store keeps: OUTPUT inside the site folder and DEFAULTPAGE
-// become site-relative.
+// The file's form of a value the store keeps: DEFAULTPAGE becomes site-relative, and OUTPUT
+// too when it lies in the site or at most two folders above it ("../build/help.chm").
 std::string SiteFileValue(std::string_view key, const std::string& value, const SiteLocation& site);
 
-// The settings file's text for values as the store keeps them (key, value), in that order:
-// OUTPUT inside the site and DEFAULTPAGE become site-relative. Fails when a value cannot be
+// The settings file's text for values as the store keeps them (key, value), in that order,
+// each written as SiteFileValue gives it. Fails when a value cannot be
 // written so that it reads back the same.
 Result<std::string> SiteSettingsText(const std::vector<std::pair<std::string, std::string>>& values,
                                      const SiteLocation& site);

@@ -112,8 +112,10 @@ TEST(SiteSettingsFileTest, WrittenTextIsRelativeToTheSiteAndReadsBackTheSame) {
     ASSERT_EQ(file.values.count(key), 1u);
     EXPECT_EQ(file.values.at(key).value, value);
   }
-  // An output outside the site keeps its absolute path.
-  EXPECT_EQ(SiteFileValue("OUTPUT", "/home/a/out.chm", kSite), "/home/a/out.chm");
+  // An output beside the site moves with it; one farther away keeps its absolute path.
+  EXPECT_EQ(SiteFileValue("OUTPUT", "/home/a/out.chm", kSite), "../out.chm");
+  EXPECT_EQ(SiteFileValue("OUTPUT", "/home/build/out.chm", kSite), "../../build/out.chm");
+  EXPECT_EQ(SiteFileValue("OUTPUT", "/srv/out.chm", kSite), "/srv/out.chm");
 }
 
 TEST(SiteSettingsFileTest, RefusesValuesThatWouldNotReadBack) {

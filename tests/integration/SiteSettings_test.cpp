@@ -65,13 +65,11 @@ TEST_F(SiteSettingsTest, ShowsEachSettingWithWhereItComesFrom) {
   EXPECT_EQ(Squeezed(run.out),
             "TITLE = File Title (corvina.ini line 2)\n"
             "DEFAULTPAGE = index.htm (default)\n"
-            "OUTPUT = " +
-                (dir_ / "cli.chm").string() +
-                " (command line)\n"
-                "USEKEYWORDS = True (default)\n"
-                "FAVORITES = True (default)\n"
-                "VIEWRESULT = False (command line)\n"
-                "CLOSELOG = False (default)\n");
+            "OUTPUT = ../cli.chm (command line)\n"
+            "USEKEYWORDS = True (default)\n"
+            "FAVORITES = True (default)\n"
+            "VIEWRESULT = False (command line)\n"
+            "CLOSELOG = False (default)\n");
   EXPECT_EQ(run.err, "Corvina: " + (site_ / "corvina.ini").string() +
                          ":3: FAVORITES: \"no\" is not True or False, left out\n");
 }
