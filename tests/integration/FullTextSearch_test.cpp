@@ -9,6 +9,7 @@
 #include "platform/TextEncoding.h"
 #include "tests/fakes/TestSupport.h"
 #include "workshop/chm/ChmCompiler.h"
+#include "workshop/chm/fuzz/ChmReadBack.h"
 
 namespace corvina {
 namespace {
@@ -192,6 +193,45 @@ TEST(FullTextSearchTest, SameBytesForAnyNumberOfThreads) {
     const std::string bytes = ReadFileBytes(dir / "out.chm");
     if (first.empty()) first = bytes;
     EXPECT_TRUE(bytes == first);
+  }
+}
+
+// The full-text flag of #SYSTEM record 4 (the third DWORD of its data); -1 without the record.
+int SystemSearchFlag(const std::string& system) {
+  for (size_t at = 4; at + 4 <= system.size();) {
+    const auto u16 = [&](size_t i) {
+      return static_cast<uint8_t>(system[i]) | static_cast<uint8_t>(system[i + 1]) << 8;
+    };
+    const size_t code = u16(at);
+    const size_t length = u16(at + 2);
+    if (code == 4 && length >= 12) return static_cast<uint8_t>(system[at + 4 + 8]);
+    at += 4 + length;
+  }
+  return -1;
+}
+
+// The viewer learns from #SYSTEM whether to offer search; the flag follows the index.
+TEST(FullTextSearchTest, SystemFileSaysWhetherThereIsAnIndex) {
+  TempDir dir;
+  SearchSite site;
+  site.Write(dir.path());
+  for (bool search : {true, false}) {
+    SCOPED_TRACE(search);
+    chm::ChmProject project;
+    project.compiled_file = dir / "out.chm";
+    project.project_folder = dir.path();
+    project.full_text_search = search;
+    project.files = site.pages;
+    ASSERT_TRUE(chm::CompileChm(project).ok());
+    const chm::readback::ChmContents contents = chm::readback::ReadWithLibchm(dir / "out.chm");
+    ASSERT_EQ(contents.error, "");
+    EXPECT_EQ(SystemSearchFlag(contents.files.at("/#SYSTEM")), search ? 1 : 0);
+    EXPECT_EQ(contents.files.contains("/$FIftiMain"), search);
+    if (search) {
+      const std::string& index = contents.files.at("/$FIftiMain");
+      EXPECT_EQ(index.substr(0, 4), std::string("\0\0\x28\0", 4));
+      EXPECT_EQ(static_cast<uint8_t>(index[4]), site.pages.size());  // pages indexed
+    }
   }
 }
 
