@@ -1,7 +1,9 @@
 #include "platform/TextEncoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace corvina {
 namespace {
@@ -64,6 +66,35 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
+}
+
+// Number of bytes of the UTF-8 sequence that starts at bytes[0], when it is a valid one;
+// 0 when it is not; -1 when the bytes end before a valid sequence could be complete.
+int SequenceLength(std::string_view bytes) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  unsigned char lead = byte(0);
+  int length;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<size_t>(i) >= bytes.size()) return -1;
+    unsigned char c = byte(i);
+    if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return 0;
+  }
+  return length;
 }
 
 }  // namespace
@@ -157,6 +188,51 @@ bool IsValidUtf8(std::string_view bytes) {
     if (DecodeUtf8(bytes, i) < 0) return false;
   }
   return true;
+}
+
+bool Utf8OrWindows1252Decoder::PassesUnchanged(std::string_view bytes) const {
+  return pending_.empty() && std::all_of(bytes.begin(), bytes.end(), [](char c) {
+           return static_cast<unsigned char>(c) < 0x80;
+         });
+}
+
+std::string Utf8OrWindows1252Decoder::Decode(std::string_view bytes, bool final) {
+  std::string input;
+  if (!pending_.empty()) {
+    input = pending_ + std::string(bytes);
+    pending_.clear();
+    bytes = input;
+  }
+  std::string text;
+  text.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    size_t plain = i;
+    while (plain < bytes.size() && static_cast<unsigned char>(bytes[plain]) < 0x80)
+      ++plain;
+    text.append(bytes.substr(i, plain - i));
+    i = plain;
+    if (i == bytes.size()) break;
+    int length = SequenceLength(bytes.substr(i));
+    if (length < 0 && !final) {
+      pending_ = std::string(bytes.substr(i));
+      break;
+    }
+    if (length <= 0) {
+      text += AnsiToUtf8(bytes.substr(i, 1));
+      ++i;
+    } else {
+      text.append(bytes.substr(i, static_cast<size_t>(length)));
+      i += static_cast<size_t>(length);
+    }
+  }
+  return text;
+}
+
+std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  Utf8OrWindows1252Decoder decoder;
+  return decoder.Decode(bytes, true);
 }
 
 }  // namespace corvina

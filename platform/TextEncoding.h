@@ -28,4 +28,19 @@ int UnicodeToAnsiByte(uint32_t code_point);
 // themselves, as the Windows conversion does.
 uint32_t AnsiByteToUnicode(uint8_t byte);
 
+// Reads bytes as text: every valid UTF-8 sequence passes unchanged and every other byte is
+// read as Windows-1252, the code page of the Windows tools. Fed in pieces (a child's output), a
+// sequence cut by the end of a piece waits for the next one, unless the piece is the last.
+class Utf8OrWindows1252Decoder {
+ public:
+  // Text that is plain ASCII, with nothing pending, needs no decoding.
+  bool PassesUnchanged(std::string_view bytes) const;
+  std::string Decode(std::string_view bytes, bool final);
+
+ private:
+  std::string pending_;
+};
+// The same for a whole text at once.
+std::string DecodeUtf8OrWindows1252(std::string_view bytes);
+
 }  // namespace corvina

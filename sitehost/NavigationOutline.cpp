@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/Text.h"
+#include "platform/TextEncoding.h"
 #include "sitehost/PageReader.h"
 
 namespace corvina::sitehost {

@@ -199,36 +199,6 @@ std::string_view TitleAndKeywordsPart(std::string_view raw) {
 
 }  // namespace
 
-std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
-  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii || IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8);
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    size_t length = 1;
-    if (lead >= 0xF0) {
-      length = 4;
-    } else if (lead >= 0xE0) {
-      length = 3;
-    } else if (lead >= 0xC0) {
-      length = 2;
-    }
-    if (lead >= 0x80 && length > 1 && i + length <= bytes.size() &&
-        IsValidUtf8(bytes.substr(i, length))) {
-      out.append(bytes.substr(i, length));
-      i += length;
-    } else if (lead < 0x80) {
-      out += bytes[i++];
-    } else {
-      out += AnsiToUtf8(bytes.substr(i++, 1));
-    }
-  }
-  return out;
-}
-
 PageText DecodePageBytes(std::string_view raw) {
   if (raw.substr(0, 3) == "\xEF\xBB\xBF") return {DecodeUtf8OrWindows1252(raw.substr(3)), "UTF-8"};
   if (raw.substr(0, 2) == "\xFF\xFE") return {std::string(raw.substr(2)), "UTF-16LE"};

@@ -44,9 +44,6 @@ struct PageText {
 // Windows-1252, so Latin-1 pages and pages with a stray Latin-1 byte both come out right.
 PageText DecodePageBytes(std::string_view raw);
 
-// Keeps every valid UTF-8 sequence and reads every other byte as Windows-1252.
-std::string DecodeUtf8OrWindows1252(std::string_view bytes);
-
 // Makes the parser ready for use on several threads at once; call before starting them.
 void PreparePageReading();
 
