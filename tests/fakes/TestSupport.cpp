@@ -134,4 +134,8 @@ void PatchFileBytes(const std::filesystem::path& path, std::string_view from, st
   return ::testing::AssertionSuccess();
 }
 
+bool HaveFpUtils() {
+  return ::access("/usr/bin/chmcmd", X_OK) == 0 && ::access("/usr/bin/chmls", X_OK) == 0;
+}
+
 }  // namespace corvina::testing

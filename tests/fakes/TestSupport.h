@@ -42,6 +42,11 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv,
                       const std::filesystem::path& folder = {});
 
+// chmcmd and chmls come with Debian's fp-utils, the cross-check tools: nothing of ours needs
+// them, so a test that reads or writes with them skips when they are absent.
+bool HaveFpUtils();
+inline constexpr const char* kNoFpUtils = "chmcmd and chmls (package fp-utils) are not installed";
+
 // A built program of ours, by name (corvina, hhc, hh).
 std::string BuiltProgram(std::string_view name);
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);

@@ -118,6 +118,7 @@ TEST_F(CompileChainTest, SiteBecomesAHelpFileThatEveryReaderSees) {
     EXPECT_EQ(it->second, ReadFileBytes(site_ / name));
   }
 
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   std::vector<std::string> toc = Outline("extracttoc");
   // chmcmd keeps one copy of strings that differ only in case, so the label "Notes" comes back
   // as the keyword "notes" that NOTES.HTM also carries.
@@ -164,6 +165,7 @@ TEST_F(CompileChainTest, SecondRunUsesWhatTheFirstSaved) {
   ProgramRun second = Compile({});
   ASSERT_EQ(second.exit_code, 0) << second.err;
   ASSERT_TRUE(fs::exists(chm_));
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   const ProgramRun system = RunProgram({"/usr/bin/chmls", "printsystem", chm_.string()});
   EXPECT_NE(system.out.find(":Saved Title"), std::string::npos);
   EXPECT_EQ(system.out.find("Index file from [options]"), std::string::npos);

@@ -102,6 +102,7 @@ TEST_F(SiteSettingsTest, SavedToTheSiteTheSettingsTravelWithACopyOfTheFolder) {
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   ASSERT_TRUE(fs::exists(copy / "out.chm"));
   EXPECT_FALSE(fs::exists(site_ / "out.chm"));
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   const ProgramRun system =
       RunProgram({"/usr/bin/chmls", "printsystem", (copy / "out.chm").string()});
   EXPECT_NE(system.out.find("Travelling Help"), std::string::npos) << system.out;

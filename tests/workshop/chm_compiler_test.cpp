@@ -150,6 +150,7 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
   EXPECT_EQ(readback::FastFindWithLibmspack(chm, mspack.files), std::vector<std::string>{});
 
   // chmls lists every name and extracts every file.
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   const std::string listing = RunProgram({"/usr/bin/chmls", "-n", "list", chm.string()}).out;
   for (const std::string& name : site.order) {
     EXPECT_NE(listing.find("/" + name), std::string::npos) << name;
@@ -171,6 +172,7 @@ TEST_F(ChmCompilerTest, EveryReaderGetsBackEveryFile) {
 }
 
 TEST_F(ChmCompilerTest, ChmlsPrintsTheProjectsSystemInformation) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   const ChmProject project = WriteSite(MakeSite(3));
   ASSERT_TRUE(CompileChm(project).ok());
   const std::string system =

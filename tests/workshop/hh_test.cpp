@@ -89,6 +89,7 @@ std::map<std::string, std::string> SmallSite() {
 }
 
 TEST(HhDecompileTest, WritesEverySourceFileWithItsBytes) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   TempDir temp;
   const auto site = SmallSite();
   const fs::path chm = CompileSite(temp / "site", site);
@@ -117,6 +118,7 @@ TEST(HhDecompileTest, WritesEverySourceFileWithItsBytes) {
 }
 
 TEST(HhDecompileTest, ListsTheChunkThatTheHeaderSkips) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   TempDir temp;
   std::map<std::string, std::string> site;
   for (int i = 0; i < 400; ++i) {
@@ -135,6 +137,7 @@ TEST(HhDecompileTest, ListsTheChunkThatTheHeaderSkips) {
 }
 
 TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   TempDir temp;
   const fs::path chm = CompileSite(temp / "site", {{"aaaa.htm", "a"},
                                                    {"bbbb.htm", "b"},
@@ -166,6 +169,7 @@ TEST(HhDecompileTest, RefusesNamesThatLeaveTheFolder) {
 }
 
 TEST(HhDecompileTest, NeverWritesThroughSymbolicLinksOrHardLinks) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   TempDir temp;
   const fs::path chm = CompileSite(
       temp / "site",
@@ -198,6 +202,7 @@ TEST(HhDecompileTest, NeverWritesThroughSymbolicLinksOrHardLinks) {
 }
 
 TEST(HhDecompileTest, RefusesWhatIsNotAHelpFile) {
+  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   TempDir temp;
   const fs::path chm = CompileSite(temp / "site", {{"index.htm", "x"}});
   const std::string good = ReadFileBytes(chm);
