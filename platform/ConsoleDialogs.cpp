@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/Product.h"
 
@@ -64,10 +65,13 @@ FileDialogResult ConsoleDialogs::ShowFileDialog(const FileDialogRequest& request
     std::string path = *answer;
     std::error_code ec;
     if (request.save && fs::path(path).extension().empty() && !request.default_extension.empty()) {
-      std::string extension = request.default_extension;
-      if (extension.starts_with("*")) extension.erase(0, 1);
-      if (!extension.starts_with(".")) extension.insert(0, ".");
-      if (extension != ".*" && extension != ".") path += extension;
+      std::string_view extension = request.default_extension;
+      if (extension.starts_with("*")) extension.remove_prefix(1);
+      if (extension.starts_with(".")) extension.remove_prefix(1);
+      if (!extension.empty() && extension != "*") {
+        path += '.';
+        path += extension;
+      }
     }
     const fs::file_status status = fs::status(path, ec);
     if (fs::is_directory(status)) {

@@ -35,8 +35,10 @@ Status MemoryPageWindow::Save(bool force_overwrite) {
     return Error{fail_save_with, "save " + file_.string() + ": the page window refused"};
   }
   if (!file_.empty()) {
-    const std::filesystem::path temporary =
-        file_.parent_path() / ("." + file_.filename().string() + ".saving");
+    std::string name = ".";
+    name += file_.filename().string();
+    name += ".saving";
+    const std::filesystem::path temporary = file_.parent_path() / name;
     Status written = WriteWhole(temporary, text_);
     std::error_code ec;
     if (written.ok()) {
