@@ -1,5 +1,6 @@
 #include "compiler/frmHHC.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "compiler/CSpawnConsoleApp.h"
@@ -25,13 +26,10 @@ std::vector<ItemTemplate> ButtonsTemplate() {
   return {{"CLOSE", ItemKind::kButton, "Close", 22, 55, "", "close"}};
 }
 
+// A line ends with a line feed, after a carriage return (as the Workshop's tools write) or
+// alone (as our hhc writes); both move the progress figure alike.
 uint64_t CountLineBreaks(std::string_view sText) {
-  uint64_t count = 0;
-  for (size_t at = sText.find("\r\n"); at != std::string_view::npos;
-       at = sText.find("\r\n", at + 2)) {
-    ++count;
-  }
-  return count;
+  return static_cast<uint64_t>(std::count(sText.begin(), sText.end(), '\n'));
 }
 
 bool IsDigit(char c) {
@@ -44,6 +42,16 @@ bool IsSpace(char c) {
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// A message group that the tool printed as "HHCnnnn: Warning: text" (case ignored).
+bool IsWarning(std::string_view sGroup) {
+  constexpr std::string_view kWarning = "warning:";
+  if (sGroup.size() < kWarning.size()) return false;
+  for (size_t i = 0; i < kWarning.size(); ++i) {
+    if (Lower(sGroup[i]) != kWarning[i]) return false;
+  }
+  return true;
 }
 
 void ShowMessage(std::string sText, Icon eIcon) {
@@ -98,8 +106,6 @@ void frmHHC::SetLog(std::string sText) {
 
 void frmHHC::AppendLog(std::string_view sText) {
   if (sText.empty()) return;
-  // A CRLF pair split between the log's end and the new text counts once.
-  if (!mLog.empty() && mLog.back() == '\r' && sText.front() == '\n') ++mLineBreaks;
   mLineBreaks += CountLineBreaks(sText);
   mLog.append(sText);
 }
@@ -189,10 +195,17 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
     Redraw();
 
     std::string sMessages;
-    for (const std::string& sGroup : FindMessages(mLog))
+    bool bErrors = false;
+    for (const std::string& sGroup : FindMessages(mLog)) {
       sMessages += "\r\n" + sGroup;
+      bErrors = bErrors || !IsWarning(sGroup);
+    }
     if (!sMessages.empty()) {
-      ShowMessage("There are errors and warnings while compiling." + sMessages, Icon::kInformation);
+      // Warnings alone still fail the run, but are not called errors.
+      ShowMessage((bErrors ? "There are errors and warnings while compiling."
+                           : "There are warnings while compiling.") +
+                      sMessages,
+                  Icon::kInformation);
       result = -1;
     }
     SetProgress(100, "100 %");

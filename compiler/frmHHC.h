@@ -34,7 +34,7 @@ class frmHHC : public Form {
   // Counts the times the log was replaced rather than extended, so that a view that draws
   // only the new text knows when to start again.
   uint64_t LogResets() const { return mLogResets; }
-  // CRLF pairs in the log, as splitting the whole text at each pair would count them.
+  // Line ends in the log: line feeds, alone or after a carriage return.
   uint64_t LineBreaks() const { return mLineBreaks; }
   std::string elaProgressCaption;
   int elaProgressValue = 0;
@@ -51,7 +51,7 @@ class frmHHC : public Form {
   // The first groups of every match of "HHC\d+:\s(.+)" in the text (case ignored; "." is any
   // character but a line feed, so a carriage return ending the line belongs to the group).
   static std::vector<std::string> FindMessages(std::string_view sLog);
-  // The progress figure for a log of nLineBreaks CRLF pairs.
+  // The progress figure for a log of nLineBreaks line ends.
   static int ProgressPercent(uint64_t nLineBreaks, int32_t nFilesCount);
 
  protected:
@@ -69,7 +69,7 @@ class frmHHC : public Form {
   std::unique_ptr<CSpawnConsoleApp> mHHC;
   std::string mLog;
   uint64_t mLogResets = 0;
-  // CRLF pairs in mLog, kept as the log grows so that each chunk costs its own length only.
+  // Line ends in mLog, kept as the log grows so that each chunk costs its own length only.
   uint64_t mLineBreaks = 0;
 };
 

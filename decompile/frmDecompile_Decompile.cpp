@@ -19,8 +19,11 @@ void frmDecompile::Decompile() {
 
   // A folder is no input file either.
   if (!fs.FileExists(sFile)) {
-    MessageBoxes().Show(MessageBoxRequest{"Can not find input file", std::string(kProductName),
-                                          Buttons::kOk, Icon::kCritical});
+    // The message names the file, so that the user sees which name was not found.
+    std::string sText = "Can not find input file";
+    if (!sFile.empty()) sText += ": " + sFile;
+    MessageBoxes().Show(MessageBoxRequest{std::move(sText), std::string(kProductName), Buttons::kOk,
+                                          Icon::kCritical});
     Unload();
     return;
   }

@@ -51,8 +51,9 @@ void frmMain::Generate() {
     const int32_t result = hhc.Execute(SiteFolder, GetOnlyFileName(mProjectFile));
     mCompileResult = result;
     // A compiler that failed without a numbered message (it crashed, say) must not pass for a
-    // clean run: it is reported, and the log stays open as after errors.
-    if (result != 0 && result != -1) {
+    // clean run: it is reported, and the log stays open as after errors. A log window closed
+    // during the run ended the compiler itself; its exit code tells nothing new.
+    if (result != 0 && result != -1 && hhc.IsLoaded()) {
       report.Raise(
           Error{result, "The help compiler failed with exit code " + std::to_string(result)});
     }

@@ -45,7 +45,9 @@ bool frmMain::GetWorkShopPath() {
       report.Value(reg.GetValue(kWorkshopKey, kInstallDir, RegValue("")), RegValue("")).AsText();
   if (!sPath.empty()) {
     sPath += std::string(kPathSeparator) + CompilerName();
-    if (FileSystem().FileExists(sPath)) return true;
+    // A compiler that may not be run is not there: the run would fail only after the old
+    // output was deleted.
+    if (FileSystem().FileRunnable(sPath)) return true;
   }
   return FindWorkShopLocation();
 }

@@ -31,8 +31,26 @@ Answer Consent(Buttons buttons) {
 ConsoleMessageBoxes::ConsoleMessageBoxes(Policy policy, std::FILE* out, std::FILE* in)
     : policy_(policy), out_(out), in_(in) {}
 
+bool ConsoleMessageBoxes::AlreadyTold(std::string_view body) const {
+  if (told_.count(body) > 0) return true;
+  for (size_t colon = body.find(": "); colon != std::string_view::npos;
+       colon = body.find(": ", colon + 1)) {
+    if (told_.count(body.substr(colon + 2)) > 0) return true;
+  }
+  return false;
+}
+
 Answer ConsoleMessageBoxes::Show(const MessageBoxRequest& request) {
-  const std::string text = request.caption + ": " + PlainLines(request.text);
+  std::string_view body = request.text;
+  if (!show_trailers && request.trailer_at <= body.size()) {
+    body = body.substr(0, request.trailer_at);
+  }
+  if (request.buttons == Buttons::kOk) {
+    if (AlreadyTold(body)) return Answer::kOk;
+    told_.emplace(body);
+  }
+  if (before_show) before_show();
+  const std::string text = request.caption + ": " + PlainLines(body);
   if (request.buttons == Buttons::kOk) {
     std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);

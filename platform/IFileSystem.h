@@ -16,6 +16,8 @@ class IFileSystem {
   virtual ~IFileSystem() = default;
 
   virtual bool FileExists(std::string_view path) = 0;
+  // True when the file exists and this process may run it.
+  virtual bool FileRunnable(std::string_view path) = 0;
   virtual bool FolderExists(std::string_view path) = 0;
   virtual Status DeleteFile(std::string_view path, bool force) = 0;
   // Creates a new, empty file; fails with 58 ("File already exists") when the name is taken,

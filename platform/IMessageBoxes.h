@@ -14,6 +14,9 @@ struct MessageBoxRequest {
   std::string caption;  // the product name when the message has no title of its own
   Buttons buttons = Buttons::kOk;
   Icon icon = Icon::kNone;
+  // Where the report's trailer ("\r\nin Sitepack.<module>.<routine> at line <n>") starts in the
+  // text, for a front end that shows it only on request; npos when the text has none.
+  size_t trailer_at = std::string::npos;
 };
 
 // Shows a message and returns the user's answer. The front end supplies it: console prompts

@@ -15,12 +15,17 @@
 namespace corvina {
 namespace {
 
-Error PermissionDenied() {
-  return Error{kErrPermissionDenied, "Permission denied"};
+// The messages name the path they are about, so that a user knows which file is meant.
+Error PermissionDenied(std::string_view path) {
+  return Error{kErrPermissionDenied, "Permission denied: " + std::string(path)};
 }
 
-Error FileNotFound() {
-  return Error{kErrFileNotFound, "File not found"};
+Error PathNotFound(std::string_view path) {
+  return Error{kErrPathNotFound, "Path not found: " + std::string(path)};
+}
+
+Error FileNotFound(std::string_view path) {
+  return Error{kErrFileNotFound, "File not found: " + std::string(path)};
 }
 
 }  // namespace
@@ -28,6 +33,11 @@ Error FileNotFound() {
 bool PosixFileSystem::FileExists(std::string_view path) {
   struct stat st;
   return ::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PosixFileSystem::FileRunnable(std::string_view path) {
+  const std::string name(path);
+  return FileExists(name) && ::access(name.c_str(), X_OK) == 0;
 }
 
 bool PosixFileSystem::FolderExists(std::string_view path) {
@@ -38,19 +48,19 @@ bool PosixFileSystem::FolderExists(std::string_view path) {
 Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
   const std::string name(path);
   struct stat st;
-  if (name.empty() || ::lstat(name.c_str(), &st) != 0) return FileNotFound();
-  if (S_ISDIR(st.st_mode)) return FileNotFound();
+  if (name.empty() || ::lstat(name.c_str(), &st) != 0) return FileNotFound(name);
+  if (S_ISDIR(st.st_mode)) return FileNotFound(name);
   if (S_ISREG(st.st_mode)) {
     // A read-only file is deleted only when forced, as on Windows.
-    if (!force && (st.st_mode & S_IWUSR) == 0) return PermissionDenied();
+    if (!force && (st.st_mode & S_IWUSR) == 0) return PermissionDenied(name);
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-      return PermissionDenied();
+      return PermissionDenied(name);
     }
   }
   if (::unlink(name.c_str()) != 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS || errno == EBUSY) {
-      return PermissionDenied();
+      return PermissionDenied(name);
     }
     return ErrnoError("delete", errno, path);
   }
@@ -61,18 +71,18 @@ Status PosixFileSystem::CreateNewFile(std::string_view path) {
   const std::string name(path);
   UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.valid()) return Status::Ok();
-  if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists"};
-  if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
-  if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+  if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists: " + name};
+  if (errno == ENOENT || errno == ENOTDIR) return PathNotFound(name);
+  if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied(name);
   return ErrnoError("create", errno, path);
 }
 
 Status PosixFileSystem::CreateFolder(std::string_view path) {
   const std::string name(path);
   if (::mkdir(name.c_str(), 0777) != 0) {
-    if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists"};
-    if (errno == ENOENT) return Error{kErrPathNotFound, "Path not found"};
-    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+    if (errno == EEXIST) return Error{kErrFileAlreadyExists, "File already exists: " + name};
+    if (errno == ENOENT) return PathNotFound(name);
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied(name);
     return ErrnoError("create folder", errno, path);
   }
   return Status::Ok();
@@ -83,8 +93,8 @@ Status PosixFileSystem::WriteTextFile(std::string_view path, std::string_view by
   if (name.empty()) return Error{kErrInvalidArgument, "Bad file name or number"};
   UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
-    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied();
+    if (errno == ENOENT || errno == ENOTDIR) return PathNotFound(name);
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied(name);
     return ErrnoError("open", errno, path);
   }
   size_t written = 0;
@@ -104,7 +114,7 @@ Result<std::vector<std::string>> PosixFileSystem::ListFiles(std::string_view fol
   const std::string name(folder);
   DIR* dir = ::opendir(name.c_str());
   if (dir == nullptr) {
-    if (errno == ENOENT || errno == ENOTDIR) return Error{kErrPathNotFound, "Path not found"};
+    if (errno == ENOENT || errno == ENOTDIR) return PathNotFound(name);
     return ErrnoError("list", errno, folder);
   }
   std::vector<std::string> files;

@@ -9,6 +9,7 @@ namespace corvina {
 class PosixFileSystem : public IFileSystem {
  public:
   bool FileExists(std::string_view path) override;
+  bool FileRunnable(std::string_view path) override;
   bool FolderExists(std::string_view path) override;
   Status DeleteFile(std::string_view path, bool force) override;
   Status CreateNewFile(std::string_view path) override;

@@ -28,7 +28,7 @@ void ErrorReport::Fail(const Error& error, std::source_location where) {
   last_error_ = error;
   if (ignoring_) return;
   MessageBoxes().Show(MessageBoxRequest{Text(error, where.line()), std::string(kProductName),
-                                        Buttons::kOk, Icon::kNone});
+                                        Buttons::kOk, Icon::kNone, error.description.size()});
 }
 
 }  // namespace corvina

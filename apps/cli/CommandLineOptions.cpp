@@ -32,6 +32,8 @@ const std::map<std::string, FlagSetter>& Flags() {
       {"-y", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kYes; }},
       {"--no", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kNo; }},
       {"-n", [](Options& o) { o.answers = ConsoleMessageBoxes::Policy::kNo; }},
+      {"--verbose", [](Options& o) { o.verbose = true; }},
+      {"-v", [](Options& o) { o.verbose = true; }},
   };
   return flags;
 }
@@ -51,6 +53,7 @@ std::optional<std::string>* ValueSlot(Options& o, const std::string& name) {
 bool Allowed(Command command, const std::string& name) {
   const bool answers = name == "-y" || name == "--yes" || name == "-n" || name == "--no";
   const bool log = name == "-q" || name == "--quiet" || name == "--diagnostics";
+  if (name == "-v" || name == "--verbose") return true;
   switch (command) {
     case Command::kSetup:
       return name == "--workshop";
@@ -190,6 +193,8 @@ std::string UsageText() {
     --index | --no-index             build the keyword index from the pages' keywords
     --favorites | --no-favorites     give the help window a Favorites tab
     --open | --no-open               open the compiled file in a viewer afterwards
+                                     (default: the saved setting, on a terminal with a
+                                     display only)
     --keep-log | --no-keep-log       keep the compiler log on screen after a clean run
     -y, --yes | -n, --no             answer the questions (default: ask on a terminal,
                                      else No)
@@ -198,7 +203,8 @@ std::string UsageText() {
                                      (FILE relative to SITE) or as the compiler does
     --engine native|chmcmd           the help compiler's engine for this run (default:
                                      native; chmcmd needs fp-utils); not saved
-  corvina decompile FILE.chm DIR [--to-site] [-y|-n] [-q] [--diagnostics=gnu|hhc]
+    -v, --verbose                    also name the routine and line of each error report
+  corvina decompile FILE.chm DIR [--to-site] [-y|-n] [-q] [--diagnostics=gnu|hhc] [-v]
                                      extract every file of FILE.chm into DIR
     --to-site                        then write DIR/navigation.txt from the contents
                                      file, so that DIR compiles as a site again

@@ -19,6 +19,8 @@ struct Options {
   // compile, decompile: the tool's log
   bool quiet = false;                      // only its numbered errors and warnings
   std::optional<std::string> diagnostics;  // "gnu": messages as FILE:LINE: warning: ...
+  // Error reports also name the routine and line they come from.
+  bool verbose = false;
   // setup
   std::optional<std::string> workshop;
   // compile, settings

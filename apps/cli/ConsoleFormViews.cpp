@@ -64,6 +64,9 @@ class MainConsoleView : public IFormView {
     form_.Resized();
     if (!ApplyOptions(form_, options_)) {
       bad_input_ = true;
+      // A refused run leaves no trace: the window closes as one built for no site, which
+      // saves nothing.
+      form_.mWeb = nullptr;
       return;
     }
     form_.suiButtons.PressButton("GENERATE");

@@ -7,6 +7,7 @@
 
 #include "apps/cli/CommandLineOptions.h"
 #include "apps/cli/ConsoleFormViews.h"
+#include "apps/cli/ConsoleScreen.h"
 #include "apps/cli/GnuDiagnostics.h"
 #include "apps/cli/HHCConsoleView.h"
 #include "apps/cli/LogSummaryMessageBoxes.h"
@@ -44,7 +45,8 @@ namespace {
 // The log window's drawing: the tool's output as it comes, or only its numbered messages
 // (--quiet), and those in the GNU form when asked (--diagnostics=gnu), their files named
 // relative to `site` (empty: none of them names a site file).
-ConsoleFormViews::HHCViewMaker LogViewMaker(const Options& options, const std::string& site) {
+ConsoleFormViews::HHCViewMaker LogViewMaker(const Options& options, const std::string& site,
+                                            ConsoleScreen& screen) {
   HHCConsoleView::Filtering filtering;
   filtering.quiet = options.quiet;
   const bool gnu = options.diagnostics == "gnu";
@@ -65,16 +67,35 @@ ConsoleFormViews::HHCViewMaker LogViewMaker(const Options& options, const std::s
       return diagnostics ? diagnostics->Format(*message) : std::string(line);
     };
   }
-  return [filtering](frmHHC& log) -> std::unique_ptr<IFormView> {
-    return std::make_unique<HHCConsoleView>(log, stdout, stderr, IsTerminal(stderr), filtering);
+  return [filtering, &screen](frmHHC& log) -> std::unique_ptr<IFormView> {
+    return std::make_unique<HHCConsoleView>(log, screen, filtering);
   };
+}
+
+// Stands for the viewer where the compiled file is not to be opened: it opens nothing.
+class NoHelpViewer : public IHelpViewer {
+ public:
+  Status HtmlHelp(intptr_t, std::string_view, uint32_t, std::string_view) override {
+    return Status::Ok();
+  }
+};
+
+// A viewer is opened unasked only for a user who sits at a terminal with a display; a
+// pipeline or a session without one gets it only with --open.
+bool ViewerWanted(const Options& options) {
+  if (options.open.has_value()) return *options.open;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool display = (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+  return display && IsTerminal(stdout);
 }
 
 // The real services of a console run, installed for its length.
 class ConsolePlatform {
  public:
   // `site` puts a site's own settings file over the user's store.
-  ConsolePlatform(const Options& options, IFormViews& views, SiteSettingsStore::SiteLayer site = {})
+  ConsolePlatform(const Options& options, IFormViews& views, ConsoleScreen& screen,
+                  SiteSettingsStore::SiteLayer site = {})
       : boxes_(options.answers),
         summary_boxes_(boxes_),
         registry_(SqliteRegistryStoreOptions{SqliteRegistryStore::DefaultPath()}),
@@ -90,11 +111,15 @@ class ConsolePlatform {
                             .dialogs = &dialogs_,
                             .windows = &windows_,
                             .message_loop = &loop_,
-                            .help_viewer = &viewer_,
+                            .help_viewer = ViewerWanted(options)
+                                               ? static_cast<IHelpViewer*>(&viewer_)
+                                               : &no_viewer_,
                             .form_views = &views,
                             .mutexes = &mutexes_}) {
     // The tool runs in a process group of its own, so Ctrl-C reaches only us: closing the log
     // window ends the tool, and the generation then cleans up as after any failed compile.
+    boxes_.before_show = [&screen] { screen.BeforeMessage(); };
+    boxes_.show_trailers = options.verbose;
     loop_.CatchInterrupts();
     loop_.on_interrupt = [this](int) {
       interrupted_ = true;
@@ -120,6 +145,7 @@ class ConsolePlatform {
   FlockNamedMutexes mutexes_;
   ConsoleMessageLoop loop_;
   HhProgramHelpViewer viewer_;
+  NoHelpViewer no_viewer_;
   ScopedPlatform installed_;
   bool interrupted_ = false;
 };
@@ -171,9 +197,10 @@ int RunSettings(const Options& options) {
     return kExitUsage;
   }
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
+  ConsoleScreen screen(stdout, stderr, ConsoleScreen::Progress::kOff);
   ConsoleFormViews views(options, nullptr);
   // Read-only: showing the settings saves none of them.
-  ConsolePlatform platform(options, views, SiteLayer(**host, site_file, true));
+  ConsolePlatform platform(options, views, screen, SiteLayer(**host, site_file, true));
   return ShowSettings(options, **host, site_file, platform.user_settings());
 }
 
@@ -192,8 +219,10 @@ int RunCompile(const Options& options) {
   if (options.engine) ::setenv(workshop::kHhcEngineVariable, options.engine->c_str(), 1);
   const SiteSettingsFile site_file = ReadSiteSettingsFile(*(*host)->web());
   ShowReadingProgress(options, *(*host)->web());
-  ConsoleFormViews views(options, LogViewMaker(options, options.site));
-  ConsolePlatform platform(options, views, SiteLayer(**host, site_file, false));
+  ConsoleScreen screen(stdout, stderr, ConsoleScreen::ProgressFor(stderr));
+  ConsoleFormViews views(options, LogViewMaker(options, options.site, screen));
+  ConsolePlatform platform(options, views, screen, SiteLayer(**host, site_file, false));
+  AdoptSiblingCompiler();
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
@@ -227,8 +256,9 @@ int RunDecompile(const Options& options) {
   const bool folder_existed = std::filesystem::exists(options.folder, ec);
   int status = kExitStopped;
   {
-    ConsoleFormViews views(options, LogViewMaker(options, std::string()));
-    ConsolePlatform platform(options, views);
+    ConsoleScreen screen(stdout, stderr, ConsoleScreen::ProgressFor(stderr));
+    ConsoleFormViews views(options, LogViewMaker(options, std::string(), screen));
+    ConsolePlatform platform(options, views, screen);
     // hh would refuse every file of a folder that cannot be written in; this is said once.
     if (std::filesystem::is_directory(options.folder, ec)) {
       const std::string probe = mTempFile::TempFile(options.folder, kProductName);
@@ -263,7 +293,7 @@ int RunDecompile(const Options& options) {
 int RunCorvina(const std::vector<std::string>& args) {
   Result<Options> parsed = ParseOptions(args);
   if (!parsed.ok()) {
-    std::fprintf(stderr, "corvina: %s\nTry 'corvina --help'.\n",
+    std::fprintf(stderr, "Corvina: %s\nTry 'corvina --help'.\n",
                  parsed.error().description.c_str());
     return kExitUsage;
   }
@@ -276,8 +306,9 @@ int RunCorvina(const std::vector<std::string>& args) {
       std::fputs(VersionText().c_str(), stdout);
       return kExitClean;
     case Command::kSetup: {
+      ConsoleScreen screen(stdout, stderr, ConsoleScreen::Progress::kOff);
       ConsoleFormViews views(options, nullptr);
-      ConsolePlatform platform(options, views);
+      ConsolePlatform platform(options, views, screen);
       return RunSetup(options.workshop);
     }
     case Command::kCompile:

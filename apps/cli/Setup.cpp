@@ -35,18 +35,25 @@ std::string AddInModule() {
   return {};
 }
 
+// The folder as recorded: absolute, normalized, without a trailing separator.
+std::string FolderText(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::string text = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  while (text.size() > 1 && text.back() == kPathSeparatorChar)
+    text.pop_back();
+  return text;
+}
+
+std::string CompilerIn(const std::string& folder) {
+  return folder + std::string(kPathSeparator) + "hhc" + std::string(kExecutableSuffix);
+}
+
 }  // namespace
 
 int RunSetup(const std::optional<std::string>& workshop) {
-  std::error_code ec;
-  std::filesystem::path folder =
-      workshop ? std::filesystem::path(*workshop) : OwnExecutableFolder();
-  folder = std::filesystem::absolute(folder, ec).lexically_normal();
-  std::string text = folder.string();
-  while (text.size() > 1 && text.back() == kPathSeparatorChar)
-    text.pop_back();
-  const std::string compiler =
-      text + std::string(kPathSeparator) + "hhc" + std::string(kExecutableSuffix);
+  const std::string text =
+      FolderText(workshop ? std::filesystem::path(*workshop) : OwnExecutableFolder());
+  const std::string compiler = CompilerIn(text);
   if (!IsRunnable(compiler)) {
     PrintMessage("no help compiler in " + text + " (" + compiler +
                  " is missing or not executable)");
@@ -71,6 +78,23 @@ int RunSetup(const std::optional<std::string>& workshop) {
   }
   std::printf("Help compiler folder: %s\n", text.c_str());
   return kExitClean;
+}
+
+void AdoptSiblingCompiler() {
+  CRegistry registry;
+  registry.Init(kHkeyCurrentUser);
+  // A store that cannot be read is reported by the run itself.
+  Result<RegValue> recorded = registry.GetValue(kWorkshopKey, kInstallDir, RegValue(""));
+  if (!recorded.ok() || !recorded->AsText().empty()) return;
+  const std::filesystem::path own = OwnExecutableFolder();
+  if (own.empty()) return;
+  const std::string folder = FolderText(own);
+  const std::string compiler = CompilerIn(folder);
+  if (!IsRunnable(compiler)) return;
+  if (!Stored(registry.SetValue(kWorkshopKey, kInstallDir, folder, 1))) return;
+  std::fprintf(stderr,
+               "Corvina: no help compiler was recorded; using %s and recording its folder\n",
+               compiler.c_str());
 }
 
 }  // namespace corvina::cli

@@ -11,4 +11,8 @@ namespace corvina::cli {
 // our own hhc. Returns the exit status.
 int RunSetup(const std::optional<std::string>& workshop);
 
+// Before a compile: when no help compiler's folder is recorded and our own hhc sits beside
+// this program, records that folder (as setup would) and says so on stderr.
+void AdoptSiblingCompiler();
+
 }  // namespace corvina::cli

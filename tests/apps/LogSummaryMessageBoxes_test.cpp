@@ -17,6 +17,9 @@ TEST(LogSummaryMessageBoxesTest, CountsTheLogsMessagesInsteadOfRepeatingThem) {
        "Warning: c\r",
        "There are errors and warnings while compiling: 3 warnings and 0 errors, as the "
        "compiler's log shows."},
+      {"There are warnings while compiling.\r\nWarning: a\r",
+       "There are warnings while compiling: 1 warning and 0 errors, as the compiler's log "
+       "shows."},
       {"Output file is locked.", "Output file is locked."},
   };
   for (const auto& [text, shown] : cases) {

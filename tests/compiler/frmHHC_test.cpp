@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -155,6 +156,24 @@ TEST_F(frmHHCTest, MessagesAreSummarisedAndGiveMinusOne) {
   EXPECT_TRUE(form_.txtOutput().ends_with("\r\n\r\nDone!"));
 }
 
+TEST_F(frmHHCTest, WarningsAloneAreNotCalledErrors) {
+  SetInstallDir("/hhw");
+  const std::pair<std::string, std::string> cases[] = {
+      {"HHC4001: Warning: a\nHHC4004: warning: b\n",
+       "There are warnings while compiling.\r\nWarning: a\r\nwarning: b"},
+      {"HHC4001: Warning: a\nHHC6002: Error: b\n",
+       "There are errors and warnings while compiling.\r\nWarning: a\r\nError: b"},
+      {"HHC6002: Error: b\n", "There are errors and warnings while compiling.\r\nError: b"},
+  };
+  for (const auto& [log, message] : cases) {
+    SCOPED_TRACE(log);
+    boxes_.shown.clear();
+    runner_.output = {log};
+    EXPECT_EQ(form_.Execute("/site", "p.tmp"), -1);
+    EXPECT_EQ(boxes_.texts(), std::vector<std::string>{message});
+  }
+}
+
 TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
   SetInstallDir("/hhw");
   // Each 16-character piece is figured from the lines before it: the first read arrives as
@@ -163,6 +182,15 @@ TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
   form_.Execute("/site", "p.tmp");
   EXPECT_EQ(views_.captions,
             (std::vector<std::string>{"", "5 %", "10 %", "60 %", "100 %", "99 %", "100 %"}));
+}
+
+TEST_F(frmHHCTest, ProgressCountsLineFeedsAlone) {
+  SetInstallDir("/hhw");
+  // Our hhc ends its lines with a line feed only; each one counts as a CRLF pair does.
+  runner_.output = {"1\n2\n3\n4\n5\n6\n7\n8\n", "9\n", "x", "\n", "y", "\r\n", "z"};
+  form_.Execute("/site", "p.tmp");
+  EXPECT_EQ(views_.captions,
+            (std::vector<std::string>{"", "5 %", "10 %", "90 %", "100 %", "99 %", "100 %"}));
 }
 
 TEST(frmHHCProgressTest, FigureRoundsHalvesToEvenAndCapsAt99) {
@@ -196,9 +224,7 @@ TEST_F(frmHHCTest, RunningLineCountMatchesWholeTextCount) {
   }
   form_.Execute("/site", "p.tmp");
   const std::string& log = form_.txtOutput();
-  uint64_t count = 0;
-  for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
-    ++count;
+  const uint64_t count = std::count(log.begin(), log.end(), '\n');
   EXPECT_EQ(form_.LineBreaks(), count);
   EXPECT_TRUE(log.ends_with(text + "\r\nDone!"));
 }

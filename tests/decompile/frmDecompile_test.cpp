@@ -164,7 +164,8 @@ TEST_F(frmDecompileTest, MissingInputOnlySaysSo) {
     form.suiParams["DIR"].Value = (temp_ / "out").string();
     form.suiButtons.PressButton("DECOMPILE");
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].text, "Can not find input file");
+    EXPECT_EQ(boxes_.shown[0].text, input.empty() ? "Can not find input file"
+                                                  : "Can not find input file: " + input.string());
     EXPECT_EQ(boxes_.shown[0].icon, Icon::kCritical);
     EXPECT_EQ(boxes_.shown[0].buttons, Buttons::kOk);
     EXPECT_EQ(boxes_.shown[0].caption, "Corvina");

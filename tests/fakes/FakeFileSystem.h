@@ -19,10 +19,14 @@ class FakeFileSystem : public IFileSystem {
   std::set<std::string> folders;
   std::set<std::string> read_only;
   std::set<std::string> locked;
+  std::set<std::string> not_runnable;  // files that exist but may not be run
   std::optional<Error> fail_writes_with;
   std::vector<std::string> deleted;  // every path deleted, in order
 
   bool FileExists(std::string_view path) override { return files.count(std::string(path)) > 0; }
+  bool FileRunnable(std::string_view path) override {
+    return FileExists(path) && !not_runnable.count(std::string(path));
+  }
   bool FolderExists(std::string_view path) override { return folders.count(std::string(path)) > 0; }
   Status DeleteFile(std::string_view path, bool force) override {
     const std::string name(path);

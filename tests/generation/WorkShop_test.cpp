@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mainwindow/frmMain.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
@@ -24,8 +26,11 @@ const std::string kSaveQuestion =
 class WorkShopTest : public ::testing::Test {
  protected:
   WorkShopTest() {
-    testing::WriteFileBytes(dir_ / "hhw" / "hhc", "#!/bin/sh\n");
-    testing::WriteFileBytes(dir_ / "other" / "hhc", "#!/bin/sh\n");
+    for (const char* folder : {"hhw", "other"}) {
+      testing::WriteFileBytes(dir_ / folder / "hhc", "#!/bin/sh\n");
+      std::filesystem::permissions(dir_ / folder / "hhc", std::filesystem::perms::owner_exec,
+                                   std::filesystem::perm_options::add);
+    }
     reg_.Init(kHkeyCurrentUser);
   }
 
@@ -79,6 +84,23 @@ TEST_F(WorkShopTest, DialogAsksForTheCompilerWhenTheFolderDoesNotHoldIt) {
   EXPECT_EQ(request.initial_folder, "");
   EXPECT_EQ(request.default_extension, "");
   EXPECT_EQ(request.owner, form_.hWnd());
+}
+
+TEST_F(WorkShopTest, CompilerThatMayNotRunIsNotFound) {
+  // Even root may run only a file that has an execute bit.
+  std::filesystem::permissions(dir_ / "hhw" / "hhc", std::filesystem::perms::all,
+                               std::filesystem::perm_options::remove);
+  std::filesystem::permissions(dir_ / "hhw" / "hhc", std::filesystem::perms::owner_read,
+                               std::filesystem::perm_options::add);
+  Record(RegValue(Folder("hhw")));
+  dialogs_.file_answers.push_back(FakeDialogs::Cancel());
+  EXPECT_FALSE(form_.GetWorkShopPath());
+  EXPECT_EQ(dialogs_.file_requests.size(), 1u);
+
+  std::filesystem::permissions(dir_ / "hhw" / "hhc", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  EXPECT_TRUE(form_.GetWorkShopPath());  // no dialog scripted: none may open
+  EXPECT_TRUE(boxes_.shown.empty());
 }
 
 TEST_F(WorkShopTest, AnotherFileNameIsRefused) {

@@ -223,18 +223,22 @@ TEST_F(DecompileTest, BadInputIsRefusedAndLeavesNothingBehind) {
     std::string message;  // on stdout or stderr
   };
   const Case cases[] = {
-      {{(dir_ / "missing.chm").string(), out.string()}, "Corvina: Can not find input file\n"},
-      {{(dir_ / "in").string(), out.string()}, "Corvina: Can not find input file\n"},
+      {{(dir_ / "missing.chm").string(), out.string()},
+       "Corvina: Can not find input file: " + (dir_ / "missing.chm").string() + "\n"},
+      {{(dir_ / "in").string(), out.string()},
+       "Corvina: Can not find input file: " + (dir_ / "in").string() + "\n"},
       {{(dir_ / "in/text.chm").string(), out.string()}, "HHC6002: Error:"},
       {{(dir_ / "in/empty.chm").string(), out.string()}, "HHC6002: Error:"},
       {{(dir_ / "in/truncated.chm").string(), out.string()}, "HHC6002: Error:"},
       {{(dir_ / "in/random.chm").string(), out.string(), "--to-site"}, "HHC6002: Error:"},
-      {{chm_.string(), (dir_ / "no/such/out").string()}, "Corvina: Path not found\n"},
-      {{chm_.string(), (dir_ / "in/a file").string()}, "in Sitepack.frmDecompile.Decompile"},
-      {{chm_.string(), "two\nlines"}, "corvina: an argument holds a line break\n"},
-      {{chm_.string(), out.string(), "--frobnicate"}, "corvina: unknown option '--frobnicate'"},
+      {{chm_.string(), (dir_ / "no/such/out").string()},
+       "Corvina: Path not found: " + (dir_ / "no/such/out").string() + "\n"},
+      {{chm_.string(), (dir_ / "in/a file").string()},
+       "Corvina: File already exists: " + (dir_ / "in/a file").string() + "\n"},
+      {{chm_.string(), "two\nlines"}, "Corvina: an argument holds a line break\n"},
+      {{chm_.string(), out.string(), "--frobnicate"}, "Corvina: unknown option '--frobnicate'"},
       {{chm_.string(), out.string(), "--title", "x"}, "option '--title' does not go with"},
-      {{chm_.string()}, "corvina: decompile takes a .chm file and a folder\n"},
+      {{chm_.string()}, "Corvina: decompile takes a .chm file and a folder\n"},
   };
   const std::map<std::string, std::string> before = FilesBelow(dir_.path());
   for (const Case& c : cases) {

@@ -30,10 +30,25 @@ TEST_F(PosixFileSystemTest, DeleteReadOnlyFileFailsWith70UnlessForced) {
   ::chmod(file.c_str(), 0444);
   Status status = fs_.DeleteFile(file.string(), false);
   EXPECT_EQ(status.number(), 70);
-  EXPECT_EQ(status.description(), "Permission denied");
+  EXPECT_EQ(status.description(), "Permission denied: " + file.string());
   EXPECT_TRUE(fs_.FileExists(file.string()));
   EXPECT_TRUE(fs_.DeleteFile(file.string(), true).ok());
   EXPECT_FALSE(fs_.FileExists(file.string()));
+}
+
+TEST_F(PosixFileSystemTest, FailuresNameThePathTheyAreAbout) {
+  const std::string missing = (dir_ / "no" / "such" / "x.tmp").string();
+  const std::pair<Status, std::string> cases[] = {
+      {fs_.WriteTextFile(missing, "x"), "Path not found: " + missing},
+      {fs_.CreateNewFile(missing), "Path not found: " + missing},
+      {fs_.CreateFolder(missing), "Path not found: " + missing},
+      {fs_.ListFiles(missing).status(), "Path not found: " + missing},
+      {fs_.DeleteFile(missing, true), "File not found: " + missing},
+  };
+  for (const auto& [status, description] : cases) {
+    SCOPED_TRACE(description);
+    EXPECT_EQ(status.description(), description);
+  }
 }
 
 TEST_F(PosixFileSystemTest, DeleteFileThatAViewerHoldsFailsWith70) {

@@ -71,7 +71,11 @@ TEST_F(GlobalsTest, WriteFileThatCannotBeOpenedReportsAndReturnsFalse) {
   EXPECT_FALSE(WriteFile((dir_ / "missing/f.tmp").string(), "x"));
   EXPECT_FALSE(WriteFile("", "x"));
   ASSERT_EQ(boxes_.shown.size(), 4u);
-  EXPECT_EQ(boxes_.shown[0].text.substr(0, 43), "Path not found\r\nin Sitepack.Globals.WriteFi");
+  const std::string missing = (dir_ / "missing/f.tmp").string();
+  const std::string report =
+      "Path not found: " + missing + "\r\nin Sitepack.Globals.WriteFile at line ";
+  EXPECT_EQ(boxes_.shown[0].text.substr(0, report.size()), report);
+  EXPECT_EQ(boxes_.shown[0].trailer_at, missing.size() + 16);
   EXPECT_EQ(boxes_.shown[1].text.substr(0, 25), "Bad file name or number\r\n");
 }
 
