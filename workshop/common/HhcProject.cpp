@@ -72,11 +72,20 @@ Resolution ResolveProjectName(const fs::path& folder, std::string_view raw, std:
   for (const std::string& candidate : candidates) {
     fs::path full = (folder / fs::path(candidate)).lexically_normal();
     fs::path rel = full.lexically_relative(folder);
-    if (rel.empty() || *rel.begin() == "..") {
-      outside = true;
-      continue;
-    }
     std::error_code ec;
+    if (rel.empty() || *rel.begin() == "..") {
+      // The project may name its files through a symbolic link to its folder (a site opened
+      // through one), while the folder is known by its real path: compare the real paths.
+      std::error_code folder_ec;
+      const fs::path real = fs::weakly_canonical(full, ec);
+      const fs::path real_folder = fs::weakly_canonical(folder, folder_ec);
+      rel = real.lexically_relative(real_folder);
+      if (ec || folder_ec || rel.empty() || *rel.begin() == "..") {
+        outside = true;
+        continue;
+      }
+      full = real;
+    }
     if (fs::is_regular_file(full, ec)) {
       relative = rel.generic_string();
       return Resolution::kFound;
@@ -108,15 +117,22 @@ ParsedProject ReadProject(const fs::path& project_file) {
   }
   std::ostringstream bytes;
   bytes << in.rdbuf();
+  // A project that starts with a UTF-8 byte-order mark is UTF-8 throughout (names that
+  // Windows-1252 cannot hold, such as a folder named in Chinese); else it is Windows-1252.
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  std::string text = bytes.str();
+  const bool utf8 = text.starts_with(kUtf8Mark);
+  if (utf8) text.erase(0, kUtf8Mark.size());
+  auto decode = [utf8](std::string_view raw) { return utf8 ? std::string(raw) : AnsiToUtf8(raw); };
 
   // Each option names what it is in the error text that a missing file gives.
   auto resolve_option = [&](std::string_view raw, HhcCode missing, std::string_view what,
                             std::string& relative) {
     Resolution found = ResolveProjectName(project.folder, raw, relative);
     if (found == Resolution::kMissing) {
-      error(missing, "The " + std::string(what) + " " + AnsiToUtf8(raw) + " does not exist.");
+      error(missing, "The " + std::string(what) + " " + decode(raw) + " does not exist.");
     } else if (found == Resolution::kOutside) {
-      error(HhcCode::kOutsideProject, "The " + std::string(what) + " " + AnsiToUtf8(raw) +
+      error(HhcCode::kOutsideProject, "The " + std::string(what) + " " + decode(raw) +
                                           " lies outside the project folder " +
                                           project.folder.string() + ".");
     }
@@ -125,7 +141,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
   std::string section;
   std::string& out = project.prepared_text;
   bool has_compiled_file = false;
-  for (const std::string& line : SplitLines(bytes.str())) {
+  for (const std::string& line : SplitLines(text)) {
     std::string_view trimmed = Trim(line, kBlanks);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       section = Lower(trimmed.substr(1, trimmed.size() - 2));
@@ -138,7 +154,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
       if (option.key == "compiled file") {
         has_compiled_file = !option.value.empty();
         project.compiled_file =
-            (project.folder / fs::path(AnsiToUtf8(option.value))).lexically_normal();
+            (project.folder / fs::path(decode(option.value))).lexically_normal();
         out += line + "\r\n";  // replaced for each compile
       } else if (option.key == "contents file" && !option.value.empty()) {
         resolve_option(option.value, HhcCode::kContentsMissing, "contents file",
@@ -148,10 +164,10 @@ ParsedProject ReadProject(const fs::path& project_file) {
         resolve_option(option.value, HhcCode::kIndexMissing, "index file", project.index_file);
         out += key_part + project.index_file + "\r\n";
       } else if (option.key == "default topic") {
-        project.default_topic = AnsiToUtf8(option.value);
+        project.default_topic = decode(option.value);
         out += key_part + project.default_topic + "\r\n";
       } else {
-        if (option.key == "title") project.title = AnsiToUtf8(option.value);
+        if (option.key == "title") project.title = decode(option.value);
         if (option.key == "default window") project.default_window = std::string(option.value);
         if (option.key == "full-text search") project.full_text_search = IsYes(option.value);
         if (option.key == "binary toc") project.binary_toc = IsYes(option.value);
