@@ -36,9 +36,9 @@ _corvina() {
   local options
   case $command in
     setup) options='--workshop' ;;
-    compile) options="$compile_options -y --yes -n --no -q --quiet --diagnostics=" ;;
+    compile) options="$compile_options -y --yes -n --no -q --quiet --diagnostics= -v --verbose" ;;
     settings) options="$compile_options --save-to-site --reset" ;;
-    decompile) options='--to-site -y --yes -n --no -q --quiet --diagnostics=' ;;
+    decompile) options='--to-site -y --yes -n --no -q --quiet --diagnostics= -v --verbose' ;;
     *) return ;;
   esac
   if [[ $cur == -* ]]; then

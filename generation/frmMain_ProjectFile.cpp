@@ -91,7 +91,14 @@ bool frmMain::BuildProjectFile() {
   s += "\r\n" + mDerivedPage;
 
   mProjectFile = TempFile(SiteFolder, "Corvina", "project");
-  return WriteFile(mProjectFile, std::move(s));
+  if (FitsAnsi(s)) return WriteFile(mProjectFile, std::move(s));
+  // A project naming what Windows-1252 cannot hold (a folder or a title in Chinese, say) is
+  // written as UTF-8 after a byte-order mark, which our hhc reads, so that the names it gives
+  // are the names on disk.
+  std::string text = "\xEF\xBB\xBF";
+  text += s;
+  text += "\r\n";
+  return report.Check(FileSystem().WriteTextFile(mProjectFile, text));
 }
 
 bool frmMain::LinksToDerived() {

@@ -235,4 +235,8 @@ std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
   return decoder.Decode(bytes, true);
 }
 
+bool FitsAnsi(std::string_view utf8) {
+  return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
+}
+
 }  // namespace corvina

@@ -14,6 +14,8 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // The same, converting the text where it stands (a large generated file is not copied).
 void Utf8ToAnsiInPlace(std::string& text);
 std::string AnsiToUtf8(std::string_view ansi);
+// True when Windows-1252 holds every character of the UTF-8 text.
+bool FitsAnsi(std::string_view utf8);
 // Decodes "%XX" escapes of an address (file:///a%20b -> file:///a b); a "%" not followed by
 // two hexadecimal digits stays as it is.
 std::string PercentDecode(std::string_view text);

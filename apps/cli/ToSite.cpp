@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -12,9 +14,12 @@
 #include "platform/IFileSystem.h"
 #include "platform/IMessageBoxes.h"
 #include "platform/IProcessRunner.h"
+#include "platform/ISettingsStore.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
 #include "platform/Product.h"
+#include "shared/HostObjects.h"
+#include "sitehost/FolderHostApplication.h"
 #include "sitehost/NavigationOutline.h"
 #include "sitehost/PageReader.h"
 #include "sitehost/SiteAddress.h"
@@ -27,7 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr std::string_view kContentsKey = "Contents file=";
+constexpr std::string_view kContentsKey = "Contents file";
 constexpr size_t kMaxContentsBytes = 64u << 20;
 
 void Tell(const std::string& text) {
@@ -57,8 +62,10 @@ ToolRun RunTool(const std::string& command_line) {
   return run;
 }
 
-// The contents file that the help file names, as "hh -options" prints it; empty when none.
-std::optional<std::string> ContentsFileName(const std::string& chm_file, std::string& why) {
+// The project options the help file keeps ("Contents file", "Title", ...), as "hh -options"
+// prints them; nullopt when they cannot be read.
+std::optional<std::map<std::string, std::string>> ProjectOptions(const std::string& chm_file,
+                                                                 std::string& why) {
   const std::string program = "hh" + std::string(kExecutableSuffix);
   const ToolRun run = RunTool("\"" + program + "\" -options " + mTempFile::GetShortName(chm_file));
   if (run.exit_code != 0) {
@@ -66,15 +73,49 @@ std::optional<std::string> ContentsFileName(const std::string& chm_file, std::st
     why = first_line.empty() ? "its project options could not be read" : first_line;
     return std::nullopt;
   }
+  std::map<std::string, std::string> options;
   size_t at = 0;
   while (at < run.output.size()) {
     size_t end = run.output.find('\n', at);
     if (end == std::string::npos) end = run.output.size();
     const std::string_view line = std::string_view(run.output).substr(at, end - at);
-    if (line.starts_with(kContentsKey)) return std::string(line.substr(kContentsKey.size()));
+    const size_t equals = line.find('=');
+    if (equals != std::string_view::npos) {
+      options[std::string(line.substr(0, equals))] = std::string(line.substr(equals + 1));
+    }
     at = end + 1;
   }
-  return std::string();
+  return options;
+}
+
+// The help file's title and default topic become the new site's saved settings, so that
+// compiling the folder keeps them. A topic the site's navigation does not list is left out,
+// as the window would leave it.
+void RecordSiteSettings(const fs::path& folder, const std::map<std::string, std::string>& options) {
+  Result<std::unique_ptr<FolderHostApplication>> host = OpenSite(folder);
+  if (!host.ok()) return;
+  IWeb* web = (*host)->web();
+  const std::string section = web->Url();
+  auto save = [&section](std::string_view key, std::string_view value) {
+    Status saved = SettingsStore().SaveSetting(kProductName, section, key, value);
+    if (!saved.ok()) Tell("the help file's settings were not saved: " + saved.description());
+  };
+  const auto title = options.find("Title");
+  if (title != options.end() && !title->second.empty()) save("TITLE", title->second);
+  const auto topic = options.find("Default topic");
+  if (topic == options.end() || topic->second.empty()) return;
+  std::string page = topic->second;
+  for (char& c : page) {
+    if (c == '\\') c = kPathSeparatorChar;
+  }
+  while (page.starts_with('/'))
+    page.erase(0, 1);
+  for (INavigationNode* node : web->NavigationNodes()) {
+    if (node->File() != nullptr && node->Url() == section + "/" + page) {
+      save("DEFAULTPAGE", node->Url());
+      return;
+    }
+  }
 }
 
 // The contents file inside the folder: a plain file below it, reached through no link.
@@ -116,11 +157,14 @@ int ConvertToSite(const std::string& chm_file, const std::string& folder_text) {
   const fs::path folder(folder_text);
   const std::string not_converted = folder_text + " was not made a site: ";
   std::string why;
-  const std::optional<std::string> name = ContentsFileName(chm_file, why);
-  if (!name) {
+  const std::optional<std::map<std::string, std::string>> options = ProjectOptions(chm_file, why);
+  if (!options) {
     Tell(not_converted + why);
     return kExitWithMessages;
   }
+  const auto contents_option = options->find(std::string(kContentsKey));
+  const std::optional<std::string> name =
+      contents_option != options->end() ? contents_option->second : std::string();
   if (name->empty()) {
     Tell(not_converted + "the help file names no contents file");
     return kExitWithMessages;
@@ -156,6 +200,7 @@ int ConvertToSite(const std::string& chm_file, const std::string& folder_text) {
     Tell(not_converted + written.description());
     return kExitUsage;
   }
+  RecordSiteSettings(folder, *options);
   for (const std::string& problem : outline.problems) {
     Tell(std::string(sitehost::kOutlineFileName) + ": " + problem);
   }

@@ -141,5 +141,37 @@ TEST_F(CommandLineTest, CtrlCStopsTheRunWithoutAnotherFailureMessage) {
   EXPECT_FALSE(fs::exists(chm));
 }
 
+TEST_F(CommandLineTest, NamesOutsideWindows1252CompileUnderOneName) {
+  Sibling("hhc");
+  const fs::path site = dir_ / "\xE6\xBC\xA2\xE5\xAD\x97";  // a folder named in Chinese
+  fs::rename(site_, site);
+  // The home page's label gives the title, and the title the output's name.
+  const std::string title = "Caf\xC3\xA9 \xE2\x82\xAC \xE6\xBC\xA2";
+  const std::string outline = ReadFileBytes(site / "navigation.txt");
+  ASSERT_TRUE(outline.starts_with("index.htm\n"));
+  WriteFileBytes(site / "navigation.txt", title + " | " + outline);
+  ProgramRun first = Corvina({"compile", site.string(), "--no-open"});
+  EXPECT_EQ(first.exit_code, 0) << first.out << first.err;
+  // The output is named as the title is: the name saved, made and opened is one.
+  EXPECT_TRUE(fs::exists(site / (title + ".CHM")));
+  ProgramRun second = Corvina({"compile", site.string(), "--no-open"});
+  EXPECT_EQ(second.exit_code, 0) << second.out << second.err;
+  size_t help_files = 0;
+  for (const auto& entry : fs::directory_iterator(site)) {
+    help_files += entry.path().extension() == ".CHM" ? 1 : 0;
+  }
+  EXPECT_EQ(help_files, 1u);
+}
+
+TEST_F(CommandLineTest, ASiteReachedThroughASymbolicLinkCompiles) {
+  Sibling("hhc");
+  const fs::path link = dir_ / "link";
+  fs::create_directory_symlink(site_, link);
+  ProgramRun run =
+      Corvina({"compile", link.string(), "-o", (dir_ / "x.chm").string(), "--no-open"});
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(fs::exists(dir_ / "x.chm"));
+}
+
 }  // namespace
 }  // namespace corvina

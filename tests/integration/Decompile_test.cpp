@@ -177,6 +177,43 @@ TEST_F(DecompileTest, RoundTripGivesBackEveryFileAndTheSameHelpFile) {
   EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm_));
 }
 
+TEST_F(DecompileTest, ToSiteFindsTheContentsFileAsViewersDoAndKeepsTitleAndTopic) {
+  // A help file made elsewhere: its contents file is named only by its window definition.
+  const fs::path made = dir_ / "made";
+  WriteFileBytes(made / "a.htm", "<html><head><title>A</title></head><body>a</body></html>");
+  WriteFileBytes(made / "b.htm", "<html><head><title>B</title></head><body>b</body></html>");
+  WriteFileBytes(made / "toc.hhc",
+                 "<HTML><BODY><UL>\r\n"
+                 "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Start\">"
+                 "<param name=\"Local\" value=\"a.htm\"></OBJECT>\r\n"
+                 "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Second\">"
+                 "<param name=\"Local\" value=\"b.htm\"></OBJECT>\r\n"
+                 "</UL></BODY></HTML>\r\n");
+  WriteFileBytes(made / "made.hhp",
+                 "[OPTIONS]\r\nCompiled file=made.chm\r\nDefault window=main\r\n"
+                 "Default topic=b.htm\r\nTitle=Product Manual\r\n\r\n[WINDOWS]\r\n"
+                 "main=\"Product Manual\",\"toc.hhc\",,\"b.htm\",\"a.htm\",,,,,0x22420,,0x3006,,,,,"
+                 ",,,0\r\n\r\n[FILES]\r\na.htm\r\nb.htm\r\ntoc.hhc\r\n");
+  ProgramRun run =
+      RunProgram({BuiltProgram("hhc"), "--engine", "native", (made / "made.hhp").string()});
+  ASSERT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(ProjectOptions(made / "made.chm")["Contents file"], "toc.hhc");
+
+  const fs::path site = dir_ / "site from chm";
+  run = Decompile({(made / "made.chm").string(), site.string(), "--to-site", "--yes"});
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFileBytes(site / "navigation.txt"), "Start | a.htm\nSecond | b.htm\n");
+
+  // The site compiles under the help file's own title, opening at its own default topic.
+  const fs::path again = dir_ / "again.chm";
+  run = RunProgram({BuiltProgram("corvina"), "compile", site.string(), "-o", again.string(),
+                    "--no-open", "--yes"});
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  std::map<std::string, std::string> options = ProjectOptions(again);
+  EXPECT_EQ(options["Title"], "Product Manual");
+  EXPECT_EQ(options["Default topic"], "b.htm");
+}
+
 TEST_F(DecompileTest, ExistingOutlineIsReplacedOnlyWithConsent) {
   const fs::path out = dir_ / "out";
   WriteFileBytes(out / "navigation.txt", "mine\n");

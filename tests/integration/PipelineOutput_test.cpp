@@ -63,7 +63,7 @@ TEST_F(PipelineOutputTest, QuietGnuRunPrintsOnlyTheWarningAtItsPlace) {
 TEST_F(PipelineOutputTest, BadDiagnosticsFormIsAUsageError) {
   ProgramRun run = Compile({"--diagnostics=msvc"});
   EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.err, "corvina: --diagnostics takes gnu or hhc\nTry 'corvina --help'.\n");
+  EXPECT_EQ(run.err, "Corvina: --diagnostics takes gnu or hhc\nTry 'corvina --help'.\n");
 }
 
 }  // namespace
