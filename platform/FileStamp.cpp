@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/OpenFaults.h"
 #include "platform/UniqueFd.h"
 
 namespace corvina {
@@ -34,6 +35,7 @@ Result<FileStamp> ReadFileStamp(const std::filesystem::path& path) {
 }
 
 Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit) {
+  if (const int fault = InjectedOpenFault(path)) return ErrnoError("read", fault, path.string());
   // O_NONBLOCK: opening a pipe must not wait for a writer; the type is checked on the open file.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) return ErrnoError("read", errno, path.string());

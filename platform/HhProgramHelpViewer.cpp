@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/OwnExecutable.h"
 #include "platform/PathConventions.h"
 
 extern char** environ;
@@ -16,9 +17,7 @@ HhProgramHelpViewer::HhProgramHelpViewer(std::filesystem::path hh_program)
     : program_(std::move(hh_program)) {}
 
 std::filesystem::path HhProgramHelpViewer::DefaultProgram() {
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return self.parent_path() / ("hh" + std::string(kExecutableSuffix));
+  return OwnExecutableFolder() / ("hh" + std::string(kExecutableSuffix));
 }
 
 Result<std::vector<std::string>> HhProgramHelpViewer::CommandLine(std::string_view file,

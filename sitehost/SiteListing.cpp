@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/OpenFaults.h"
 #include "platform/PathConventions.h"
 
 namespace corvina::sitehost {
@@ -72,7 +73,12 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
   while (!pending.empty()) {
     PendingFolder folder = std::move(pending.back());
     pending.pop_back();
-    fs::directory_iterator it(folder.path, ec);
+    fs::directory_iterator it;
+    if (const int fault = InjectedOpenFault(folder.path)) {
+      ec.assign(fault, std::generic_category());
+    } else {
+      it = fs::directory_iterator(folder.path, ec);
+    }
     if (ec) {
       if (at_root) return FolderError(folder.path, ec);
       listing.problems.push_back(FolderError(folder.path, ec));

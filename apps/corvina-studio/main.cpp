@@ -1,11 +1,12 @@
 #include <QApplication>
 #include <QTimer>
-#include <cstdio>
 #include <exception>
+#include <string>
 
 #include "apps/studio/AddInLoader.h"
 #include "apps/studio/StudioApplication.h"
 #include "apps/studio/StudioWindow.h"
+#include "platform/Product.h"
 #include "platform/RegistrySettingsStore.h"
 #include "platform/SqliteRegistryStore.h"
 
@@ -47,9 +48,9 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Corvina: internal error: %s\n", e.what());
+    corvina::PrintMessage(std::string("internal error: ") + e.what());
   } catch (...) {
-    std::fputs("Corvina: internal error\n", stderr);
+    corvina::PrintMessage("internal error");
   }
   return 2;
 }

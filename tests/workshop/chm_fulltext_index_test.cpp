@@ -2,6 +2,7 @@
 
 #include <map>
 #include <random>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +111,34 @@ TEST(ChmFullTextIndexTest, EncodesTheLocationListsOfManyTopics) {
   const std::vector<uint8_t> entry(file.begin() + 0x406 + 8, file.begin() + 0x406 + 8 + 15);
   EXPECT_EQ(entry, (std::vector<uint8_t>{6, 0, 't', 'w', 'i', 'c', 'e', 0, 2, 0, 4, 0, 0, 0, 0}));
   EXPECT_EQ(file[0x406 + 8 + 15], 6);  // the list's length
+}
+
+TEST(ChmFullTextIndexTest, WriteHandsOverTheBuiltBytesInPiecesAndStopsWhenRefused) {
+  const std::string html =
+      "<title>Alpha beta</title><p>alpha gamma delta alpha epsilon beta zeta eta theta</p>";
+  const PageWordGroups page = GroupPageWords(ExtractPageWords(html));
+  ChmFullTextIndex built(0x0409);
+  ChmFullTextIndex written(0x0409);
+  ChmFullTextIndex refused(0x0409);
+  for (uint32_t topic = 0; topic < 50; ++topic) {
+    built.AddPage(topic, page);
+    written.AddPage(topic, page);
+    refused.AddPage(topic, page);
+  }
+  const std::vector<uint8_t> file = built.Build();
+  std::vector<uint8_t> pieces;
+  size_t count = 0;
+  EXPECT_TRUE(written.Write([&](std::span<const uint8_t> bytes) {
+    pieces.insert(pieces.end(), bytes.begin(), bytes.end());
+    ++count;
+    return true;
+  }));
+  EXPECT_EQ(pieces, file);
+  EXPECT_GT(count, 2u);  // the header, lists, the leaf: not one block
+
+  size_t offered = 0;
+  EXPECT_FALSE(refused.Write([&](std::span<const uint8_t>) { return ++offered < 2; }));
+  EXPECT_EQ(offered, 2u);
 }
 
 TEST(ChmFullTextIndexTest, EmptyIndexIsOneEmptyLeaf) {

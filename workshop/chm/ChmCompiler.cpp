@@ -296,21 +296,34 @@ Status Compiler::Run() {
   info.base_name = Utf8ToAnsi(project_.compiled_file.stem().string());
   info.lcid = project_.language;
   info.full_text_search = full_text_ != nullptr;
-  const std::vector<uint8_t> search_index =
-      full_text_ ? full_text_->Finish() : std::vector<uint8_t>();
 
   std::vector<std::pair<const char*, const std::vector<uint8_t>*>> compressed = {
       {"/#WINDOWS", &windows_file},      {"/#STRINGS", &strings.bytes()},
       {"/#TOPICS", &topic_files.topics}, {"/#URLTBL", &topic_files.urltbl},
       {"/#URLSTR", &topic_files.urlstr}, {"/#IDXHDR", &idxhdr},
   };
-  if (full_text_) compressed.emplace_back("/$FIftiMain", &search_index);
   for (const auto& [name, bytes] : compressed) {
     if (writer_->Contains(name)) {
       return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
                                               ", which the compiled file needs for itself"};
     }
     if (Status status = writer_->AddCompressed(name, *bytes); !status.ok()) return status;
+  }
+  if (full_text_) {
+    // Streamed into the archive: the index is never held beside its own file.
+    const char* name = "/$FIftiMain";
+    if (writer_->Contains(name)) {
+      return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
+                                              ", which the compiled file needs for itself"};
+    }
+    if (Status status = writer_->BeginCompressed(name); !status.ok()) return status;
+    Status appended = Status::Ok();
+    full_text_->Finish([&](std::span<const uint8_t> bytes) {
+      appended = writer_->AppendCompressed(bytes);
+      return appended.ok();
+    });
+    if (!appended.ok()) return appended;
+    if (Status status = writer_->EndCompressed(); !status.ok()) return status;
   }
   const std::vector<uint8_t> system = BuildSystemFile(info, idxhdr);
   for (const auto& [name, bytes] :

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <numeric>
 
 #include "workshop/chm/ChmBytes.h"
@@ -196,7 +197,12 @@ void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
   for (const PageWordGroup& group : page.groups) {
     const std::string_view word = page.Text(group);
     Entry& entry = FindOrAdd(group.hash, word, group.title);
-    FullTextBitWriter bits(entry.locations);
+    // Lists grow by a quarter rather than doubling: together they are most of the memory the
+    // index takes. A code takes at most 9 bytes.
+    std::vector<uint8_t>& list = entry.locations;
+    const size_t most = (size_t{group.count} + 2) * 9;
+    if (list.capacity() - list.size() < most) list.reserve(list.size() + list.size() / 4 + most);
+    FullTextBitWriter bits(list);
     bits.PutSrCode(topic - entry.last_topic, kTopicRoot);
     bits.PutSrCode(group.count, kCountRoot);
     uint32_t previous = 0;
@@ -213,7 +219,16 @@ void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
   }
 }
 
-std::vector<uint8_t> ChmFullTextIndex::Build() const {
+std::vector<uint8_t> ChmFullTextIndex::Build() {
+  std::vector<uint8_t> file;
+  Write([&](std::span<const uint8_t> bytes) {
+    file.insert(file.end(), bytes.begin(), bytes.end());
+    return true;
+  });
+  return file;
+}
+
+bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>& out) {
   // Entries in byte order of their words; a word's body entry before its title entry, because
   // readers that look a whole word up take the first entry they find: it must be the one that
   // lists the pages whose text holds the word.
@@ -226,29 +241,34 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
     return !x.title && y.title;
   });
 
-  std::vector<uint8_t> file(kHeaderSize, 0);
+  // The layout first: the header, then each leaf preceded by the location lists of its entries,
+  // the leaves chained in word order, then the index nodes. Only the nodes are held; the lists
+  // are written from the entries and released one by one.
+  struct Leaf {
+    std::vector<uint8_t> bytes;
+    size_t end;  // entries order[previous leaf's end, end) are in this leaf
+  };
+  std::vector<Leaf> leaves;
+  uint64_t size = kHeaderSize;
   std::vector<Child> level;
   size_t longest = 0;
   uint64_t entry_bytes = 0;
 
-  // Leaves, chained in word order; each is preceded by the location lists of its entries.
   Node leaf;
   leaf.bytes.assign(kLeafHeader, 0);
   bool leaf_empty = true;
-  size_t previous_leaf = 0;
-  auto write_leaf = [&] {
+  auto write_leaf = [&](size_t end) {
     const size_t free = kNodeSize - leaf.bytes.size();
     SetU16(leaf.bytes, 6, static_cast<uint32_t>(free));
     leaf.bytes.resize(kNodeSize, 0);
-    const size_t offset = file.size();
-    if (previous_leaf != 0) SetU32(file, previous_leaf, static_cast<uint32_t>(offset));
-    file.insert(file.end(), leaf.bytes.begin(), leaf.bytes.end());
-    level.push_back({leaf.last, static_cast<uint32_t>(offset)});
-    previous_leaf = offset;
+    if (!leaves.empty()) SetU32(leaves.back().bytes, 0, static_cast<uint32_t>(size));
+    level.push_back({leaf.last, static_cast<uint32_t>(size)});
+    leaves.push_back({std::move(leaf.bytes), end});
+    size += kNodeSize;
     return free;
   };
-  for (uint32_t index : order) {
-    const Entry& entry = entries_[index];
+  for (size_t i = 0; i < order.size(); ++i) {
+    const Entry& entry = entries_[order[i]];
     const std::string_view word = Word(entry);
     auto entry_size = [&](size_t prefix) {
       return 2 + word.size() - prefix + 1 + VarintSize(entry.topics) + 4 + 2 +
@@ -256,30 +276,31 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
     };
     size_t prefix = leaf_empty ? 0 : SharedPrefix(leaf.last, word);
     if (!leaf_empty && leaf.bytes.size() + entry_size(prefix) > kNodeSize) {
-      write_leaf();
+      write_leaf(i);
       leaf.bytes.assign(kLeafHeader, 0);
       prefix = 0;
     }
-    const size_t wlc_offset = file.size();
-    file.insert(file.end(), entry.locations.begin(), entry.locations.end());
-    std::vector<uint8_t>& out = leaf.bytes;
-    out.push_back(static_cast<uint8_t>(word.size() - prefix + 1));
-    out.push_back(static_cast<uint8_t>(prefix));
-    out.insert(out.end(), word.begin() + static_cast<ptrdiff_t>(prefix), word.end());
-    out.push_back(entry.title ? kTitleContext : kBodyContext);
-    PutVarint(out, entry.topics);
-    PutU32(out, static_cast<uint32_t>(wlc_offset));
-    PutU16(out, 0);
-    PutVarint(out, entry.locations.size());
+    const uint64_t wlc_offset = size;
+    size += entry.locations.size();
+    std::vector<uint8_t>& bytes = leaf.bytes;
+    bytes.push_back(static_cast<uint8_t>(word.size() - prefix + 1));
+    bytes.push_back(static_cast<uint8_t>(prefix));
+    bytes.insert(bytes.end(), word.begin() + static_cast<ptrdiff_t>(prefix), word.end());
+    bytes.push_back(entry.title ? kTitleContext : kBodyContext);
+    PutVarint(bytes, entry.topics);
+    PutU32(bytes, static_cast<uint32_t>(wlc_offset));
+    PutU16(bytes, 0);
+    PutVarint(bytes, entry.locations.size());
     leaf.last = word;
     leaf_empty = false;
     longest = std::max(longest, word.size());
     entry_bytes += word.size();
   }
-  const size_t last_leaf_free = write_leaf();
-  const uint32_t leaves = static_cast<uint32_t>(level.size());
+  const size_t last_leaf_free = write_leaf(order.size());
+  const uint32_t leaf_count = static_cast<uint32_t>(level.size());
 
   // Index levels, bottom up; each key is the last word below its child.
+  std::vector<uint8_t> index_nodes;
   uint16_t depth = 1;
   while (level.size() > 1) {
     std::vector<Child> upper;
@@ -289,8 +310,9 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
     auto write_node = [&] {
       SetU16(node.bytes, 0, static_cast<uint32_t>(kNodeSize - node.bytes.size()));
       node.bytes.resize(kNodeSize, 0);
-      upper.push_back({node.last, static_cast<uint32_t>(file.size())});
-      file.insert(file.end(), node.bytes.begin(), node.bytes.end());
+      upper.push_back({node.last, static_cast<uint32_t>(size)});
+      index_nodes.insert(index_nodes.end(), node.bytes.begin(), node.bytes.end());
+      size += kNodeSize;
     };
     for (const Child& child : level) {
       size_t prefix = node_empty ? 0 : SharedPrefix(node.last, child.last);
@@ -314,10 +336,11 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
   }
   const uint32_t root = level.front().offset;
 
+  std::vector<uint8_t> file(kHeaderSize, 0);
   file[2] = 0x28;  // signature 00 00 28 00
   SetU32(file, 0x04, pages_);
   SetU32(file, 0x08, root);
-  SetU32(file, 0x10, leaves);
+  SetU32(file, 0x10, leaf_count);
   SetU32(file, 0x14, root);
   SetU16(file, 0x18, depth);
   SetU32(file, 0x1A, 7);
@@ -336,7 +359,19 @@ std::vector<uint8_t> ChmFullTextIndex::Build() const {
   SetU32(file, 0x5E, pages_ == 0 ? 0 : pages_ - 1);
   SetU32(file, 0x7A, kCodePage);
   SetU32(file, 0x7E, lcid_);
-  return file;
+  if (!out(file)) return false;
+
+  size_t next = 0;
+  for (Leaf& node : leaves) {
+    for (; next < node.end; ++next) {
+      std::vector<uint8_t>& locations = entries_[order[next]].locations;
+      if (!out(locations)) return false;
+      std::vector<uint8_t>().swap(locations);
+    }
+    if (!out(node.bytes)) return false;
+    std::vector<uint8_t>().swap(node.bytes);
+  }
+  return out(index_nodes);
 }
 
 }  // namespace corvina::chm

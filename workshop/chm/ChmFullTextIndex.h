@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,7 +60,12 @@ class ChmFullTextIndex {
   // Adds a page's words as topic number `topic` (a #TOPICS index, larger than any before). Each
   // group carries the FullTextKeyHash of its word and context.
   void AddPage(uint32_t topic, const PageWordGroups& page);
-  std::vector<uint8_t> Build() const;
+  // Hands the bytes of the file to `out` in order, a piece at a time, and stops when `out`
+  // returns false. Each word's locations are released once handed over, so the lists and the
+  // file are never held together; the index is spent afterwards.
+  bool Write(const std::function<bool(std::span<const uint8_t>)>& out);
+  // The bytes of the file, through Write.
+  std::vector<uint8_t> Build();
 
   size_t pages() const { return pages_; }
 

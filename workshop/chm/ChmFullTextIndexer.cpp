@@ -88,9 +88,9 @@ void ChmFullTextIndexer::AddPage(uint32_t topic, std::string html) {
   MergeReady(false);
 }
 
-std::vector<uint8_t> ChmFullTextIndexer::Finish() {
+bool ChmFullTextIndexer::Finish(const std::function<bool(std::span<const uint8_t>)>& out) {
   MergeReady(true);
-  return index_.Build();
+  return index_.Write(out);
 }
 
 }  // namespace corvina::chm

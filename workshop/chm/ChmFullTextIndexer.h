@@ -3,8 +3,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +29,9 @@ class ChmFullTextIndexer {
 
   // `topic` is the page's #TOPICS index, larger than that of any page before.
   void AddPage(uint32_t topic, std::string html);
-  // Waits for every page and returns the bytes of /$FIftiMain.
-  std::vector<uint8_t> Finish();
+  // Waits for every page and hands the bytes of /$FIftiMain to `out` in order, a piece at a
+  // time, releasing the index as it goes; false when `out` refused a piece.
+  bool Finish(const std::function<bool(std::span<const uint8_t>)>& out);
 
  private:
   struct Job {
