@@ -101,9 +101,16 @@ int SequenceLength(std::string_view bytes) {
 
 void Utf8ToAnsiInPlace(std::string& text) {
   // Every sequence gives one byte, so the output never overtakes the input.
-  size_t write = 0;
+  // ASCII stays as it is: skip the leading run, then copy runs without decoding them.
   size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
+    ++i;
+  size_t write = i;
   while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      text[write++] = text[i++];
+      continue;
+    }
     const int32_t cp = DecodeUtf8(text, i);
     char mapped = '?';
     if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {

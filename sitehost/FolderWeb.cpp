@@ -83,10 +83,66 @@ Status FolderWeb::Refresh() {
   Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(folder_);
   if (!listing.ok()) return listing.error();
 
+  // The same names as before: the files, what was read of them and an outline's navigation stay
+  // (each page is checked against the disk on first use), so a refresh of an unchanged site
+  // costs little more than listing it.
+  const std::vector<std::string>& names = listing.value().files;
+  const bool same_files =
+      !files_.empty() && std::equal(names.begin(), names.end(), files_.begin(), files_.end(),
+                                    [](const std::string& name, const FolderWebFile& file) {
+                                      return name == file.relative_path();
+                                    });
+  if (same_files) {
+    for (FolderWebFile& file : files_)
+      file.MarkUnchecked();
+  } else {
+    TakeNewSnapshot(std::move(listing.value().files));
+  }
+  const std::vector<Error> previous = std::exchange(problems_, std::move(listing.value().problems));
+
+  // The outline is read now, so that its problems are known at once; derived navigation
+  // waits until it is first asked for, since it reads the pages.
+  FolderWebFile* outline = FindFile(sitehost::kOutlineFileName);
+  Result<FileHead> text = Error{kErrPathNotFound, "no outline"};
+  if (outline != nullptr && outline->relative_path() == sitehost::kOutlineFileName) {
+    text = ReadRegularFileHead(outline->Path(), kMaxOutlineBytes);
+    if (!text.ok()) problems_.push_back(text.error());
+  }
+  if (!text.ok()) {
+    ForgetNavigation();
+    outline_stamp_.reset();
+  } else if (!same_files || !navigation_ || outline_stamp_ != text->stamp) {
+    ForgetNavigation();
+    outline_problems_.clear();
+    navigation_ =
+        SiteNavigation::FromOutline(sitehost::ParseOutline(text->bytes), *this, outline_problems_);
+    outline_stamp_ = text->stamp;
+  }
+  if (outline_stamp_) {
+    problems_.insert(problems_.end(), outline_problems_.begin(), outline_problems_.end());
+  }
+  // A generation refreshes the site several times: the same problems are told only once.
+  const auto same = [](const Error& a, const Error& b) { return a.description == b.description; };
+  if (problems_.empty() ||
+      std::equal(problems_.begin(), problems_.end(), previous.begin(), previous.end(), same)) {
+    return Status::Ok();
+  }
+  return Summarize(problems_);
+}
+
+void FolderWeb::ForgetNavigation() {
+  if (!navigation_) return;
   navigation_.reset();
+  for (FolderWebFile& file : files_)
+    file.set_navigation_node(nullptr);
+}
+
+void FolderWeb::TakeNewSnapshot(std::vector<std::string> names) {
+  navigation_.reset();
+  outline_stamp_.reset();
   by_lower_path_.clear();
   std::deque<FolderWebFile> files;
-  for (std::string& path : listing.value().files)
+  for (std::string& path : names)
     files.emplace_back(this, std::move(path));
   files_.swap(files);
   // Both snapshots are sorted by path: walk them side by side and keep what is still valid.
@@ -102,26 +158,6 @@ Status FolderWeb::Refresh() {
   all_files_.reserve(files_.size());
   for (FolderWebFile& file : files_)
     all_files_.push_back(&file);
-  const std::vector<Error> previous = std::exchange(problems_, std::move(listing.value().problems));
-
-  // The outline is read now, so that its problems are known at once; derived navigation
-  // waits until it is first asked for, since it reads the pages.
-  if (FolderWebFile* outline = FindFile(sitehost::kOutlineFileName);
-      outline != nullptr && outline->relative_path() == sitehost::kOutlineFileName) {
-    Result<std::string> text = sitehost::ReadFileHead(outline->Path(), kMaxOutlineBytes);
-    if (text.ok()) {
-      navigation_ = SiteNavigation::FromOutline(sitehost::ParseOutline(*text), *this, problems_);
-    } else {
-      problems_.push_back(text.error());
-    }
-  }
-  // A generation refreshes the site several times: the same problems are told only once.
-  const auto same = [](const Error& a, const Error& b) { return a.description == b.description; };
-  if (problems_.empty() ||
-      std::equal(problems_.begin(), problems_.end(), previous.begin(), previous.end(), same)) {
-    return Status::Ok();
-  }
-  return Summarize(problems_);
 }
 
 void FolderWeb::ReadPages(sitehost::PageParts parts) {

@@ -79,6 +79,11 @@ class FolderWeb : public IWeb {
   void set_read_progress(ReadProgress progress) { read_progress_ = std::move(progress); }
 
  private:
+  // Replaces the files by those named (sorted), taking over what was read of the same names.
+  void TakeNewSnapshot(std::vector<std::string> names);
+  // Drops the navigation, and the files' links to its nodes, so that it can be built anew.
+  void ForgetNavigation();
+
   std::filesystem::path folder_;
   std::string url_;
   FolderWebFolder root_folder_;
@@ -87,6 +92,8 @@ class FolderWeb : public IWeb {
   std::vector<IWebFile*> all_files_;
   std::vector<Error> problems_;
   std::optional<SiteNavigation> navigation_;
+  std::optional<FileStamp> outline_stamp_;  // of the outline navigation_ was built from
+  std::vector<Error> outline_problems_;     // what building it from the outline found
   std::unordered_map<std::string, FolderWebFile*> by_lower_path_;  // built on first need
   ReadProgress read_progress_;
 };

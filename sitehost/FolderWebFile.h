@@ -53,6 +53,8 @@ class FolderWebFile : public IWebFile {
   // on first use it is checked against the file's size and modification time once, and read
   // again only when the file changed. Returns true when there was something to take over.
   bool AdoptFacts(FolderWebFile& earlier);
+  // Has what was read of the file checked against the disk on its next use.
+  void MarkUnchecked() { current_ = false; }
   // True when the page must be read (or checked) before it can answer for `parts`.
   bool NeedsRead(sitehost::PageParts parts) const;
   // Reads or checks the page as NeedsRead says. Touches only this file, so that several files

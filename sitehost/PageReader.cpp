@@ -19,6 +19,9 @@ constexpr std::string_view kBlanks = " \t\n\r\f";
 struct DocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
+struct ParserFree {
+  void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
+};
 struct XmlCharFree {
   void operator()(xmlChar* text) const { xmlFree(text); }
 };
@@ -169,6 +172,19 @@ void Visit(xmlNode* node, PageFacts& facts) {
   }
 }
 
+// Setting up a parser costs more than parsing a page's head, so each thread keeps one. It is
+// made anew now and then, so that the names it has seen cannot pile up without end.
+htmlParserCtxt* ThisThreadsParser() {
+  constexpr int kUsesPerParser = 1024;
+  thread_local std::unique_ptr<htmlParserCtxt, ParserFree> parser;
+  thread_local int uses = 0;
+  if (!parser || ++uses > kUsesPerParser) {
+    parser.reset(htmlNewParserCtxt());
+    uses = 0;
+  }
+  return parser.get();
+}
+
 bool IsDocument(const xmlNode* node) {
   return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
 }
@@ -229,9 +245,9 @@ PageFacts ParsePage(std::string_view raw, PageParts parts) {
   if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
   constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                            HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
-  std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(text.bytes.data(),
-                                                      static_cast<int>(text.bytes.size()), nullptr,
-                                                      text.encoding.c_str(), kOptions));
+  std::unique_ptr<xmlDoc, DocFree> doc(htmlCtxtReadMemory(
+      ThisThreadsParser(), text.bytes.data(), static_cast<int>(text.bytes.size()), nullptr,
+      text.encoding.c_str(), kOptions));
   if (!doc) return facts;
 
   // Walks the tree without recursion, so that deep nesting cannot exhaust the stack.

@@ -125,6 +125,28 @@ TEST(FolderWebTest, UnchangedPagesAreNotReadAgainAndLinksComeWhenNeeded) {
   EXPECT_EQ(web->FindFile("a.htm")->Title(), "Old");
 }
 
+TEST(FolderWebTest, RefreshSeesAChangedOutlineAndNewFiles) {
+  testing::TempDir dir;
+  const fs::path site = dir / "site";
+  testing::WriteFileBytes(site / "a.htm", "<title>A</title>");
+  testing::WriteFileBytes(site / "b.htm", "<title>B</title>");
+  testing::WriteFileBytes(site / "navigation.txt", "a.htm\n  b.htm\n");
+  auto web = OpenOrDie(site);
+  ASSERT_TRUE(web);
+  EXPECT_EQ(DumpTree(*web), "A -> a.htm\n  B -> b.htm\n");
+  ASSERT_TRUE(web->Refresh().ok());
+  EXPECT_EQ(DumpTree(*web), "A -> a.htm\n  B -> b.htm\n");
+  testing::WriteFileBytes(site / "navigation.txt", "b.htm\na.htm\nc.htm\n");
+  fs::last_write_time(site / "navigation.txt",
+                      fs::last_write_time(site / "navigation.txt") + std::chrono::seconds(5));
+  ASSERT_FALSE(web->Refresh().ok());  // c.htm is missing: a problem
+  EXPECT_EQ(DumpTree(*web), "B -> b.htm\nA -> a.htm\nc.htm\n");
+  testing::WriteFileBytes(site / "c.htm", "<title>C</title>");
+  ASSERT_TRUE(web->Refresh().ok());
+  EXPECT_EQ(DumpTree(*web), "B -> b.htm\nA -> a.htm\nC -> c.htm\n");
+  EXPECT_EQ(web->AllFiles().size(), 4u);
+}
+
 TEST(FolderWebTest, ManyPagesAreReadTogetherWithProgress) {
   testing::TempDir dir;
   const fs::path site = dir / "site";
