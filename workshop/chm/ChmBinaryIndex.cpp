@@ -98,7 +98,7 @@ class KeywordCollector {
 
  private:
   uint32_t TopicOf(const SitemapTarget& target, const std::string& keyword) {
-    const std::string path = Utf8ToAnsi(target.local);
+    const std::string& path = target.local;
     if (target.title.empty()) {
       if (std::optional<uint32_t> own = topics_.Find(path)) return *own;
       return topics_.FindOrAdd(path, keyword, false, strings_);

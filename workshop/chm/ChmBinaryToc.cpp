@@ -82,15 +82,14 @@ std::vector<uint8_t> BuildTocIdx(const std::vector<SitemapEntry>& tree, ChmTopic
       node.text = strings.Add(label);
       continue;
     }
-    node.topic =
-        topics.FindOrAdd(Utf8ToAnsi(node.entry->targets.front().local), label, true, strings);
+    node.topic = topics.FindOrAdd(node.entry->targets.front().local, label, true, strings);
     topics.SetTocOffset(node.topic, node.offset);
     ++pages;
   }
   // A page's own topic leads to its first entry, unless an entry of its own title did above.
   for (const Node& node : nodes) {
     if (node.entry->targets.empty()) continue;
-    const std::string path = Utf8ToAnsi(node.entry->targets.front().local);
+    const std::string& path = node.entry->targets.front().local;
     if (std::optional<uint32_t> own = topics.Find(path)) topics.SetTocOffset(*own, node.offset);
   }
 

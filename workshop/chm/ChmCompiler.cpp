@@ -219,7 +219,7 @@ Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader
     case Kind::kPage: {
       const std::string_view head = std::string_view(page_).substr(0, kReadChunk);
       const auto topic = static_cast<uint32_t>(topics_.size());
-      topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+      topics_.Add(name, Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
       const PageLinks links = ScanPageLinks(page_);
       linked_.SetAnchors(name, links.anchors);
       linked_.Follow(name, links);
@@ -267,7 +267,7 @@ Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
     const std::vector<uint8_t> tocidx = BuildTocIdx(ParseSitemap(*text), topics_, strings_);
     if (!tocidx.empty()) {
       if (Status status = AddOwnFile("/#TOCIDX", tocidx, true); !status.ok()) return status;
-      info.binary_toc_hash = ChmUrlHash(Utf8ToAnsi(project_.contents_file));
+      info.binary_toc_hash = ChmUrlHash(project_.contents_file);
     }
   }
   if (project_.binary_index && !project_.index_file.empty()) {
@@ -289,7 +289,7 @@ Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
       for (const auto& [name, bytes] : files) {
         if (Status status = AddOwnFile(name, *bytes, true); !status.ok()) return status;
       }
-      info.binary_index_hash = ChmUrlHash(Utf8ToAnsi(project_.index_file));
+      info.binary_index_hash = ChmUrlHash(project_.index_file);
     }
   }
   return Status::Ok();
@@ -328,7 +328,7 @@ Status Compiler::Run() {
   }
   linked_.CheckAnchors();
   for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
-    if (!file->empty()) topics_.Add(Utf8ToAnsi(*file), {}, false, strings_);
+    if (!file->empty()) topics_.Add(*file, {}, false, strings_);
   }
 
   ChmSystemInfo info;

@@ -48,8 +48,8 @@ struct ChmTopicFiles {
 class ChmTopicTable {
  public:
   ChmTopicTable() : urlstr_(1, 0) {}
-  // Adds a topic and returns its number. `path` is relative without a leading "/"; both texts
-  // in the file's code page; an empty title means none.
+  // Adds a topic and returns its number. `path` is relative without a leading "/", in UTF-8 as
+  // the directory names the file; the title in the file's code page, empty for none.
   uint32_t Add(std::string_view path, std::string_view title, bool in_contents,
                ChmStringPool& strings);
   // The topic of `path` (names compared as readers compare them) with exactly this title,
