@@ -172,7 +172,9 @@ TEST_F(DecompileTest, RoundTripGivesBackEveryFileAndTheSameHelpFile) {
   EXPECT_EQ(first_pages.size(), 9u);
   if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
   const std::string toc = Extract("extracttoc", chm_);
-  EXPECT_NE(toc.find("Questions &amp; answers"), std::string::npos);
+  // chmls reads the binary contents, which holds the label as the viewer shows it: the
+  // contents file's "&amp;" decoded.
+  EXPECT_NE(toc.find("Questions & answers"), std::string::npos) << toc;
   EXPECT_EQ(Extract("extracttoc", again), toc);
   EXPECT_EQ(Extract("extractindex", again), Extract("extractindex", chm_));
 }

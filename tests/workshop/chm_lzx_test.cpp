@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -59,6 +60,110 @@ std::vector<uint8_t> Records(size_t size) {
   }
   out.resize(size);
   return out;
+}
+
+// Kraft's sum of the lengths in units of 2^-limit: exactly 2^limit for a complete prefix code.
+uint64_t KraftSum(const std::vector<uint8_t>& lengths, int limit) {
+  uint64_t sum = 0;
+  for (uint8_t length : lengths) {
+    if (length != 0 && length <= limit) sum += uint64_t{1} << (limit - length);
+  }
+  return sum;
+}
+
+TEST(LzxHuffmanTest, CodesAreCompleteWithinTheirLimitsAndPrefixFree) {
+  struct Case {
+    std::string what;
+    std::vector<uint32_t> counts;
+    int limit;
+  };
+  std::vector<uint32_t> fibonacci(40);
+  fibonacci[0] = fibonacci[1] = 1;
+  for (size_t i = 2; i < fibonacci.size(); ++i)
+    fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+  std::vector<uint32_t> main_tree(kLzxMainTreeSize);
+  std::mt19937 rng(5);
+  for (uint32_t& count : main_tree)
+    count = rng() % 3 == 0 ? 0 : 1u << (rng() % 20);
+  std::vector<uint32_t> powers(24);
+  for (size_t i = 0; i < powers.size(); ++i)
+    powers[i] = 1u << i;
+  const Case cases[] = {
+      {"one symbol", {0, 0, 5, 0}, kLzxMaxCodeLength},
+      {"symbol zero alone", {9, 0, 0}, kLzxMaxCodeLength},
+      {"two symbols", {1, 1000}, kLzxMaxCodeLength},
+      {"equal counts", std::vector<uint32_t>(kLzxMainTreeSize, 7), kLzxMaxCodeLength},
+      {"skewed beyond the limit", fibonacci, kLzxMaxCodeLength},
+      {"skewed, pretree limit", fibonacci, kLzxMaxPretreeCodeLength},
+      {"skewed, aligned-tree limit",
+       std::vector<uint32_t>(fibonacci.begin(), fibonacci.begin() + kLzxAlignedTreeSize),
+       kLzxMaxAlignedCodeLength},
+      {"powers of two", powers, kLzxMaxCodeLength},
+      {"a main tree of mixed counts", main_tree, kLzxMaxCodeLength},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> lengths(c.counts.size());
+    BuildHuffmanLengths(c.counts, c.limit, lengths);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      EXPECT_LE(lengths[i], c.limit) << i;
+      if (c.counts[i] != 0) {
+        EXPECT_GT(lengths[i], 0) << i;
+      }
+    }
+    EXPECT_EQ(KraftSum(lengths, c.limit), uint64_t{1} << c.limit);
+    // Canonical codes: no code is a prefix of another.
+    std::vector<uint16_t> codes(lengths.size());
+    BuildHuffmanCodes(lengths, codes);
+    std::vector<std::string> bits;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      if (lengths[i] == 0) continue;
+      ASSERT_LT(codes[i], 1u << lengths[i]) << i;
+      std::string code;
+      for (int b = lengths[i] - 1; b >= 0; --b)
+        code += (codes[i] >> b & 1) ? '1' : '0';
+      bits.push_back(code);
+    }
+    std::sort(bits.begin(), bits.end());
+    for (size_t i = 1; i < bits.size(); ++i)
+      EXPECT_FALSE(bits[i].starts_with(bits[i - 1])) << bits[i - 1] << " " << bits[i];
+  }
+  // No symbol used: no code at all.
+  std::vector<uint8_t> lengths(8, 9);
+  BuildHuffmanLengths(std::vector<uint32_t>(8, 0), kLzxMaxCodeLength, lengths);
+  EXPECT_EQ(lengths, std::vector<uint8_t>(8, 0));
+}
+
+// The block type of the first block of an interval: after the E8 bit, three bits.
+int FirstBlockType(const LzxCompressedInterval& out) {
+  return out.bytes[1] >> 4 & 7;
+}
+
+TEST(LzxEncoderTest, ChoosesTheBlockTypeThatSuitsTheData) {
+  LzxEncoder encoder;
+  LzxCompressedInterval out;
+  // Records of 24 bytes repeat at distances that are multiples of 8: the low three bits of every
+  // offset are alike, which an aligned-offset block codes in fewer bits.
+  const std::vector<uint8_t> records = Records(kLzxResetSize);
+  encoder.EncodeInterval(records, out);
+  EXPECT_EQ(FirstBlockType(out), 2);
+  EXPECT_LT(out.bytes.size(), records.size() / 2);
+  // Text matches at any distance: verbatim.
+  const std::vector<uint8_t> text = HtmlText(kLzxResetSize, 1);
+  encoder.EncodeInterval(text, out);
+  EXPECT_EQ(FirstBlockType(out), 1);
+  EXPECT_LT(out.bytes.size(), text.size() / 3);
+  ASSERT_EQ(out.frame_offsets.size(), kLzxFramesPerReset);
+  EXPECT_EQ(out.bytes.size() % 2, 0u);
+  // Noise does not shrink: stored, at most a header per frame more than the data.
+  const std::vector<uint8_t> noise = RandomBytes(kLzxResetSize, 2);
+  encoder.EncodeInterval(noise, out);
+  EXPECT_EQ(FirstBlockType(out), 3);
+  EXPECT_LE(out.bytes.size(), noise.size() + 16 * kLzxFramesPerReset);
+  testing::TempDir dir;
+  for (const std::vector<uint8_t>* data : {&records, &text, &noise}) {
+    EXPECT_EQ(CheckLzxRoundTrip(*data, dir.path(), 1), "");
+  }
 }
 
 class LzxRoundTripTest : public ::testing::Test {

@@ -10,6 +10,13 @@
 namespace corvina::chm {
 namespace {
 
+// The ITSF header, header section 0 and the directory that follows them.
+constexpr uint32_t kItsfHeaderSize = 0x60;
+constexpr uint32_t kHeaderSection0Size = 0x18;
+constexpr uint64_t kDirectoryOffset = kItsfHeaderSize + kHeaderSection0Size;
+constexpr uint32_t kHeaderSection0Magic = 0x01FE;
+constexpr uint32_t kResetTableHeaderSize = 0x28;
+
 constexpr std::string_view kContentName = "::DataSpace/Storage/MSCompressed/Content";
 constexpr std::string_view kResetTableName =
     "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/"
@@ -39,9 +46,9 @@ std::vector<uint8_t> ControlData() {
   std::vector<uint8_t> out;
   PutU32(out, 6);
   PutBytes(out, "LZXC");
-  PutU32(out, 2);  // version: the next two fields count 32 KB units
+  PutU32(out, 2);  // version: the next two fields count frames (32 KB units)
   PutU32(out, kLzxFramesPerReset);
-  PutU32(out, 2);  // window: 64 KB
+  PutU32(out, kLzxWindowSize / kLzxFrameSize);
   PutU32(out, 1);
   PutU32(out, 0);
   return out;
@@ -51,8 +58,8 @@ std::vector<uint8_t> ResetTable(const LzxStreamWriter& stream) {
   std::vector<uint8_t> out;
   PutU32(out, 2);
   PutU32(out, static_cast<uint32_t>(stream.frame_offsets().size()));
-  PutU32(out, 8);
-  PutU32(out, 0x28);
+  PutU32(out, 8);  // size of a frame offset
+  PutU32(out, kResetTableHeaderSize);
   PutU64(out, stream.uncompressed_length());
   PutU64(out, stream.compressed_length());
   PutU64(out, kLzxFrameSize);
@@ -213,12 +220,12 @@ Status ChmArchiveWriter::Finish() {
   const ChmDirectory directory = BuildChmDirectory(sorted, options_.lcid);
   sorted = {};
 
-  const uint64_t directory_offset = 0x78;
+  const uint64_t directory_offset = kDirectoryOffset;
   const uint64_t section0_offset = directory_offset + directory.bytes.size();
   std::vector<uint8_t> head;
   PutBytes(head, "ITSF");
   PutU32(head, 3);
-  PutU32(head, 0x60);
+  PutU32(head, kItsfHeaderSize);
   PutU32(head, 1);
   PutU32(head, 0);  // timestamp: no reader uses it, and a fixed value keeps builds repeatable
   PutU32(head, options_.lcid);
@@ -228,13 +235,13 @@ Status ChmArchiveWriter::Finish() {
   head.insert(head.end(), guid_tail, guid_tail + 15);
   head.push_back(0x11);
   head.insert(head.end(), guid_tail, guid_tail + 15);
-  PutU64(head, 0x60);
-  PutU64(head, 0x18);
+  PutU64(head, kItsfHeaderSize);
+  PutU64(head, kHeaderSection0Size);
   PutU64(head, directory_offset);
   PutU64(head, directory.bytes.size());
   PutU64(head, section0_offset);
   // Header section 0.
-  PutU32(head, 0x01FE);
+  PutU32(head, kHeaderSection0Magic);
   PutU32(head, 0);
   PutU64(head, section0_offset + section0_length);
   PutU32(head, 0);

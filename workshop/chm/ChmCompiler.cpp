@@ -7,12 +7,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <span>
 #include <unordered_map>
 
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmArchiveWriter.h"
+#include "workshop/chm/ChmBinaryIndex.h"
+#include "workshop/chm/ChmBinaryToc.h"
 #include "workshop/chm/ChmDirectory.h"
 #include "workshop/chm/ChmFullTextIndexer.h"
+#include "workshop/chm/ChmSitemap.h"
 #include "workshop/chm/ChmSystemFiles.h"
 #include "workshop/chm/LinkedFiles.h"
 #include "workshop/chm/PageLinks.h"
@@ -116,6 +120,9 @@ class Compiler {
   enum class Kind { kPlain, kPage, kStyleSheet, kSitemap };
   Status StoreFile(const std::string& name, Kind kind);
   Status StoreLinkingFile(const std::string& name, Kind kind, FileReader& reader, uint64_t size);
+  Status AddBinarySitemaps(ChmSystemInfo& info);
+  Status AddOwnFile(const std::string& name, std::span<const uint8_t> bytes, bool compressed);
+  Result<std::string> ReadProjectFile(const std::string& name);
   void Warn(const std::string& text, ChmWarning kind = ChmWarning::kOther) {
     if (options_.warning) options_.warning(kind, text);
   }
@@ -212,7 +219,7 @@ Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader
     case Kind::kPage: {
       const std::string_view head = std::string_view(page_).substr(0, kReadChunk);
       const auto topic = static_cast<uint32_t>(topics_.size());
-      topics_.Add(Utf8ToAnsi(name), Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
+      topics_.Add(name, Utf8ToAnsi(ReadPageTitle(head)), true, strings_);
       const PageLinks links = ScanPageLinks(page_);
       linked_.SetAnchors(name, links.anchors);
       linked_.Follow(name, links);
@@ -227,6 +234,63 @@ Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader
       break;
     case Kind::kPlain:
       break;
+  }
+  return Status::Ok();
+}
+
+Status Compiler::AddOwnFile(const std::string& name, std::span<const uint8_t> bytes,
+                            bool compressed) {
+  if (writer_->Contains(name)) {
+    return Error{kErrFileAlreadyExists, "the project lists a file named " + name +
+                                            ", which the compiled file needs for itself"};
+  }
+  return compressed ? writer_->AddCompressed(name, bytes) : writer_->AddStored(name, bytes);
+}
+
+Result<std::string> Compiler::ReadProjectFile(const std::string& name) {
+  FileReader reader;
+  uint64_t size = 0;
+  if (Status status = reader.Open(project_.project_folder / name, size); !status.ok()) {
+    return status.error();
+  }
+  std::string text;
+  if (Status status = reader.ReadAll(size, text); !status.ok()) return status.error();
+  return text;
+}
+
+// The binary contents and index, when the project asks for them, from the contents and index
+// files (which stay stored as they are).
+Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
+  if (project_.binary_toc && !project_.contents_file.empty()) {
+    Result<std::string> text = ReadProjectFile(project_.contents_file);
+    if (!text.ok()) return text.error();
+    const std::vector<uint8_t> tocidx = BuildTocIdx(ParseSitemap(*text), topics_, strings_);
+    if (!tocidx.empty()) {
+      if (Status status = AddOwnFile("/#TOCIDX", tocidx, true); !status.ok()) return status;
+      info.binary_toc_hash = ChmUrlHash(project_.contents_file);
+    }
+  }
+  if (project_.binary_index && !project_.index_file.empty()) {
+    Result<std::string> text = ReadProjectFile(project_.index_file);
+    if (!text.ok()) return text.error();
+    Result<ChmKeywordLinks> links = BuildKeywordLinks(
+        ParseSitemap(*text), project_.language, topics_, strings_,
+        [&](std::string_view problem) { Warn(project_.index_file + ": " + std::string(problem)); });
+    if (!links.ok()) return links.error();
+    if (links->keywords != 0) {
+      const std::vector<uint8_t> no_links(4, 0);
+      const std::pair<const char*, const std::vector<uint8_t>*> files[] = {
+          {"/$WWKeywordLinks/BTree", &links->btree},
+          {"/$WWKeywordLinks/Data", &links->data},
+          {"/$WWKeywordLinks/Map", &links->map},
+          {"/$WWKeywordLinks/Property", &links->property},
+          {"/$WWAssociativeLinks/Property", &no_links},
+      };
+      for (const auto& [name, bytes] : files) {
+        if (Status status = AddOwnFile(name, *bytes, true); !status.ok()) return status;
+      }
+      info.binary_index_hash = ChmUrlHash(project_.index_file);
+    }
   }
   return Status::Ok();
 }
@@ -264,8 +328,11 @@ Status Compiler::Run() {
   }
   linked_.CheckAnchors();
   for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
-    if (!file->empty()) topics_.Add(Utf8ToAnsi(*file), {}, false, strings_);
+    if (!file->empty()) topics_.Add(*file, {}, false, strings_);
   }
+
+  ChmSystemInfo info;
+  if (Status status = AddBinarySitemaps(info); !status.ok()) return status;
 
   // The system files the viewer reads.
   ChmStringPool& strings = strings_;
@@ -287,7 +354,6 @@ Status Compiler::Run() {
   const std::vector<uint8_t> windows_file = BuildWindowsFile(windows, strings);
   const ChmTopicFiles topic_files = topics_.Build();
   const std::vector<uint8_t> idxhdr = BuildIdxHdr(static_cast<uint32_t>(topics_.size()));
-  ChmSystemInfo info;
   info.contents_file = Utf8ToAnsi(project_.contents_file);
   info.index_file = Utf8ToAnsi(project_.index_file);
   info.default_topic = Utf8ToAnsi(project_.default_topic);
@@ -303,11 +369,7 @@ Status Compiler::Run() {
       {"/#URLSTR", &topic_files.urlstr}, {"/#IDXHDR", &idxhdr},
   };
   for (const auto& [name, bytes] : compressed) {
-    if (writer_->Contains(name)) {
-      return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
-                                              ", which the compiled file needs for itself"};
-    }
-    if (Status status = writer_->AddCompressed(name, *bytes); !status.ok()) return status;
+    if (Status status = AddOwnFile(name, *bytes, true); !status.ok()) return status;
   }
   if (full_text_) {
     // Streamed into the archive: the index is never held beside its own file.
@@ -325,15 +387,10 @@ Status Compiler::Run() {
     if (!appended.ok()) return appended;
     if (Status status = writer_->EndCompressed(); !status.ok()) return status;
   }
-  const std::vector<uint8_t> system = BuildSystemFile(info, idxhdr);
-  for (const auto& [name, bytes] :
-       {std::pair<const char*, std::vector<uint8_t>>{"/#SYSTEM", system}, {"/#ITBITS", {}}}) {
-    if (writer_->Contains(name)) {
-      return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
-                                              ", which the compiled file needs for itself"};
-    }
-    if (Status status = writer_->AddStored(name, bytes); !status.ok()) return status;
-  }
+  Result<std::vector<uint8_t>> system = BuildSystemFile(info, idxhdr);
+  if (!system.ok()) return system.error();
+  if (Status status = AddOwnFile("/#SYSTEM", *system, false); !status.ok()) return status;
+  if (Status status = AddOwnFile("/#ITBITS", {}, false); !status.ok()) return status;
   return writer_->Finish();
 }
 

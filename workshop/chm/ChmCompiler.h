@@ -25,8 +25,8 @@ struct ChmProject {
   std::vector<std::string> windows;  // raw [WINDOWS] lines: name="title","toc.hhc",...
   uint32_t language = 0x0409;        // LCID
   bool full_text_search = false;     // writes the search index /$FIftiMain
-  bool binary_toc = false;           // the contents file serves instead
-  bool binary_index = false;         // the index file serves instead
+  bool binary_toc = false;           // #TOCIDX from the contents file, which stays stored too
+  bool binary_index = false;         // $WWKeywordLinks/ from the index file, likewise
   std::vector<std::string> files;    // in project order; the files they link to are added
 };
 

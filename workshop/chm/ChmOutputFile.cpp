@@ -72,11 +72,27 @@ Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
 Status ChmOutputFile::Commit() {
   const int fd = fd_;
   fd_ = -1;
+  // The bytes reach the disk before the name does: after a crash the output is either the
+  // earlier file or the whole new one, never a new name over missing data.
+  if (::fsync(fd) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return ErrnoError("write", error, final_path_.string());
+  }
   if (::close(fd) != 0) return ErrnoError("write", errno, final_path_.string());
   if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
     return ErrnoError("rename", errno, final_path_.string());
   }
   committed_ = true;
+  // The rename itself is made durable with the folder; a folder that cannot be synced (some
+  // file systems refuse) leaves the file complete all the same.
+  std::filesystem::path folder = final_path_.parent_path();
+  if (folder.empty()) folder = ".";
+  const int folder_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_fd >= 0) {
+    ::fsync(folder_fd);
+    ::close(folder_fd);
+  }
   return Status::Ok();
 }
 

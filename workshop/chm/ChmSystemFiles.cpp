@@ -3,18 +3,30 @@
 #include <algorithm>
 #include <cstdlib>
 #include <numeric>
+#include <tuple>
 
 #include "workshop/chm/ChmBytes.h"
+#include "workshop/chm/ChmDirectory.h"
 
 namespace corvina::chm {
 namespace {
 
-constexpr size_t kBlock = 4096;
+// #URLTBL: 12-byte entries, as many as fit a block, and the block's last four bytes zero.
+constexpr size_t kUrlTblEntrySize = 12;
+constexpr size_t kUrlTblEntriesPerBlock = (kChmTableBlockSize - 4) / kUrlTblEntrySize;
+constexpr size_t kTopicEntrySize = 16;
+constexpr uint32_t kNoTitle = 0xFFFFFFFF;
+constexpr uint16_t kTopicInContents = 6;
+constexpr uint16_t kTopicNotInContents = 2;
+// #SYSTEM record lengths are 16 bits.
+constexpr size_t kMaxSystemRecord = 0xFFFF;
 
 // Pads `out` with zeros to the next block when `record` bytes would cross a block boundary.
 void KeepInBlock(std::vector<uint8_t>& out, size_t record) {
-  const size_t used = out.size() % kBlock;
-  if (record <= kBlock && used + record > kBlock) out.resize(out.size() + kBlock - used, 0);
+  const size_t used = out.size() % kChmTableBlockSize;
+  if (record <= kChmTableBlockSize && used + record > kChmTableBlockSize) {
+    out.resize(out.size() + kChmTableBlockSize - used, 0);
+  }
 }
 
 uint32_t Number(const std::vector<std::string>& fields, size_t index) {
@@ -32,10 +44,18 @@ void PutRecord(std::vector<uint8_t>& out, uint32_t code, const std::vector<uint8
   out.insert(out.end(), data.begin(), data.end());
 }
 
-void PutText(std::vector<uint8_t>& out, uint32_t code, std::string_view text) {
+// A text record; a text too long for the record's 16-bit length is refused, not cut.
+Status PutText(std::vector<uint8_t>& out, uint32_t code, std::string_view text,
+               std::string_view what) {
+  if (text.size() + 1 > kMaxSystemRecord) {
+    return Error{kErrInvalidArgument, std::string(what) + " too long for a .chm (" +
+                                          std::to_string(text.size()) + " bytes, at most " +
+                                          std::to_string(kMaxSystemRecord - 1) + ")"};
+  }
   std::vector<uint8_t> data(text.begin(), text.end());
   data.push_back(0);
   PutRecord(out, code, data);
+  return Status::Ok();
 }
 
 void PutDword(std::vector<uint8_t>& out, uint32_t code, uint32_t value) {
@@ -174,8 +194,16 @@ uint32_t ChmUrlHash(std::string_view url) {
   return hash == 0 ? 1 : hash;
 }
 
-void ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
-                        ChmStringPool& strings) {
+std::string ChmTopicTable::Key(std::string_view folded_path, uint32_t title) {
+  std::string key(folded_path);
+  key.push_back('\0');
+  for (int i = 0; i < 4; ++i)
+    key.push_back(static_cast<char>(title >> (8 * i)));
+  return key;
+}
+
+uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
+                            ChmStringPool& strings) {
   // #URLSTR: per topic two empty URL fields and the local name.
   KeepInBlock(urlstr_, 8 + path.size() + 1);
   const uint32_t urlstr = static_cast<uint32_t>(urlstr_.size());
@@ -183,39 +211,64 @@ void ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_c
   PutU32(urlstr_, 0);
   PutBytes(urlstr_, path);
   urlstr_.push_back(0);
-  const uint32_t title_offset = title.empty() ? 0xFFFFFFFF : strings.Add(title);
+  const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
+  const uint32_t topic = static_cast<uint32_t>(topics_.size());
   topics_.push_back({ChmUrlHash(path), title_offset, urlstr, in_contents});
+  const std::string folded = FoldChmName(path);
+  by_path_.try_emplace(folded, topic);
+  by_path_title_.try_emplace(Key(folded, title_offset), topic);
+  return topic;
+}
+
+uint32_t ChmTopicTable::FindOrAdd(std::string_view path, std::string_view title, bool in_contents,
+                                  ChmStringPool& strings) {
+  const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
+  if (auto it = by_path_title_.find(Key(FoldChmName(path), title_offset));
+      it != by_path_title_.end()) {
+    return it->second;
+  }
+  return Add(path, title, in_contents, strings);
+}
+
+std::optional<uint32_t> ChmTopicTable::Find(std::string_view path) const {
+  if (auto it = by_path_.find(FoldChmName(path)); it != by_path_.end()) return it->second;
+  return std::nullopt;
+}
+
+void ChmTopicTable::SetTocOffset(uint32_t topic, uint32_t offset) {
+  if (topics_[topic].toc_offset == 0) topics_[topic].toc_offset = offset;
 }
 
 ChmTopicFiles ChmTopicTable::Build() const {
   ChmTopicFiles files;
   files.urlstr = urlstr_;
-  // #URLTBL: entries sorted by hash, 341 to a 4096-byte block.
+  // #URLTBL: entries sorted by hash, whole entries to a block.
   std::vector<uint32_t> order(topics_.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
                    [&](uint32_t a, uint32_t b) { return topics_[a].hash < topics_[b].hash; });
   std::vector<uint32_t> urltbl_offsets(topics_.size());
   for (size_t i = 0; i < order.size(); ++i) {
-    if (i != 0 && i % 341 == 0) PutU32(files.urltbl, 0);
+    if (i != 0 && i % kUrlTblEntriesPerBlock == 0) PutU32(files.urltbl, 0);
     const uint32_t topic = order[i];
     urltbl_offsets[topic] = static_cast<uint32_t>(files.urltbl.size());
     PutU32(files.urltbl, topics_[topic].hash);
     PutU32(files.urltbl, topic);
     PutU32(files.urltbl, topics_[topic].urlstr);
   }
+  files.topics.reserve(topics_.size() * kTopicEntrySize);
   for (size_t i = 0; i < topics_.size(); ++i) {
-    PutU32(files.topics, 0);
+    PutU32(files.topics, topics_[i].toc_offset);
     PutU32(files.topics, topics_[i].title);
     PutU32(files.topics, urltbl_offsets[i]);
-    PutU16(files.topics, topics_[i].in_contents ? 6 : 2);
+    PutU16(files.topics, topics_[i].in_contents ? kTopicInContents : kTopicNotInContents);
     PutU16(files.topics, 0);
   }
   return files;
 }
 
 std::vector<uint8_t> BuildIdxHdr(uint32_t topic_count) {
-  std::vector<uint8_t> out(kBlock, 0);
+  std::vector<uint8_t> out(kChmTableBlockSize, 0);
   std::copy_n("T#SM", 4, out.begin());
   SetU32(out, 0x04, 1);
   SetU32(out, 0x08, 1);
@@ -223,30 +276,35 @@ std::vector<uint8_t> BuildIdxHdr(uint32_t topic_count) {
   return out;
 }
 
-std::vector<uint8_t> BuildSystemFile(const ChmSystemInfo& info,
-                                     const std::vector<uint8_t>& idxhdr) {
+Result<std::vector<uint8_t>> BuildSystemFile(const ChmSystemInfo& info,
+                                             const std::vector<uint8_t>& idxhdr) {
   std::vector<uint8_t> out;
   PutU32(out, 3);
   PutDword(out, 10, 0);  // timestamp, fixed so that builds repeat
-  PutText(out, 9, "HHA Version 4.74.8702");
+  Status status = PutText(out, 9, "HHA Version 4.74.8702", "compiler name");
   std::vector<uint8_t> flags;
   PutU32(flags, info.lcid);
   PutU32(flags, 0);  // DBCS
   PutU32(flags, info.full_text_search ? 1 : 0);
-  PutU32(flags, 0);  // no binary keyword links
-  PutU32(flags, 0);  // no binary associative links
-  PutU64(flags, 0);  // FILETIME
+  PutU32(flags, info.binary_index_hash ? 1 : 0);  // keyword links
+  PutU32(flags, 0);                               // no associative links
+  PutU64(flags, 0);                               // FILETIME
   PutU32(flags, 0);
   PutU32(flags, 0);
   PutRecord(out, 4, flags);
   PutDword(out, 12, 0);  // information types
   PutDword(out, 15, 0);  // information-type checksum
-  if (!info.default_topic.empty()) PutText(out, 2, info.default_topic);
-  PutText(out, 3, info.title);
-  if (!info.contents_file.empty()) PutText(out, 0, info.contents_file);
-  if (!info.index_file.empty()) PutText(out, 1, info.index_file);
-  if (!info.default_window.empty()) PutText(out, 5, info.default_window);
-  if (!info.base_name.empty()) PutText(out, 6, info.base_name);
+  const std::tuple<uint32_t, const std::string*, const char*> texts[] = {
+      {2, &info.default_topic, "default topic"},        {3, &info.title, "title"},
+      {0, &info.contents_file, "contents file name"},   {1, &info.index_file, "index file name"},
+      {5, &info.default_window, "default window name"}, {6, &info.base_name, "compiled file name"},
+  };
+  for (const auto& [code, text, what] : texts) {
+    if (status.ok() && (code == 3 || !text->empty())) status = PutText(out, code, *text, what);
+  }
+  if (!status.ok()) return status.error();
+  if (info.binary_toc_hash) PutDword(out, 11, *info.binary_toc_hash);
+  if (info.binary_index_hash) PutDword(out, 7, *info.binary_index_hash);
   PutRecord(out, 13, idxhdr);
   return out;
 }

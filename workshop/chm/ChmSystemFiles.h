@@ -1,12 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace corvina::chm {
+
+// #STRINGS, #URLSTR and #URLTBL are read in blocks of this size; no record crosses one.
+inline constexpr size_t kChmTableBlockSize = 4096;
 
 // The #STRINGS pool: NUL-terminated strings by byte offset, offset 0 the empty string, each
 // text stored once and none crossing a 4096-byte block.
@@ -42,9 +48,18 @@ struct ChmTopicFiles {
 class ChmTopicTable {
  public:
   ChmTopicTable() : urlstr_(1, 0) {}
-  // `path` is relative without a leading "/"; both texts in the file's code page; an empty
-  // title means none.
-  void Add(std::string_view path, std::string_view title, bool in_contents, ChmStringPool& strings);
+  // Adds a topic and returns its number. `path` is relative without a leading "/", in UTF-8 as
+  // the directory names the file; the title in the file's code page, empty for none.
+  uint32_t Add(std::string_view path, std::string_view title, bool in_contents,
+               ChmStringPool& strings);
+  // The topic of `path` (names compared as readers compare them) with exactly this title,
+  // added when there is none.
+  uint32_t FindOrAdd(std::string_view path, std::string_view title, bool in_contents,
+                     ChmStringPool& strings);
+  // The first topic added for `path`.
+  std::optional<uint32_t> Find(std::string_view path) const;
+  // Records where the topic's entry in #TOCIDX is; the first offset recorded stays.
+  void SetTocOffset(uint32_t topic, uint32_t offset);
   size_t size() const { return topics_.size(); }
   ChmTopicFiles Build() const;
 
@@ -52,9 +67,13 @@ class ChmTopicTable {
   struct Topic {
     uint32_t hash, title, urlstr;
     bool in_contents;
+    uint32_t toc_offset = 0;
   };
+  static std::string Key(std::string_view folded_path, uint32_t title);
   std::vector<Topic> topics_;
   std::vector<uint8_t> urlstr_;
+  std::unordered_map<std::string, uint32_t> by_path_;        // folded path -> first topic
+  std::unordered_map<std::string, uint32_t> by_path_title_;  // Key() -> topic
 };
 
 // The hash of a URL as #URLTBL stores it.
@@ -67,8 +86,12 @@ struct ChmSystemInfo {
   std::string contents_file, index_file, default_topic, title, default_window, base_name;
   uint32_t lcid = 0x0409;
   bool full_text_search = false;  // a /$FIftiMain is stored
+  // #URLTBL hashes of the contents and index files when #TOCIDX and $WWKeywordLinks/ exist.
+  std::optional<uint32_t> binary_toc_hash, binary_index_hash;
 };
-// #SYSTEM: version 3 and its records; texts in the file's code page.
-std::vector<uint8_t> BuildSystemFile(const ChmSystemInfo& info, const std::vector<uint8_t>& idxhdr);
+// #SYSTEM: version 3 and its records; texts in the file's code page. Fails on a text too long
+// for a record.
+Result<std::vector<uint8_t>> BuildSystemFile(const ChmSystemInfo& info,
+                                             const std::vector<uint8_t>& idxhdr);
 
 }  // namespace corvina::chm

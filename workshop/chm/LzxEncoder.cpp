@@ -17,6 +17,13 @@ constexpr uint32_t kBlockAligned = 2;
 constexpr uint32_t kBlockUncompressed = 3;
 // Readers refuse a frame whose compressed form exceeds 32768 + 6144 bytes.
 constexpr size_t kMaxFrameBytes = kLzxFrameSize + 6144 - 64;
+// Field widths of a block header and of the trees' lengths.
+constexpr int kBlockTypeBits = 3;
+constexpr int kBlockSizeBits = 24;
+constexpr int kPretreeLengthBits = 4;
+constexpr int kAlignedLengthBits = 3;
+// A block never spans more than one reset interval, so its size always fits its field.
+static_assert(kLzxResetSize < (uint32_t{1} << kBlockSizeBits));
 
 // Writes the lengths of one tree range as pretree symbols: deltas against the previous
 // block's lengths, runs of zeros as 17/18 and short runs of one value as 19.
@@ -55,10 +62,10 @@ void WriteTreeRun(LzxBitWriter& writer, const uint8_t* lengths, const uint8_t* o
   }
   std::array<uint8_t, kLzxPretreeSize> pre_lengths{};
   std::array<uint16_t, kLzxPretreeSize> pre_codes{};
-  BuildHuffmanLengths(counts, 15, pre_lengths);
+  BuildHuffmanLengths(counts, kLzxMaxPretreeCodeLength, pre_lengths);
   BuildHuffmanCodes(pre_lengths, pre_codes);
   for (uint8_t length : pre_lengths)
-    writer.Put(length, 4);
+    writer.Put(length, kPretreeLengthBits);
   for (const Op& op : ops) {
     writer.Put(pre_codes[op.symbol], pre_lengths[op.symbol]);
     writer.Put(op.extra, op.extra_bits);
@@ -86,8 +93,9 @@ void WriteUncompressedBlock(std::vector<uint8_t>& out, std::span<const uint8_t> 
                             const std::array<uint32_t, 3>& repeats) {
   LzxBitWriter writer(out);
   if (reset_bit) writer.Put(0, 1);  // no E8 translation
-  writer.Put(kBlockUncompressed, 3);
-  writer.Put(static_cast<uint32_t>(raw.size()), 24);
+  assert(raw.size() <= kLzxResetSize);
+  writer.Put(kBlockUncompressed, kBlockTypeBits);
+  writer.Put(static_cast<uint32_t>(raw.size()), kBlockSizeBits);
   writer.PadForUncompressed();
   for (uint32_t r : repeats) {
     for (int b = 0; b < 4; ++b)
@@ -126,15 +134,15 @@ void LzxEncoder::WriteCompressedBlock(std::vector<uint8_t>& out, size_t first, s
   std::array<uint16_t, kLzxMainTreeSize> main_codes{};
   std::array<uint16_t, kLzxLengthTreeSize> length_codes{};
   std::array<uint16_t, kLzxAlignedTreeSize> aligned_codes{};
-  BuildHuffmanLengths(main_counts, 16, main_lengths);
-  BuildHuffmanLengths(length_counts, 16, length_lengths);
-  BuildHuffmanLengths(aligned_counts, 7, aligned_lengths);
+  BuildHuffmanLengths(main_counts, kLzxMaxCodeLength, main_lengths);
+  BuildHuffmanLengths(length_counts, kLzxMaxCodeLength, length_lengths);
+  BuildHuffmanLengths(aligned_counts, kLzxMaxAlignedCodeLength, aligned_lengths);
   BuildHuffmanCodes(main_lengths, main_codes);
   BuildHuffmanCodes(length_lengths, length_codes);
   BuildHuffmanCodes(aligned_lengths, aligned_codes);
 
-  // An aligned-offset block pays 24 bits for its tree and codes each footer's low three bits.
-  int64_t aligned_saving = -24;
+  // An aligned-offset block pays for its tree and codes each footer's low three bits.
+  int64_t aligned_saving = -kLzxAlignedTreeSize * kAlignedLengthBits;
   for (int s = 0; s < kLzxAlignedTreeSize; ++s) {
     aligned_saving += int64_t{aligned_counts[s]} * (3 - aligned_lengths[s]);
   }
@@ -142,11 +150,12 @@ void LzxEncoder::WriteCompressedBlock(std::vector<uint8_t>& out, size_t first, s
 
   LzxBitWriter writer(out);
   if (reset_bit) writer.Put(0, 1);  // no E8 translation
-  writer.Put(aligned ? kBlockAligned : kBlockVerbatim, 3);
-  writer.Put(block_size, 24);
+  assert(block_size <= kLzxResetSize);
+  writer.Put(aligned ? kBlockAligned : kBlockVerbatim, kBlockTypeBits);
+  writer.Put(block_size, kBlockSizeBits);
   if (aligned) {
     for (uint8_t length : aligned_lengths)
-      writer.Put(length, 3);
+      writer.Put(length, kAlignedLengthBits);
   }
   WriteTreeRun(writer, main_lengths.data(), old_main, 256);
   WriteTreeRun(writer, main_lengths.data() + 256, old_main + 256, kLzxMainTreeSize - 256);

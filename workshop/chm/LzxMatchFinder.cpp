@@ -9,6 +9,11 @@
 namespace corvina::chm {
 namespace {
 
+// Hash() and MatchLength() load several bytes at once and take the first differing byte as the
+// lowest one.
+static_assert(std::endian::native == std::endian::little,
+              "the match finder assumes a little-endian machine");
+
 constexpr int kHashBits = 15;
 // Estimated bits per literal and per match symbol; a match is taken when it saves bits.
 constexpr int kLiteralBits = 6;

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "workshop/chm/LzxSlots.h"
+
 namespace corvina::chm {
 
 inline constexpr uint32_t kLzxFrameSize = 32768;
@@ -12,8 +14,9 @@ inline constexpr uint32_t kLzxFramesPerReset = 2;
 inline constexpr uint32_t kLzxResetSize = kLzxFrameSize * kLzxFramesPerReset;
 inline constexpr uint32_t kLzxMinMatch = 2;
 inline constexpr uint32_t kLzxMaxMatch = 257;
-// Longest distance a 64 KB window allows.
-inline constexpr uint32_t kLzxMaxDistance = 65536 - 3;
+// Longest distance the window allows.
+inline constexpr uint32_t kLzxMaxDistance = kLzxWindowSize - 3;
+static_assert(kLzxResetSize <= kLzxWindowSize);
 
 // One parsed element: a literal byte (length 0, value = the byte) or a match (length 2..257,
 // value = the formatted offset: 0..2 repeat R0..R2, otherwise distance + 2).

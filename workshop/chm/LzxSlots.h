@@ -6,7 +6,11 @@
 
 namespace corvina::chm {
 
-// Position slots of a 64 KB window: slot s covers formatted offsets base[s] .. base[s] +
+// The window of the CHM variant of LZX: 64 KB, named once here; the position slots, the
+// longest match distance and the ControlData field follow from it.
+inline constexpr uint32_t kLzxWindowSize = 65536;
+
+// Position slots of the window: slot s covers formatted offsets base[s] .. base[s] +
 // 2^footer_bits[s] - 1.
 inline constexpr int kLzxPositionSlots = 32;
 inline constexpr int kLzxMainTreeSize = 256 + 8 * kLzxPositionSlots;
@@ -27,6 +31,16 @@ inline constexpr std::array<uint32_t, kLzxPositionSlots> kLzxSlotBase = [] {
     base[s] = base[s - 1] + (1u << kLzxFooterBits[s - 1]);
   return base;
 }();
+
+// The last slot reaches exactly to the end of the window.
+static_assert(kLzxSlotBase[kLzxPositionSlots - 1] +
+                  (uint32_t{1} << kLzxFooterBits[kLzxPositionSlots - 1]) ==
+              kLzxWindowSize);
+
+// Longest code of the main and length trees, of the aligned-offset tree, of the pretree.
+inline constexpr int kLzxMaxCodeLength = 16;
+inline constexpr int kLzxMaxAlignedCodeLength = 7;
+inline constexpr int kLzxMaxPretreeCodeLength = 15;
 
 // The slot of a formatted offset (repeat codes 0..2 or distance + 2).
 inline int LzxSlotOf(uint32_t formatted_offset) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "platform/Status.h"
+#include "workshop/chm/ChmSitemap.h"
+#include "workshop/chm/ChmSystemFiles.h"
+
+namespace corvina::chm {
+
+// The files of $WWKeywordLinks/, the binary index.
+struct ChmKeywordLinks {
+  std::vector<uint8_t> btree, data, map, property;
+  uint32_t keywords = 0;
+};
+
+// Builds the binary index from an index tree. Keywords are merged (the same keyword on several
+// entries lists all their pages once each) and sorted ignoring letter case; a sub-keyword is
+// stored as "keyword, sub-keyword" one level down. Each page is a topic titled as the entry
+// titles it (the page's own topic when the entry gives no title or the page's title). An entry
+// takes at most half a 2048-byte block: a keyword on more pages keeps as many as fit (about
+// 240), and `warn` is told; the index file itself keeps them all.
+Result<ChmKeywordLinks> BuildKeywordLinks(const std::vector<SitemapEntry>& tree, uint32_t lcid,
+                                          ChmTopicTable& topics, ChmStringPool& strings,
+                                          const std::function<void(std::string_view)>& warn);
+
+}  // namespace corvina::chm
