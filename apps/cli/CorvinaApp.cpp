@@ -33,6 +33,7 @@
 #include "sitehost/FolderHostApplication.h"
 #include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
+#include "support/ErrorReport.h"
 #include "support/WorkshopKey.h"
 #include "support/mTempFile.h"
 #include "workshop/common/HhcMessages.h"
@@ -134,6 +135,9 @@ int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
       !log->txtOutput().starts_with("Starting Microsoft HTML Help Workshop compiler")) {
     return kExitStopped;
   }
+  // A compiler that failed made no help file: that is never "compiled with warnings". hh
+  // that failed or was killed extracted only part of the files.
+  if (log->ExitCode != 0) return log->Decompile ? kExitWithMessages : kExitUsage;
   if (!frmHHC::FindMessages(log->txtOutput()).empty()) return kExitWithMessages;
   if (views.compile_result() != 0) return kExitWithMessages;
   return kExitClean;
@@ -194,10 +198,15 @@ int RunCompile(const Options& options) {
   ShowReadingProgress(options, *(*host)->web());
   ConsoleFormViews views(options, LogViewMaker(options, options.site));
   ConsolePlatform platform(options, views, SiteLayer(**host, site_file, false));
+  const uint64_t reports_before = ErrorReport::ReportsShown();
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
-  const int status = ExitStatus(views, platform);
+  int status = ExitStatus(views, platform);
+  // A failure reported along the way (settings that could not be saved) spoils a clean run.
+  if (status == kExitClean && ErrorReport::ReportsShown() != reports_before) {
+    status = kExitWithMessages;
+  }
   // The window's message names the Windows product; on the command line, say what to do.
   CRegistry registry;
   registry.Init(kHkeyCurrentUser);
