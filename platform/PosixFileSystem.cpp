@@ -23,6 +23,12 @@ Error FileNotFound() {
   return Error{kErrFileNotFound, "File not found"};
 }
 
+// A viewer of ours holds the file with an exclusive lock while it shows it.
+bool IsLocked(const std::string& name) {
+  UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 }  // namespace
 
 bool PosixFileSystem::FileExists(std::string_view path) {
@@ -35,20 +41,26 @@ bool PosixFileSystem::FolderExists(std::string_view path) {
   return ::stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
+Status PosixFileSystem::CheckDeletable(std::string_view path) {
   const std::string name(path);
   struct stat st;
   if (name.empty() || ::lstat(name.c_str(), &st) != 0) return FileNotFound();
   if (S_ISDIR(st.st_mode)) return FileNotFound();
-  if (S_ISREG(st.st_mode)) {
-    // A read-only file is deleted only when forced, as on Windows.
-    if (!force && (st.st_mode & S_IWUSR) == 0) return PermissionDenied();
-    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-      return PermissionDenied();
-    }
+  // A read-only file is deleted only when forced, as on Windows; a locked one never.
+  if (S_ISREG(st.st_mode) && ((st.st_mode & S_IWUSR) == 0 || IsLocked(name))) {
+    return PermissionDenied();
   }
-  if (::unlink(name.c_str()) != 0) {
+  return Status::Ok();
+}
+
+Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
+  Status deletable = CheckDeletable(path);
+  // Forcing deletes a read-only file, never a locked one.
+  if (!deletable.ok() &&
+      !(force && deletable.number() == kErrPermissionDenied && !IsLocked(std::string(path)))) {
+    return deletable;
+  }
+  if (::unlink(std::string(path).c_str()) != 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS || errno == EBUSY) {
       return PermissionDenied();
     }

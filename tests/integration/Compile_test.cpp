@@ -239,15 +239,31 @@ TEST_F(CompileChainTest, CrashingCompilerLeavesNoTemporaryFileAndNoOutput) {
   ASSERT_EQ(
       RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
   ProgramRun run = Compile({"-o", chm_.string(), "--open"});
-  // Nothing in the log says "HHC", yet the run failed: it is said, and nothing is opened.
-  EXPECT_EQ(run.exit_code, 1);
+  // Nothing in the log says "HHC", yet the run failed: it is said, nothing is opened, and
+  // since no help file was made the exit status is not that of a compile with warnings.
+  EXPECT_EQ(run.exit_code, 2);
   EXPECT_NE(run.err.find("Corvina: The help compiler failed with exit code 139\nin "
                          "Sitepack.frmMain.Generate at line "),
             std::string::npos)
       << run.err;
   EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with("Done!\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("hhc was ended by signal 11\n")) << run.out;
   EXPECT_FALSE(fs::exists(chm_));
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, AFailedCompileKeepsTheEarlierHelpFile) {
+  ProgramRun good = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  ASSERT_EQ(good.exit_code, 0) << good.out << good.err;
+  const std::string before = ReadFileBytes(chm_);
+  const fs::path workshop = dir_ / "workshop";
+  WriteFileBytes(workshop / "hhc", "#!/bin/sh\necho \"Processing index.htm\"\nkill -KILL $$\n");
+  fs::permissions(workshop / "hhc", fs::perms::owner_all);
+  ASSERT_EQ(
+      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
+  ProgramRun failed = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  EXPECT_EQ(failed.exit_code, 2) << failed.out << failed.err;
+  EXPECT_TRUE(ReadFileBytes(chm_) == before);
   EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
 }
 
