@@ -191,6 +191,13 @@ int RunCompile(const Options& options) {
   for (const Error& problem : (*host)->web()->Problems()) {
     PrintMessage(problem.description);
   }
+  // The compiler cannot make a help file of no page; that is said before anything is written.
+  if (!(*host)->web()->HasPages()) {
+    std::fprintf(stderr,
+                 "Corvina: %s has no pages (.htm or .html files): there is nothing to compile\n",
+                 options.site.c_str());
+    return kExitUsage;
+  }
   // Our hhc reads the engine from its environment when no --engine is given; only this run's
   // children see it.
   if (options.engine) ::setenv(workshop::kHhcEngineVariable, options.engine->c_str(), 1);
