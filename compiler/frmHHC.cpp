@@ -163,6 +163,7 @@ void frmHHC::mHHC_OnProcessOutputs(std::string_view sOutput) {
 int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProjectFile) {
   ErrorReport report("frmHHC", "Execute");
   int32_t result = 0;
+  ExitCode = 0;
   SetProgress(0, "");
   MousePointerBusy = true;
   Show(false);
@@ -190,8 +191,18 @@ int32_t frmHHC::Execute(std::string_view sProjectPath, std::string_view sProject
     mHHC->OnProcessOutputs = [this](std::string_view sOutput) { mHHC_OnProcessOutputs(sOutput); };
     result = mHHC->ExecuteApp("\"" + sProgram + "\" " + std::string(sProjectFile), sProjectPath);
     mHHC.reset();
+    ExitCode = result;
 
-    AppendLog("\r\nDone!");
+    // A tool that failed or was killed did not finish its work; the log says which.
+    const std::string sTool = Decompile ? "hh" : "hhc";
+    if (result == 0) {
+      AppendLog("\r\nDone!");
+    } else if (result > kSignalExitBase) {
+      AppendLog("\r\n" + sTool + " was ended by signal " +
+                std::to_string(result - kSignalExitBase));
+    } else {
+      AppendLog("\r\n" + sTool + " failed with exit status " + std::to_string(result));
+    }
     Redraw();
 
     std::string sMessages;

@@ -15,7 +15,8 @@ class CSpawnConsoleApp;
 class IHostApplication;
 
 // The compiler log window: runs one help tool (the compiler, or "hh" in decompile mode),
-// shows its output as it arrives with a rough progress figure, ends the log with "Done!",
+// shows its output as it arrives with a rough progress figure, ends the log with "Done!" (or,
+// when the tool failed, with its exit status or the signal that ended it),
 // lists the tool's numbered "HHC" messages in a message box and returns -1 when there are
 // any. A view draws the public state below on Refresh().
 class frmHHC : public Form {
@@ -27,6 +28,10 @@ class frmHHC : public Form {
   bool Decompile = false;
   // Number of files of the site being compiled; scales the progress figure.
   int32_t FilesCount = 0;
+  // The tool's exit code in the last Execute (128 plus the signal's number when a signal
+  // ended it; 0 when nothing ran). Any other value than 0 means the tool did not finish.
+  int32_t ExitCode = 0;
+  static constexpr int32_t kSignalExitBase = 128;
 
   // The log text (txtOutput), the progress panel (elaProgress: caption and fill 0 to 100),
   // the "CLOSE" button bar and the hourglass.

@@ -33,8 +33,10 @@ void frmMain::Generate() {
   // Each early exit leaves the window open, so that the user can correct the parameters.
   bool bStop = !GetWorkShopPath();
   if (!bStop) {
+    // The earlier output stays until the compiler replaces it with a complete file, so a
+    // failed or stopped compile keeps it; a locked or read-only one is found as before.
     report.IgnoreErrors();
-    const Status deleted = fs.DeleteFile(suiParams["OUTPUT"].Value, false);
+    const Status deleted = fs.CheckDeletable(suiParams["OUTPUT"].Value);
     if (deleted.number() == kErrPermissionDenied) {
       bStop = CheckForOpenedCHM(suiParams["TITLE"].Value);
     }

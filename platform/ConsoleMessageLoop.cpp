@@ -10,6 +10,7 @@ namespace {
 volatile std::sig_atomic_t g_interrupt = 0;
 struct sigaction g_previous_int;
 struct sigaction g_previous_term;
+struct sigaction g_previous_hup;
 
 void OnInterrupt(int signal_number) {
   g_interrupt = signal_number;
@@ -21,6 +22,7 @@ ConsoleMessageLoop::~ConsoleMessageLoop() {
   if (!catching_) return;
   ::sigaction(SIGINT, &g_previous_int, nullptr);
   ::sigaction(SIGTERM, &g_previous_term, nullptr);
+  ::sigaction(SIGHUP, &g_previous_hup, nullptr);
 }
 
 void ConsoleMessageLoop::CatchInterrupts() {
@@ -30,6 +32,7 @@ void ConsoleMessageLoop::CatchInterrupts() {
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, &g_previous_int);
   ::sigaction(SIGTERM, &action, &g_previous_term);
+  ::sigaction(SIGHUP, &action, &g_previous_hup);
   catching_ = true;
 }
 

@@ -8,8 +8,9 @@ namespace corvina {
 
 // The console front end's message loop. A terminal has no window messages; what it does have
 // is the user's Ctrl-C. Children started by the process runner lead process groups of their
-// own and do not see it, so once CatchInterrupts() has run, SIGINT and SIGTERM are noted and
-// the next DoEvents hands them to on_interrupt (which closes the log window, ending the tool).
+// own and do not see it, so once CatchInterrupts() has run, SIGINT, SIGTERM and SIGHUP (the
+// terminal closed) are noted and the next DoEvents hands them to on_interrupt (which closes
+// the log window, ending the tool).
 class ConsoleMessageLoop : public IMessageLoop {
  public:
   ~ConsoleMessageLoop() override;

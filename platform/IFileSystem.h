@@ -20,6 +20,9 @@ class IFileSystem {
   virtual bool FileRunnable(std::string_view path) = 0;
   virtual bool FolderExists(std::string_view path) = 0;
   virtual Status DeleteFile(std::string_view path, bool force) = 0;
+  // Fails as DeleteFile(path, false) would (70 for a read-only or locked file, 53 for none),
+  // but deletes nothing.
+  virtual Status CheckDeletable(std::string_view path) = 0;
   // Creates a new, empty file; fails with 58 ("File already exists") when the name is taken,
   // in one step, so that two callers never get the same name.
   virtual Status CreateNewFile(std::string_view path) = 0;

@@ -28,6 +28,12 @@ Error FileNotFound(std::string_view path) {
   return Error{kErrFileNotFound, "File not found: " + std::string(path)};
 }
 
+// A viewer of ours holds the file with an exclusive lock while it shows it.
+bool IsLocked(const std::string& name) {
+  UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 }  // namespace
 
 bool PosixFileSystem::FileExists(std::string_view path) {
@@ -45,22 +51,28 @@ bool PosixFileSystem::FolderExists(std::string_view path) {
   return ::stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
+Status PosixFileSystem::CheckDeletable(std::string_view path) {
   const std::string name(path);
   struct stat st;
   if (name.empty() || ::lstat(name.c_str(), &st) != 0) return FileNotFound(name);
   if (S_ISDIR(st.st_mode)) return FileNotFound(name);
-  if (S_ISREG(st.st_mode)) {
-    // A read-only file is deleted only when forced, as on Windows.
-    if (!force && (st.st_mode & S_IWUSR) == 0) return PermissionDenied(name);
-    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-      return PermissionDenied(name);
-    }
+  // A read-only file is deleted only when forced, as on Windows; a locked one never.
+  if (S_ISREG(st.st_mode) && ((st.st_mode & S_IWUSR) == 0 || IsLocked(name))) {
+    return PermissionDenied(name);
   }
-  if (::unlink(name.c_str()) != 0) {
+  return Status::Ok();
+}
+
+Status PosixFileSystem::DeleteFile(std::string_view path, bool force) {
+  Status deletable = CheckDeletable(path);
+  // Forcing deletes a read-only file, never a locked one.
+  if (!deletable.ok() &&
+      !(force && deletable.number() == kErrPermissionDenied && !IsLocked(std::string(path)))) {
+    return deletable;
+  }
+  if (::unlink(std::string(path).c_str()) != 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS || errno == EBUSY) {
-      return PermissionDenied(name);
+      return PermissionDenied(path);
     }
     return ErrnoError("delete", errno, path);
   }

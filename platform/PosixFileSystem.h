@@ -12,6 +12,7 @@ class PosixFileSystem : public IFileSystem {
   bool FileRunnable(std::string_view path) override;
   bool FolderExists(std::string_view path) override;
   Status DeleteFile(std::string_view path, bool force) override;
+  Status CheckDeletable(std::string_view path) override;
   Status CreateNewFile(std::string_view path) override;
   Status CreateFolder(std::string_view path) override;
   Status WriteTextFile(std::string_view path, std::string_view bytes) override;

@@ -1,5 +1,6 @@
 #include "platform/SqliteRegistryDatabase.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -92,6 +93,11 @@ Error SqliteRegistryDatabase::Fail(int rc, std::string_view operation) const {
   if (const int system_errno = db_ ? sqlite3_system_errno(db_.get()) : 0; system_errno != 0) {
     detail += std::string(" (") + std::strerror(system_errno) + ")";
   }
+  // A query the schema cannot answer (a table or column gone) was not prepared.
+  if ((rc & 0xFF) == SQLITE_MISUSE && !prepare_error_.empty()) {
+    rc = SQLITE_CORRUPT;
+    detail = prepare_error_;
+  }
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -137,6 +143,18 @@ Result<bool> SqliteRegistryDatabase::Ready(bool for_write) {
   return !empty_;
 }
 
+void SqliteRegistryDatabase::RepairSideFileModes(unsigned mode) {
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = options_.path.string() + suffix;
+    struct stat info {};
+    if (::lstat(side.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & S_IWUSR) == 0) {
+      // A side file that stays read-only makes the open fail, and that failure is reported.
+      if (::chmod(side.c_str(), mode & 0777) != 0) continue;
+    }
+  }
+}
+
 Status SqliteRegistryDatabase::Open() {
   const std::filesystem::path folder = options_.path.parent_path();
   std::error_code ec;
@@ -152,7 +170,15 @@ Status SqliteRegistryDatabase::Open() {
   empty_ = false;
   sqlite3* raw = nullptr;
   int rc;
-  if (exists && ::access(folder.c_str(), W_OK) != 0) {
+  // A file without write permission is read-only for this store, also for a user (root) whose
+  // writes the system would allow: read as it stands, it gets no side files (-wal, -shm), which
+  // SQLite would make with the file's read-only mode and which would then keep the store
+  // broken after the file is made writable again.
+  struct stat info {};
+  const bool file_read_only =
+      exists && ::stat(options_.path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+  if (exists && !file_read_only) RepairSideFileModes(info.st_mode);
+  if (exists && (file_read_only || ::access(folder.c_str(), W_OK) != 0)) {
     // No journal can be made beside the file: read it as it stands.
     read_only_ = true;
     rc = sqlite3_open_v2(ImmutableUri(options_.path).c_str(), &raw,
@@ -222,6 +248,16 @@ Status SqliteRegistryDatabase::CheckAndPrepare() {
                                         std::to_string(*version) +
                                         ", which this program does not know"};
   }
+  // Both tables must be there; a missing one is damage, which is reported, never repaired.
+  auto ours = pragma(
+      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+      "name IN ('keys', 'vals')");
+  if (!ours.ok()) return ours.error();
+  if (!empty_ && *ours != 2) {
+    return Error{kRegErrorBadDb, "registry database " + options_.path.string() +
+                                     " is damaged (a table is missing); it was left as it is, "
+                                     "so that its data can be recovered"};
+  }
   if (!read_only_) Exec("PRAGMA synchronous = NORMAL");
   return Status::Ok();
 }
@@ -229,7 +265,10 @@ Status SqliteRegistryDatabase::CheckAndPrepare() {
 sqlite3_stmt* SqliteRegistryDatabase::Get(Query query) {
   SqliteStatement& statement = statements_[query];
   // A short run reads one value: prepare only what it uses.
-  if (!statement) Prepare(db_.get(), kQueries[query], statement, SQLITE_PREPARE_PERSISTENT);
+  if (!statement &&
+      Prepare(db_.get(), kQueries[query], statement, SQLITE_PREPARE_PERSISTENT) != SQLITE_OK) {
+    prepare_error_ = sqlite3_errmsg(db_.get());
+  }
   return statement.get();
 }
 

@@ -46,7 +46,10 @@ using SqliteStatement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 class StatementUse {
  public:
   explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
+  // A statement that could not be prepared (a damaged schema) is null: its use fails with
+  // SQLITE_MISUSE at Step, and there is nothing to reset.
   ~StatementUse() {
+    if (statement_ == nullptr) return;
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
   }
@@ -103,6 +106,9 @@ class SqliteRegistryDatabase {
 
   // The one converter of SQLite failures: damaged, locked, read-only or unreadable database.
   Error Fail(int rc, std::string_view operation) const;
+  // Side files left read-only (by an earlier run on a read-only file) get the file's own mode
+  // back once the file is writable.
+  void RepairSideFileModes(unsigned mode);
 
  private:
   Status Open();
@@ -115,6 +121,7 @@ class SqliteRegistryDatabase {
   bool read_only_ = false;
   bool empty_ = false;  // open read-only on a database without our tables
   SqliteStatement statements_[kQueryCount];
+  std::string prepare_error_;  // why the last statement that failed to prepare failed
 };
 
 }  // namespace corvina

@@ -246,4 +246,11 @@ std::string FolderWeb::ProjectReference(std::string_view address) const {
   return normal ? std::move(*normal) : std::string(address);
 }
 
+bool FolderWeb::HasPages() const {
+  for (const FolderWebFile& file : files_) {
+    if (file.IsPage()) return true;
+  }
+  return false;
+}
+
 }  // namespace corvina

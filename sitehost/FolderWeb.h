@@ -55,6 +55,9 @@ class FolderWeb : public IWeb {
   // What the last refresh had to leave out or could not follow: unreadable folders, outline
   // lines naming missing pages, an unreadable outline.
   const std::vector<Error>& Problems() const { return problems_; }
+  // True when at least one listed file is a page (.htm, .html, ...): a site without pages has
+  // nothing to compile.
+  bool HasPages() const;
 
   // A page's reference in the help project: its site-relative path with "/". Takes the
   // page's address (file:///site/a/b.htm), its local path (/site/a/b.htm) or a reference

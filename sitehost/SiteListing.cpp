@@ -1,11 +1,13 @@
 #include "sitehost/SiteListing.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 #include "platform/OpenFaults.h"
 #include "platform/PathConventions.h"
+#include "platform/TextEncoding.h"
 
 namespace corvina::sitehost {
 namespace {
@@ -24,12 +26,44 @@ bool IsInside(const std::string& target, const std::string& root) {
          target[root.size()] == kPathSeparatorChar;
 }
 
-// A symbolic link is listed only when it names a regular file inside the site.
-bool IsListedLink(const fs::path& link, const std::string& canonical_root) {
+enum class LinkPlace { kInside, kOutside, kNotAFile };
+
+// A symbolic link is listed only when it names a regular file inside the site; one whose real
+// path leaves the site is reported, so that no file of the system is compiled in unseen.
+LinkPlace PlaceOfLink(const fs::path& link, const std::string& canonical_root) {
   std::error_code ec;
-  if (!fs::is_regular_file(fs::status(link, ec))) return false;
   const fs::path target = fs::canonical(link, ec);
-  return !ec && IsInside(target.string(), canonical_root);
+  if (ec) return LinkPlace::kNotAFile;  // missing or looping: nothing to compile
+  if (!IsInside(target.string(), canonical_root) && target.string() != canonical_root) {
+    return LinkPlace::kOutside;
+  }
+  return fs::is_regular_file(fs::status(link, ec)) ? LinkPlace::kInside : LinkPlace::kNotAFile;
+}
+
+Error OutsideLinkError(const std::string& path) {
+  return Error{kErrPermissionDenied,
+               "left out " + path + ": it is a symbolic link to a place outside the site"};
+}
+
+// A help file reads "\" as a folder separator, and its names are UTF-8 or the project's code
+// page: a name that is neither would be stored under another name, or refused by the
+// compiler.
+std::optional<Error> UnstorableNameError(const std::string& path, std::string_view name) {
+  if (name.find('\\') != std::string_view::npos) {
+    return Error{kErrInvalidArgument, "left out " + path +
+                                          ": its name holds a backslash, which a help file reads "
+                                          "as a folder separator"};
+  }
+  if (!IsValidUtf8(name)) {
+    std::string shown = path;
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    }
+    return Error{kErrInvalidArgument, "left out " + shown +
+                                          ": its name is not UTF-8 text (a byte of another code "
+                                          "page?)"};
+  }
+  return std::nullopt;
 }
 
 bool HasControlCharacter(std::string_view name) {
@@ -93,9 +127,22 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
         listing.problems.push_back(ControlCharacterError(prefix + name));
         continue;
       }
+      if (std::optional<Error> unstorable = UnstorableNameError(prefix + name, name)) {
+        listing.problems.push_back(std::move(*unstorable));
+        continue;
+      }
       std::error_code type_ec;
       if (entry.is_symlink(type_ec)) {
-        if (IsListedLink(entry.path(), canonical_root)) listing.files.push_back(prefix + name);
+        switch (PlaceOfLink(entry.path(), canonical_root)) {
+          case LinkPlace::kInside:
+            listing.files.push_back(prefix + name);
+            break;
+          case LinkPlace::kOutside:
+            listing.problems.push_back(OutsideLinkError(prefix + name));
+            break;
+          case LinkPlace::kNotAFile:
+            break;
+        }
       } else if (entry.is_directory(type_ec)) {
         pending.push_back({entry.path(), prefix + name});
       } else if (entry.is_regular_file(type_ec)) {

@@ -24,7 +24,10 @@ struct SiteListing {
 // Symbolic links to folders are never followed, so no link can loop or lead outside the site;
 // the files they point at are listed at their real place when that is inside the site. A link
 // to a regular file is listed under its own name when its target lies inside the site, and
-// left out when the target is outside or missing. Fails only when the site folder itself
+// left out when the target is missing; a link (to a file or a folder) whose real path leaves
+// the site is left out and noted in `problems`;
+// - names that hold a backslash or are not UTF-8 (noted in `problems`): a help file cannot
+// store them under the name they have on disk. Fails only when the site folder itself
 // cannot be read; an unreadable subfolder is left out and noted in `problems`.
 Result<SiteListing> ListSiteFiles(const std::filesystem::path& site_folder);
 

@@ -27,6 +27,7 @@ std::string ErrorReport::Text(const Error& error, unsigned line) const {
 void ErrorReport::Fail(const Error& error, std::source_location where) {
   last_error_ = error;
   if (ignoring_) return;
+  ++reports_shown_;
   MessageBoxes().Show(MessageBoxRequest{Text(error, where.line()), std::string(kProductName),
                                         Buttons::kOk, Icon::kNone, error.description.size()});
 }

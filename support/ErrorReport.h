@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -41,6 +42,10 @@ class ErrorReport {
   const Error& last_error() const { return last_error_; }
   void ClearError() { last_error_ = Error{}; }
 
+  // How many reports this process has shown: a front end tells from it that a run met an
+  // unexpected failure (its settings could not be saved, say) even when the run went on.
+  static uint64_t ReportsShown() { return reports_shown_; }
+
   // The text of the report box, for the routine's own tests and for other front ends.
   std::string Text(const Error& error, unsigned line) const;
 
@@ -51,6 +56,7 @@ class ErrorReport {
   std::string routine_;
   bool ignoring_ = false;
   Error last_error_;
+  static inline uint64_t reports_shown_ = 0;
 };
 
 // A failure ignored on purpose; the call site says why in a comment.

@@ -34,6 +34,7 @@
 #include "sitehost/FolderHostApplication.h"
 #include "sitehost/SiteListing.h"
 #include "support/CRegistry.h"
+#include "support/ErrorReport.h"
 #include "support/WorkshopKey.h"
 #include "support/mTempFile.h"
 #include "workshop/common/HhcMessages.h"
@@ -160,6 +161,9 @@ int ExitStatus(const ConsoleFormViews& views, const ConsolePlatform& platform) {
       !log->txtOutput().starts_with("Starting Microsoft HTML Help Workshop compiler")) {
     return kExitStopped;
   }
+  // A compiler that failed made no help file: that is never "compiled with warnings". hh
+  // that failed or was killed extracted only part of the files.
+  if (log->ExitCode != 0) return log->Decompile ? kExitWithMessages : kExitUsage;
   if (!frmHHC::FindMessages(log->txtOutput()).empty()) return kExitWithMessages;
   if (views.compile_result() != 0) return kExitWithMessages;
   return kExitClean;
@@ -214,6 +218,13 @@ int RunCompile(const Options& options) {
   for (const Error& problem : (*host)->web()->Problems()) {
     PrintMessage(problem.description);
   }
+  // The compiler cannot make a help file of no page; that is said before anything is written.
+  if (!(*host)->web()->HasPages()) {
+    std::fprintf(stderr,
+                 "Corvina: %s has no pages (.htm or .html files): there is nothing to compile\n",
+                 options.site.c_str());
+    return kExitUsage;
+  }
   // Our hhc reads the engine from its environment when no --engine is given; only this run's
   // children see it.
   if (options.engine) ::setenv(workshop::kHhcEngineVariable, options.engine->c_str(), 1);
@@ -223,10 +234,15 @@ int RunCompile(const Options& options) {
   ConsoleFormViews views(options, LogViewMaker(options, options.site, screen));
   ConsolePlatform platform(options, views, screen, SiteLayer(**host, site_file, false));
   AdoptSiblingCompiler();
+  const uint64_t reports_before = ErrorReport::ReportsShown();
   Connect addin;
   addin.AddinInstance_OnConnection(host->get(), Connect::kConnectModeExternal);
   addin.AddinInstance_OnDisconnection();
-  const int status = ExitStatus(views, platform);
+  int status = ExitStatus(views, platform);
+  // A failure reported along the way (settings that could not be saved) spoils a clean run.
+  if (status == kExitClean && ErrorReport::ReportsShown() != reports_before) {
+    status = kExitWithMessages;
+  }
   // The window's message names the Windows product; on the command line, say what to do.
   CRegistry registry;
   registry.Init(kHkeyCurrentUser);

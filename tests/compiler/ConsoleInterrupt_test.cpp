@@ -12,30 +12,33 @@
 namespace corvina {
 namespace {
 
-// Ctrl-C reaches only our own process group; the console loop turns it into a cancel of the
-// child, which runs in a group of its own.
+// Ctrl-C (or a SIGTERM, or the terminal hanging up) reaches only our own process group; the
+// console loop turns it into a cancel of the child, which runs in a group of its own.
 TEST(ConsoleMessageLoopTest, InterruptCancelsTheRunningChild) {
-  FakeMessageBoxes boxes;
-  ConsoleMessageLoop loop;
-  PosixProcessRunner runner;
-  Platform platform;
-  platform.message_boxes = &boxes;
-  platform.message_loop = &loop;
-  platform.processes = &runner;
-  ScopedPlatform scoped(platform);
+  for (const int sent : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sent);
+    FakeMessageBoxes boxes;
+    ConsoleMessageLoop loop;
+    PosixProcessRunner runner;
+    Platform platform;
+    platform.message_boxes = &boxes;
+    platform.message_loop = &loop;
+    platform.processes = &runner;
+    ScopedPlatform scoped(platform);
 
-  CSpawnConsoleApp app;
-  int interrupts = 0;
-  loop.CatchInterrupts();
-  loop.on_interrupt = [&](int signal_number) {
-    EXPECT_EQ(signal_number, SIGINT);
-    ++interrupts;
-    app.Cancel();
-  };
-  app.OnProcessStarted = [] { ::raise(SIGINT); };
-  const std::string child = std::string(CORVINA_BIN_DIR) + "/corvina_test_child";
-  EXPECT_EQ(app.ExecuteApp("\"" + child + "\" sleep", ""), 128 + SIGTERM);
-  EXPECT_EQ(interrupts, 1);
+    CSpawnConsoleApp app;
+    int interrupts = 0;
+    loop.CatchInterrupts();
+    loop.on_interrupt = [&](int signal_number) {
+      EXPECT_EQ(signal_number, sent);
+      ++interrupts;
+      app.Cancel();
+    };
+    app.OnProcessStarted = [sent] { ::raise(sent); };
+    const std::string child = std::string(CORVINA_BIN_DIR) + "/corvina_test_child";
+    EXPECT_EQ(app.ExecuteApp("\"" + child + "\" sleep", ""), 128 + SIGTERM);
+    EXPECT_EQ(interrupts, 1);
+  }
 }
 
 }  // namespace

@@ -174,6 +174,32 @@ TEST_F(frmHHCTest, WarningsAloneAreNotCalledErrors) {
   }
 }
 
+TEST_F(frmHHCTest, AToolThatFailedOrWasKilledIsNotDone) {
+  SetInstallDir("/hhw");
+  struct Case {
+    bool decompile;
+    int32_t exit_code;
+    std::string last_line;
+  };
+  const Case cases[] = {
+      {false, 0, "Done!"},
+      {false, 1, "hhc failed with exit status 1"},
+      {true, 2, "hh failed with exit status 2"},
+      {true, 128 + 11, "hh was ended by signal 11"},
+      {false, 128 + 9, "hhc was ended by signal 9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.last_line);
+    runner_.output = {"1 file extracted\r\n"};
+    runner_.exit_code = c.exit_code;
+    form_.Decompile = c.decompile;
+    EXPECT_EQ(form_.Execute("/site", "p.tmp"), c.exit_code);
+    EXPECT_EQ(form_.ExitCode, c.exit_code);
+    EXPECT_TRUE(form_.txtOutput().ends_with("1 file extracted\r\n\r\n" + c.last_line))
+        << form_.txtOutput();
+  }
+}
+
 TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
   SetInstallDir("/hhw");
   // Each 16-character piece is figured from the lines before it: the first read arrives as

@@ -38,6 +38,14 @@ class FakeFileSystem : public IFileSystem {
     deleted.push_back(name);
     return Status::Ok();
   }
+  Status CheckDeletable(std::string_view path) override {
+    const std::string name(path);
+    if (!files.count(name)) return Error{kErrFileNotFound, "File not found"};
+    if (locked.count(name) || read_only.count(name)) {
+      return Error{kErrPermissionDenied, "Permission denied"};
+    }
+    return Status::Ok();
+  }
   Status CreateNewFile(std::string_view path) override {
     const std::string name(path);
     if (files.count(name) || folders.count(name)) {

@@ -238,9 +238,10 @@ TEST_F(CompileChainTest, CrashingCompilerLeavesNoTemporaryFileAndNoOutput) {
   ASSERT_EQ(
       RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
   ProgramRun run = Compile({"-o", chm_.string(), "--open"});
-  // Nothing in the log says "HHC", yet the run failed: it is said, and nothing is opened. The
+  // Nothing in the log says "HHC", yet the run failed: it is said, nothing is opened, and
+  // since no help file was made the exit status is not that of a compile with warnings. The
   // routine and line of the report are for --verbose only.
-  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.exit_code, 2);
   EXPECT_NE(run.err.find("Corvina: The help compiler failed with exit code 139\n"),
             std::string::npos)
       << run.err;
@@ -251,8 +252,23 @@ TEST_F(CompileChainTest, CrashingCompilerLeavesNoTemporaryFileAndNoOutput) {
             std::string::npos)
       << verbose.err;
   EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with("Done!\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("hhc was ended by signal 11\n")) << run.out;
   EXPECT_FALSE(fs::exists(chm_));
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, AFailedCompileKeepsTheEarlierHelpFile) {
+  ProgramRun good = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  ASSERT_EQ(good.exit_code, 0) << good.out << good.err;
+  const std::string before = ReadFileBytes(chm_);
+  const fs::path workshop = dir_ / "workshop";
+  WriteFileBytes(workshop / "hhc", "#!/bin/sh\necho \"Processing index.htm\"\nkill -KILL $$\n");
+  fs::permissions(workshop / "hhc", fs::perms::owner_all);
+  ASSERT_EQ(
+      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
+  ProgramRun failed = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  EXPECT_EQ(failed.exit_code, 2) << failed.out << failed.err;
+  EXPECT_TRUE(ReadFileBytes(chm_) == before);
   EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
 }
 
@@ -275,6 +291,79 @@ TEST_F(CompileChainTest, BadUsageAndBadSitesExitTwo) {
     EXPECT_FALSE(run.err.empty());
   }
   EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+}  // namespace
+}  // namespace corvina
+
+namespace corvina {
+namespace {
+
+// Names a help file cannot hold, and links out of the site, are left out with a warning each;
+// the rest compiles.
+TEST_F(CompileChainTest, UnstorableNamesAndLinksOutOfTheSiteAreLeftOut) {
+  WriteFileBytes(dir_ / "outside" / "secret.txt", "TOP SECRET\n");
+  fs::create_symlink(dir_ / "outside" / "secret.txt", site_ / "secret.htm");
+  fs::create_symlink(dir_ / "outside", site_ / "elsewhere");
+  WriteFileBytes(site_ / "a\\b.htm", "<html><head><title>B</title></head></html>");
+  WriteFileBytes(site_ / "caf\xE9-latin1.htm", "<html><head><title>L</title></head></html>");
+  WriteFileBytes(site_ / "links.htm",
+                 "<html><head><title>Links</title></head><body><a href=\"secret.htm\">s</a>"
+                 "<a href=\"elsewhere/secret.txt\">t</a></body></html>");
+  ProgramRun run = Compile({"-o", chm_.string(), "--no-open", "--yes"});
+  ASSERT_TRUE(fs::exists(chm_)) << run.out << run.err;
+  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+  for (const char* told :
+       {"Corvina: left out secret.htm: it is a symbolic link to a place outside the site\n",
+        "Corvina: left out elsewhere: it is a symbolic link to a place outside the site\n",
+        "Corvina: left out a\\b.htm: its name holds a backslash",
+        "Corvina: left out caf?-latin1.htm: its name is not UTF-8 text"}) {
+    EXPECT_NE(run.err.find(told), std::string::npos) << told << "\n" << run.err;
+  }
+  const chm::readback::ChmContents contents = ReadWithLibchm(chm_);
+  EXPECT_TRUE(contents.files.count("/index.htm"));
+  EXPECT_TRUE(contents.files.count("/links.htm"));
+  for (const auto& [name, bytes] : contents.files) {
+    EXPECT_EQ(bytes.find("TOP SECRET"), std::string::npos) << name;
+    EXPECT_EQ(name.find("secret"), std::string::npos) << name;
+    EXPECT_EQ(name.find("latin1"), std::string::npos) << name;
+    EXPECT_EQ(name.find('\\'), std::string::npos) << name;
+  }
+  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+}
+
+TEST_F(CompileChainTest, ASiteWithoutPagesIsRefused) {
+  for (const bool with_other_files : {false, true}) {
+    SCOPED_TRACE(with_other_files);
+    const fs::path site = dir_ / (with_other_files ? "styles-only" : "empty");
+    fs::create_directories(site);
+    if (with_other_files) WriteFileBytes(site / "style.css", "body {}\n");
+    ProgramRun run = RunProgram(
+        {BuiltProgram("corvina"), "compile", site.string(), "-o", chm_.string(), "--yes"});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err, "Corvina: " + site.string() +
+                           " has no pages (.htm or .html files): there is nothing to compile\n");
+    EXPECT_FALSE(fs::exists(chm_));
+    EXPECT_EQ(std::distance(fs::directory_iterator(site), fs::directory_iterator()),
+              with_other_files ? 1 : 0);
+  }
+}
+
+// The help file is made, but the site's settings could not be saved: that is said, and the
+// run does not pass for a clean one.
+TEST_F(CompileChainTest, SettingsThatCannotBeSavedGiveExitOne) {
+  const fs::path registry = dir_ / "config" / "corvina" / "registry.db";
+  ASSERT_TRUE(fs::exists(registry));
+  fs::permissions(registry, fs::perms::owner_read);
+  ProgramRun run = Compile({"-o", chm_.string(), "--title", "New Title", "--no-open", "--yes"});
+  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+  EXPECT_TRUE(fs::exists(chm_));
+  EXPECT_NE(run.err.find("Corvina: cannot write registry database " + registry.string() +
+                         ": the file or its folder is read-only"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(registry.string() + "-wal"));
+  EXPECT_FALSE(fs::exists(registry.string() + "-shm"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/fakes/TestSupport.h"
+#include "tests/workshop/HostileChm.h"
 #include "workshop/chm/fuzz/ChmReadBack.h"
 
 namespace corvina {
@@ -319,6 +320,29 @@ TEST_F(DecompileTest, BadInputIsRefusedAndLeavesNothingBehind) {
   EXPECT_EQ(options.exit_code, 2);
   EXPECT_EQ(options.out, "HHC6002: Error: \"" + (dir_ / "in/text.chm").string() +
                              "\" is not a compiled help file (.chm)\n");
+}
+
+}  // namespace
+}  // namespace corvina
+
+namespace corvina {
+namespace {
+
+// hh killed half-way (here by the file-size limit, like any signal) extracted only part of
+// the file: corvina names the signal, does not say "Done!", and exits 1.
+TEST(DecompileFailureTest, AToolEndedByASignalIsAFailure) {
+  TempDir dir;
+  const fs::path chm = dir / "big.chm";
+  WriteFileBytes(
+      chm, hostile_chm::WithFiles({{"/a.htm", "small"}, {"/big.bin", std::string(300000, 'b')}}));
+  const fs::path out = dir / "out";
+  const ProgramRun run =
+      RunProgram({"/usr/bin/prlimit", "--fsize=100000", "--", BuiltProgram("corvina"), "decompile",
+                  chm.string(), out.string()});
+  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+  EXPECT_EQ(run.out.find("Done!"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("hh was ended by signal 25"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(out / "big.bin"));
 }
 
 }  // namespace

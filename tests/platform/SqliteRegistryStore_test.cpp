@@ -83,6 +83,69 @@ TEST_F(SqliteRegistryStoreTest, DamagedFilesFailClearlyAndStayAsTheyAre) {
   }
 }
 
+TEST_F(SqliteRegistryStoreTest, SchemaDamageIsReportedAndTheFileKept) {
+  const char* damages[] = {
+      "DROP TABLE vals",
+      "DROP TABLE keys",
+      "ALTER TABLE vals RENAME COLUMN data TO other",
+  };
+  for (const char* damage : damages) {
+    SCOPED_TRACE(damage);
+    fs::remove_all(db_path().parent_path());
+    Fill(3);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db_path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, damage, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    const std::string damaged = testing::ReadFileBytes(db_path());
+
+    auto store = Store();
+    const Status results[] = {
+        store->QueryValue(kHkcu, "Software\\Corvina", "V1").status(),
+        store->SetValue(kHkcu, "Software\\Corvina", "V1", kRegSz, Bytes("new")),
+    };
+    for (const Status& result : results) {
+      EXPECT_EQ(result.number(), kRegErrorBadDb) << result.description();
+      EXPECT_NE(
+          result.description().find("registry database " + db_path().string() + " is damaged"),
+          std::string::npos)
+          << result.description();
+    }
+    store.reset();
+    EXPECT_TRUE(testing::ReadFileBytes(db_path()) == damaged) << "the damaged file was changed";
+  }
+}
+
+TEST_F(SqliteRegistryStoreTest, AReadOnlyFileIsReadWithoutSideFilesAndWritableAgainLater) {
+  Fill(3);
+  const auto original = fs::status(db_path()).permissions();
+  fs::permissions(db_path(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string before = testing::ReadFileBytes(db_path());
+  {
+    auto store = Store();
+    EXPECT_TRUE(store->QueryValue(kHkcu, "Software\\Corvina", "V1").ok());
+    const Status write = store->SetValue(kHkcu, "Software\\Corvina", "V1", kRegSz, Bytes("new"));
+    EXPECT_EQ(write.number(), kRegErrorCantWrite);
+    EXPECT_EQ(write.description(), "cannot write registry database " + db_path().string() +
+                                       ": the file or its folder is read-only");
+    EXPECT_FALSE(fs::exists(db_path().string() + "-shm"));
+    EXPECT_FALSE(fs::exists(db_path().string() + "-wal"));
+  }
+  EXPECT_TRUE(testing::ReadFileBytes(db_path()) == before);
+
+  // Side files an earlier run left read-only get the file's mode back with it.
+  testing::WriteFileBytes(db_path().string() + "-shm", "");
+  fs::permissions(db_path().string() + "-shm", fs::perms::owner_read);
+  fs::permissions(db_path(), original);
+  auto store = Store();
+  EXPECT_TRUE(store->SetValue(kHkcu, "Software\\Corvina", "V1", kRegSz, Bytes("new")).ok());
+  EXPECT_EQ(fs::status(db_path().string() + "-shm").permissions(), original);
+  Result<RegistryValue> back = store->QueryValue(kHkcu, "Software\\Corvina", "V1");
+  ASSERT_TRUE(back.ok());
+  EXPECT_EQ(back->data, Bytes("new"));
+}
+
 TEST_F(SqliteRegistryStoreTest, LockedDatabaseWaitsThenFailsClearlyAndReadsGoOn) {
   Fill(1);
   sqlite3* other = nullptr;

@@ -58,6 +58,35 @@ TEST(SiteListingTest, FollowsNoLinkOutsideTheSiteNorAnyFolderLink) {
                                                    "sub/relative-link.htm"}));
 }
 
+TEST(SiteListingTest, LinksLeavingTheSiteAndUnstorableNamesAreReported) {
+  TempDir dir;
+  const fs::path site = dir / "site";
+  WriteFileBytes(site / "index.htm", "x");
+  WriteFileBytes(site / "a\\b.htm", "x");
+  WriteFileBytes(site / "caf\xE9.htm", "x");
+  WriteFileBytes(site / "sub\\dir/page.htm", "x");
+  fs::create_symlink("/etc/passwd", site / "secret.htm");
+  fs::create_symlink("/etc", site / "etc");
+  fs::create_symlink(site / "index.htm", site / "home.htm");
+  Result<SiteListing> listing = ListSiteFiles(site);
+  ASSERT_TRUE(listing.ok());
+  EXPECT_EQ(listing->files, (std::vector<std::string>{"home.htm", "index.htm"}));
+  std::vector<std::string> problems;
+  for (const Error& problem : listing->problems)
+    problems.push_back(problem.description);
+  std::sort(problems.begin(), problems.end());
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{
+                "left out a\\b.htm: its name holds a backslash, which a help file reads as a "
+                "folder separator",
+                "left out caf?.htm: its name is not UTF-8 text (a byte of another code page?)",
+                "left out etc: it is a symbolic link to a place outside the site",
+                "left out secret.htm: it is a symbolic link to a place outside the site",
+                "left out sub\\dir: its name holds a backslash, which a help file reads as a "
+                "folder separator",
+            }));
+}
+
 TEST(SiteListingTest, UnreadableFolderIsAProblemNotAFailure) {
   TempDir dir;
   WriteFileBytes(dir / "site/index.htm", "x");

@@ -222,6 +222,34 @@ TEST(HhcTest, ChmcmdEngineCompilesProjectAsTheWritersWriteIt) {
   EXPECT_EQ(ListTree(site.output.parent_path()), (std::set<std::string>{"help.chm"}));
 }
 
+TEST(HhcTest, AFileListedTwiceIsStoredOnceWithOneWarning) {
+  for (const char* engine : {"--engine chmcmd ", "--engine native "}) {
+    SCOPED_TRACE(engine);
+    Site site;
+    site.extra_files = "index.htm\r\nindex.htm\r\n";
+    const std::string project = site.Write();
+    HhcRun run = RunHhc(engine + project, site.folder);
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    const std::string warning =
+        "HHC4007: Warning: index.htm is listed more than once in [FILES]; it is stored once.\n";
+    EXPECT_NE(run.output.find(warning), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(warning), run.output.rfind(warning)) << run.output;
+    // Every directory entry, duplicates included.
+    int stored = 0;
+    chmFile* file = chm_open(site.output.c_str());
+    ASSERT_NE(file, nullptr);
+    chm_enumerate(
+        file, CHM_ENUMERATE_ALL,
+        [](chmFile*, chmUnitInfo* info, void* context) {
+          *static_cast<int*>(context) += std::string(info->path) == "/index.htm";
+          return CHM_ENUMERATOR_CONTINUE;
+        },
+        &stored);
+    chm_close(file);
+    EXPECT_EQ(stored, 1);
+  }
+}
+
 TEST(HhcTest, NativeEngineCompilesTheSameProject) {
   Site site;
   site.more_contents =

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <system_error>
 
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmArchiveWriter.h"
@@ -174,6 +175,17 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
       return;
     }
     name = std::move(actual);
+    // A symbolic link on the way may lead anywhere on the system: only what really lies in
+    // the project folder is stored.
+    if (!known_.contains(name) && LeavesFolder(name)) {
+      if (reported_.insert(FoldChmName(name)).second) {
+        warn_(ChmWarning::kLinkOutsideProject,
+              "The link " + Quote(link) + " in " + std::string(referrer) +
+                  " leads outside the project folder through a symbolic link; the file is not "
+                  "stored.");
+      }
+      return;
+    }
     if (!known_.contains(name)) {
       // "#SYSTEM", "$FIftiMain"...: the names a help file keeps for itself.
       if (name.starts_with("#") || name.starts_with("$")) {
@@ -226,6 +238,15 @@ const std::vector<std::string>& LinkedFiles::Listing(const std::string& folder) 
   }
   std::sort(it->second.begin(), it->second.end());  // the first match is the same every run
   return it->second;
+}
+
+bool LinkedFiles::LeavesFolder(const std::string& relative) {
+  std::error_code ec;
+  if (canonical_folder_.empty()) canonical_folder_ = std::filesystem::canonical(folder_, ec);
+  const std::filesystem::path real = std::filesystem::canonical(folder_ / relative, ec);
+  if (ec || canonical_folder_.empty()) return true;
+  const std::filesystem::path inside = real.lexically_relative(canonical_folder_);
+  return inside.empty() || *inside.begin() == "..";
 }
 
 LinkedFiles::DiskEntry LinkedFiles::Lookup(const std::string& relative, std::string& actual) {

@@ -74,8 +74,11 @@ class LinkedFiles {
   // letter case (or whose Windows-1252 bytes are the UTF-8 name), put into `actual`.
   DiskEntry Lookup(const std::string& relative, std::string& actual);
   const std::vector<std::string>& Listing(const std::string& folder);
+  // True when the file's real path (symbolic links resolved) is not inside the folder.
+  bool LeavesFolder(const std::string& relative);
 
   std::filesystem::path folder_;
+  std::filesystem::path canonical_folder_;  // folder_ with its links resolved, once needed
   Warn warn_;
   // Every file known to be stored, as readers compare names.
   std::unordered_set<std::string, ChmNameHash, ChmNameEqual> known_;

@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <unordered_set>
 
 #include "platform/TextEncoding.h"
+#include "workshop/common/ChmFields.h"
+#include "workshop/common/ChmLibchmGuard.h"
 
 namespace corvina::workshop {
 namespace {
 
 constexpr size_t kItsfMinimumHeader = 0x58;  // version 2; version 3 adds one QWORD
 constexpr size_t kItspHeader = 0x54;
-constexpr size_t kPmglHeader = 0x14;
 constexpr size_t kReadPiece = 64 * 1024;
 
 class Fd {
@@ -34,14 +37,6 @@ class Fd {
   int fd_;
 };
 
-uint32_t Dword(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-uint64_t Qword(const unsigned char* p) {
-  return uint64_t{Dword(p)} | uint64_t{Dword(p + 4)} << 32;
-}
-
 // Reads exactly size bytes at offset; false when the file ends first.
 bool ReadAt(int fd, uint64_t offset, unsigned char* out, size_t size) {
   while (size > 0) {
@@ -55,16 +50,8 @@ bool ReadAt(int fd, uint64_t offset, unsigned char* out, size_t size) {
   return true;
 }
 
-// An ENCINT: 7-bit groups, most significant first, bit 7 set on every byte but the last.
-bool ReadEncint(const unsigned char*& p, const unsigned char* end, uint64_t& value) {
-  value = 0;
-  for (int i = 0; i < 10; ++i) {
-    if (p >= end) return false;
-    unsigned char byte = *p++;
-    value = (value << 7) | (byte & 0x7F);
-    if ((byte & 0x80) == 0) return true;
-  }
-  return false;
+bool ReadFromFd(void* context, uint64_t offset, unsigned char* out, size_t size) {
+  return ReadAt(*static_cast<int*>(context), offset, out, size);
 }
 
 std::string Quoted(const std::filesystem::path& file) {
@@ -73,34 +60,6 @@ std::string Quoted(const std::filesystem::path& file) {
 
 Error Damaged(const std::filesystem::path& file, std::string_view what) {
   return Error{kErrDamagedHelpFile, Quoted(file) + " is damaged: " + std::string(what)};
-}
-
-// Parses the entries of one listing chunk. Returns false when an entry runs past the end of
-// the chunk's used area; the entries before it are kept.
-bool ParseListingChunk(const unsigned char* chunk, size_t chunk_size,
-                       std::vector<ChmEntry>& entries) {
-  uint32_t free_space = Dword(chunk + 4);
-  if (free_space > chunk_size - kPmglHeader) return false;
-  const unsigned char* p = chunk + kPmglHeader;
-  const unsigned char* end = chunk + chunk_size - free_space;
-  while (p < end) {
-    uint64_t name_length = 0;
-    if (!ReadEncint(p, end, name_length) || name_length == 0 ||
-        name_length > static_cast<uint64_t>(end - p)) {
-      return false;
-    }
-    ChmEntry entry;
-    entry.name.assign(reinterpret_cast<const char*>(p), name_length);
-    p += name_length;
-    uint64_t space = 0;
-    if (!ReadEncint(p, end, space) || !ReadEncint(p, end, entry.start) ||
-        !ReadEncint(p, end, entry.length) || space > 1) {
-      return false;
-    }
-    entry.space = static_cast<int>(space);
-    entries.push_back(std::move(entry));
-  }
-  return true;
 }
 
 }  // namespace
@@ -123,13 +82,17 @@ Result<ChmArchive> ChmArchive::Open(const std::filesystem::path& file, ChmLimits
 
   const Error not_chm{kErrNotAHelpFile, Quoted(file) + " is not a compiled help file (.chm)"};
   unsigned char itsf[0x60] = {};
-  if (file_size < kItsfMinimumHeader || !ReadAt(fd.get(), 0, itsf, kItsfMinimumHeader) ||
+  if (file_size < kItsfMinimumHeader ||
+      !ReadAt(fd.get(), 0, itsf, std::min<uint64_t>(file_size, sizeof itsf)) ||
       std::memcmp(itsf, "ITSF", 4) != 0) {
     return not_chm;
   }
   uint32_t version = Dword(itsf + 4);
   if (version != 2 && version != 3) return not_chm;
   const uint64_t directory_offset = Qword(itsf + 0x48);
+  // Section 0 starts after the directory; version 3 names its start.
+  const uint64_t data_offset =
+      version == 3 ? Qword(itsf + 0x58) : directory_offset + Qword(itsf + 0x50);
   if (directory_offset > file_size || file_size - directory_offset < kItspHeader) {
     return Damaged(file, "its directory lies beyond the end of the file");
   }
@@ -172,7 +135,26 @@ Result<ChmArchive> ChmArchive::Open(const std::filesystem::path& file, ChmLimits
     }
   }
 
-  archive.chm_.reset(chm_open(file.c_str()));
+  // libchm walks the index and reads the compressed section's settings without checking
+  // them; a file it would loop or crash on is refused here.
+  const ChmDirectoryView directory{.chunks = chunks,
+                                   .chunk_size = chunk_size,
+                                   .chunk_count = chunk_count,
+                                   .index_root = static_cast<int32_t>(Dword(itsp + 0x1C)),
+                                   .index_head = static_cast<int32_t>(Dword(itsp + 0x20))};
+  if (std::optional<std::string> problem = ChmLibchmGuard::CheckIndexTree(directory)) {
+    return Damaged(file, *problem);
+  }
+  int raw_fd = fd.get();
+  if (std::optional<std::string> problem =
+          archive.guard_.CheckCompression(directory, data_offset, file_size, ReadFromFd, &raw_fd)) {
+    return Damaged(file, *problem);
+  }
+
+  // libchm opens the file that was checked, even when its name now leads to another.
+  const std::string checked = "/proc/self/fd/" + std::to_string(fd.get());
+  archive.chm_.reset(chm_open(checked.c_str()));
+  if (!archive.chm_) archive.chm_.reset(chm_open(file.c_str()));
   if (!archive.chm_) return not_chm;
   // Files are read in the order of their bytes; a larger cache keeps the decoded frames of
   // neighbouring files.
@@ -182,20 +164,15 @@ Result<ChmArchive> ChmArchive::Open(const std::filesystem::path& file, ChmLimits
 
 Status ChmArchive::Read(const ChmEntry& entry,
                         const std::function<Status(std::span<const std::byte>)>& sink) const {
-  chmUnitInfo unit{};
-  // The look-up by name gives what any libchm reader gets; a name it cannot find (case
-  // folding of non-ASCII letters, or a name longer than libchm keeps) is read from the
-  // listed place instead.
-  bool found = entry.name.size() <= CHM_MAX_PATHLEN && entry.name.find('\0') == std::string::npos &&
-               chm_resolve_object(chm_.get(), entry.name.c_str(), &unit) == CHM_RESOLVE_SUCCESS &&
-               unit.space == entry.space && unit.start == entry.start &&
-               unit.length == entry.length;
-  if (!found) {
-    unit = chmUnitInfo{};
-    unit.space = entry.space;
-    unit.start = entry.start;
-    unit.length = entry.length;
+  // The entry is read from its listed place: libchm's look-up by name would walk the index
+  // again, and cannot find every name (non-ASCII letters, names longer than it keeps).
+  if (entry.space == 1 && !guard_.CompressedRangeReadable(entry)) {
+    return Error{kErrDeviceIO, "its bytes lie beyond the compressed data"};
   }
+  chmUnitInfo unit{};
+  unit.space = entry.space;
+  unit.start = entry.start;
+  unit.length = entry.length;
   std::vector<unsigned char> buffer(std::min<uint64_t>(entry.length, kReadPiece));
   uint64_t done = 0;
   while (done < entry.length) {

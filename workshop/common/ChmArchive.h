@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Status.h"
+#include "workshop/common/ChmLibchmGuard.h"
 
 struct chmFile;
 
@@ -72,6 +73,7 @@ class ChmArchive {
   std::unique_ptr<chmFile, Closer> chm_;
   std::vector<ChmEntry> entries_;
   std::vector<std::string> warnings_;
+  ChmLibchmGuard guard_;
 };
 
 }  // namespace corvina::workshop

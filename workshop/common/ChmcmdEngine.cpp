@@ -132,7 +132,10 @@ ChmcmdResult RunChmcmd(const ChmcmdRun& run, const std::function<void(std::strin
   const std::string folder = run.project_copy.parent_path().string();
   const std::string program = run.chmcmd.string();
   const std::string project = run.project_copy.filename().string();
-  std::vector<const char*> argv = {program.c_str(), "--verbosity", "5", project.c_str(), nullptr};
+  std::vector<const char*> argv = {program.c_str(), "--verbosity", "5"};
+  if (!run.scan_html) argv.push_back("--no-html-scan");
+  argv.push_back(project.c_str());
+  argv.push_back(nullptr);
 
   int master_fd = -1;
   pid_t pid = ::forkpty(&master_fd, nullptr, &raw, nullptr);

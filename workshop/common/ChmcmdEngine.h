@@ -42,6 +42,7 @@ struct ChmcmdRun {
   std::filesystem::path chmcmd;                      // the program
   std::filesystem::path project_copy;                // a .hhp in the project folder
   const volatile std::sig_atomic_t* stop = nullptr;  // set by a signal handler: end the run
+  bool scan_html = true;  // false: chmcmd adds no file that pages link to (--no-html-scan)
 };
 
 struct ChmcmdResult {

@@ -14,6 +14,8 @@ enum class HhcCode : int {
   kXmlPrologPage = 4003,       // a page that starts with an XML declaration is stored unindexed
   kAnchorUndefined = 4004,     // a link or a contents entry names an anchor its page lacks
   kLinkOutsideProject = 4006,  // a page links to a file outside the project folder
+  kListedTwice = 4007,         // a file is listed twice in [FILES]; it is stored once
+  kLinkLeavesProject = 4008,   // a symbolic link leads outside the project folder: not stored
   kCompilerWarning = 4009,     // any other warning of the compiler
   // Errors: no help file is made.
   kProjectUnreadable = 6001,  // the project file is missing or cannot be read

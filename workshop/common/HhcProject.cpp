@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "platform/Text.h"
@@ -140,6 +141,8 @@ ParsedProject ReadProject(const fs::path& project_file) {
 
   std::string section;
   std::string& out = project.prepared_text;
+  std::set<std::string> listed;
+  std::set<std::string> reported_twice;
   bool has_compiled_file = false;
   for (const std::string& line : SplitLines(text)) {
     std::string_view trimmed = Trim(line, kBlanks);
@@ -185,6 +188,15 @@ ParsedProject ReadProject(const fs::path& project_file) {
     if (section == "files" && !trimmed.empty() && trimmed.front() != ';') {
       std::string relative;
       resolve_option(trimmed, HhcCode::kListedFileMissing, "file", relative);
+      // A compiler would store a name listed twice twice, or drop one without a word.
+      if (!relative.empty() && !listed.insert(relative).second) {
+        if (reported_twice.insert(relative).second) {
+          error(HhcCode::kListedTwice, relative +
+                                           " is listed more than once in [FILES]; it is "
+                                           "stored once.");
+        }
+        continue;
+      }
       project.files.push_back(relative);
       out += relative + "\r\n";
       continue;

@@ -53,6 +53,27 @@ bool IsPlainRelativePath(std::string_view path) {
   return true;
 }
 
+// The names that the format and the compilers keep for their own files at the root; any other
+// name, "$" or "#" first letter or not, is a source file.
+bool IsSystemFile(std::string_view path) {
+  static constexpr std::string_view kFiles[] = {
+      "#SYSTEM",      "#TOPICS", "#URLTBL", "#URLSTR",  "#STRINGS",   "#IDXHDR",  "#WINDOWS",
+      "#ITBITS",      "#TOCIDX", "#IVB",    "#SUBSETS", "$FIftiMain", "$OBJINST", "$HHTitleMap",
+      "_#_README_#_",  // chmcmd's note
+  };
+  static constexpr std::string_view kFolders[] = {"$WWKeywordLinks/", "$WWAssociativeLinks/"};
+  for (std::string_view file : kFiles) {
+    if (path == file) return true;
+  }
+  for (std::string_view folder : kFolders) {
+    if (path.starts_with(folder)) return true;
+  }
+  return false;
+}
+
+// Longer paths cannot be opened by name on Linux (PATH_MAX, the terminating NUL included).
+constexpr size_t kMaxOutputPath = 4096;
+
 struct Job {
   const ChmEntry* entry;
   std::string relative;
@@ -66,11 +87,7 @@ OutputName ClassifyArchiveName(std::string_view name) {
   if (!name.starts_with('/')) return {Kind::kOutside, {}};
   std::string_view path = name.substr(1);
   if (path.empty()) return {Kind::kSkipped, {}};  // the root folder itself
-  // The compiler's own files at the root (#SYSTEM, #TOPICS, $FIftiMain, $WWKeywordLinks/...,
-  // chmcmd's _#_README_#_) are not source files.
-  if (path.front() == '#' || path.front() == '$' || path == "_#_README_#_") {
-    return {Kind::kSkipped, {}};
-  }
+  if (IsSystemFile(path)) return {Kind::kSkipped, {}};
   Kind kind = Kind::kFile;
   if (path.back() == '/') {
     kind = Kind::kFolder;
@@ -81,7 +98,7 @@ OutputName ClassifyArchiveName(std::string_view name) {
 }
 
 int Decompile(const std::filesystem::path& folder, const std::filesystem::path& file,
-              std::ostream& out) {
+              std::ostream& out, DecompileOptions options) {
   Result<ChmArchive> archive = ChmArchive::Open(file);
   if (!archive.ok()) {
     int32_t number = archive.error().number;
@@ -94,6 +111,23 @@ int Decompile(const std::filesystem::path& folder, const std::filesystem::path& 
   for (const std::string& warning : archive->directory_warnings()) {
     Message(out, msg::kDamagedDirectory, true, "\"" + file.string() + "\": " + warning);
     ++failures;
+  }
+  // Names may share their bytes, so the output can be far larger than the file; a file that
+  // would fill the disk is refused before anything is written.
+  uint64_t output_bytes = 0;
+  for (const ChmEntry& entry : archive->entries()) {
+    if (ClassifyArchiveName(entry.name).kind == OutputName::Kind::kFile) {
+      output_bytes += std::min<uint64_t>(entry.length, uint64_t{1} << 48);
+    }
+  }
+  std::error_code ec;
+  const uint64_t file_size = std::filesystem::file_size(file, ec);
+  if (!options.force && output_bytes > file_size * kOutputRatioLimit + kOutputFloor) {
+    Message(out, msg::kOutputTooLarge, true,
+            "\"" + file.string() + "\" (" + std::to_string(file_size) + " bytes) would extract " +
+                std::to_string(output_bytes) +
+                " bytes; nothing was extracted (hh -decompile --force extracts it anyway)");
+    return kDecompileFailed;
   }
   Result<OutputFolder> output = OutputFolder::Open(folder);
   if (!output.ok()) {
@@ -124,11 +158,21 @@ int Decompile(const std::filesystem::path& folder, const std::filesystem::path& 
                     " would be written outside the output folder; it was not extracted");
         break;
       case OutputName::Kind::kFolder:
+      case OutputName::Kind::kFile:
+        if (place.relative.size() >= kMaxOutputPath) {
+          ++failures;
+          Message(out, msg::kNameTooLong, false,
+                  Printable(entry.name.substr(0, 60)) + "... (" +
+                      std::to_string(entry.name.size()) +
+                      " bytes) is too long a name for a file; it was not extracted");
+          break;
+        }
+        if (place.kind == OutputName::Kind::kFile) {
+          jobs.push_back({&entry, std::move(place.relative)});
+          break;
+        }
         if (Status made = output.value().MakeFolder(place.relative); !made)
           refuse(made.error(), entry);
-        break;
-      case OutputName::Kind::kFile:
-        jobs.push_back({&entry, std::move(place.relative)});
         break;
     }
   }

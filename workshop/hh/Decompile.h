@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -19,13 +20,25 @@ struct OutputName {
 };
 
 // Maps an archive name to a place below the output folder. The compiler's own files ("::"
-// storage, and "#" or "$" names at the root) are skipped; a name that is not a plain
+// storage, and the system files that the format names at the root, such as "/#SYSTEM" and
+// "/$WWKeywordLinks/...") are skipped; a name that is not a plain
 // relative path (empty, "." or ".." components, a backslash or a NUL) is kOutside.
 OutputName ClassifyArchiveName(std::string_view name);
 
+struct DecompileOptions {
+  // Extract even when the files would take far more room than the help file itself, as the
+  // names of a hostile file can all point at one large region.
+  bool force = false;
+};
+
+// The most bytes extracted without force: the help file's size times this, plus the floor.
+inline constexpr uint64_t kOutputRatioLimit = 100;
+inline constexpr uint64_t kOutputFloor = uint64_t{32} << 20;
+
 // Extracts every source file of the help file into the folder: one line per file, and every
-// problem as an "HHC" message, on out. Returns one of the exit codes above.
+// problem as an "HHC" message, on out. Each file is written under a temporary name and
+// renamed when complete. Returns one of the exit codes above.
 int Decompile(const std::filesystem::path& folder, const std::filesystem::path& file,
-              std::ostream& out);
+              std::ostream& out, DecompileOptions options = {});
 
 }  // namespace corvina::workshop

@@ -12,5 +12,7 @@ inline constexpr int kNameOutsideFolder = 6005;
 inline constexpr int kSymbolicLink = 6006;
 inline constexpr int kCannotRead = 6007;
 inline constexpr int kCannotWrite = 6008;
+inline constexpr int kOutputTooLarge = 6009;
+inline constexpr int kNameTooLong = 6010;
 
 }  // namespace corvina::workshop::hh_messages

@@ -4,54 +4,86 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 namespace corvina::workshop {
 namespace {
 
-void CloseFd(int fd) {
-  if (fd >= 0) ::close(fd);
+// The file being written, for the signal handlers: its folder's descriptor and its name.
+// The name is complete before the descriptor is published, and withdrawn before it changes.
+std::atomic<int> partial_folder{-1};
+char partial_name[64];
+
+void PublishPartial(int folder, std::string_view name) {
+  partial_folder.store(-1);
+  const size_t size = std::min(name.size(), sizeof partial_name - 1);
+  std::memcpy(partial_name, name.data(), size);
+  partial_name[size] = '\0';
+  partial_folder.store(folder);
+}
+
+void WithdrawPartial(int folder) {
+  int expected = folder;
+  partial_folder.compare_exchange_strong(expected, -1);
+}
+
+extern "C" void RemovePartialAndDie(int signal_number) {
+  const int folder = partial_folder.exchange(-1);
+  if (folder >= 0) ::unlinkat(folder, partial_name, 0);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+// The parent path and the last component of a relative name.
+std::pair<std::string_view, std::string> Split(std::string_view relative) {
+  const size_t slash = relative.rfind('/');
+  if (slash == std::string_view::npos) return {"", std::string(relative)};
+  return {relative.substr(0, slash), std::string(relative.substr(slash + 1))};
 }
 
 }  // namespace
 
-// Open descriptors of the root ("") and of every folder below it used so far.
+// Open descriptors of the root ("") and of folders below it used lately.
 struct OutputFolder::Fds {
-  std::map<std::string, int, std::less<>> by_path;
-  ~Fds() {
-    for (auto& [path, fd] : by_path)
-      CloseFd(fd);
-  }
+  std::unordered_map<std::string, UniqueFd> by_path;
 };
 
-OutputFile::OutputFile(int folder_fd, std::string leaf, std::string written_name, int fd,
+OutputFile::OutputFile(UniqueFd folder, std::string leaf, std::string written_name, UniqueFd fd,
                        std::string shown)
-    : folder_fd_(folder_fd),
+    : folder_(std::move(folder)),
       leaf_(std::move(leaf)),
       written_name_(std::move(written_name)),
-      fd_(fd),
-      shown_(std::move(shown)) {}
+      fd_(std::move(fd)),
+      shown_(std::move(shown)) {
+  PublishPartial(folder_.get(), written_name_);
+}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : folder_fd_(other.folder_fd_),
+    : folder_(std::move(other.folder_)),
       leaf_(std::move(other.leaf_)),
       written_name_(std::move(other.written_name_)),
-      fd_(std::exchange(other.fd_, -1)),
+      fd_(std::move(other.fd_)),
       shown_(std::move(other.shown_)) {
   other.written_name_.clear();
 }
 
 OutputFile::~OutputFile() {
   if (written_name_.empty()) return;
-  CloseFd(fd_);
-  ::unlinkat(folder_fd_, written_name_.c_str(), 0);
+  fd_.reset();
+  ::unlinkat(folder_.get(), written_name_.c_str(), 0);
+  WithdrawPartial(folder_.get());
 }
 
 Status OutputFile::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
-    ssize_t done = ::write(fd_, bytes.data(), bytes.size());
+    ssize_t done = ::write(fd_.get(), bytes.data(), bytes.size());
     if (done < 0 && errno == EINTR) continue;
     if (done < 0) return ErrnoError("write", errno, shown_);
     bytes = bytes.subspan(static_cast<size_t>(done));
@@ -60,12 +92,11 @@ Status OutputFile::Write(std::span<const std::byte> bytes) {
 }
 
 Status OutputFile::Commit() {
-  int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) return ErrnoError("write", errno, shown_);
-  if (written_name_ != leaf_ &&
-      ::renameat(folder_fd_, written_name_.c_str(), folder_fd_, leaf_.c_str()) != 0) {
+  if (::close(fd_.release()) != 0) return ErrnoError("write", errno, shown_);
+  if (::renameat(folder_.get(), written_name_.c_str(), folder_.get(), leaf_.c_str()) != 0) {
     return ErrnoError("rename", errno, shown_);
   }
+  WithdrawPartial(folder_.get());
   written_name_.clear();
   return Status::Ok();
 }
@@ -84,37 +115,71 @@ Result<OutputFolder> OutputFolder::Open(const std::filesystem::path& folder) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return ErrnoError("open", errno, folder.string());
   OutputFolder result(folder);
-  result.fds_->by_path.emplace("", fd);
+  result.fds_->by_path.emplace("", UniqueFd(fd));
   return result;
 }
 
-Result<int> OutputFolder::Folder(std::string_view relative) {
-  if (auto it = fds_->by_path.find(relative); it != fds_->by_path.end()) return it->second;
-  size_t slash = relative.rfind('/');
-  std::string_view parent_path = slash == std::string_view::npos ? "" : relative.substr(0, slash);
-  std::string leaf(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
-  Result<int> parent = Folder(parent_path);
-  if (!parent.ok()) return parent;
-  const std::string shown = (root_ / relative).string();
+void OutputFolder::RemovePartialFileOnSignals() {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+    struct sigaction action {};
+    action.sa_handler = RemovePartialAndDie;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
 
+Result<int> OutputFolder::Folder(std::string_view relative) {
+  auto& cache = fds_->by_path;
+  if (auto it = cache.find(std::string(relative)); it != cache.end()) return it->second.get();
+
+  // The deepest folder on the way that is open already (the root at least), then one
+  // component at a time from there.
+  size_t done = relative.size();
+  int start = -1;
+  while (start < 0) {
+    done = relative.rfind('/', done == 0 ? 0 : done - 1);
+    if (done == std::string_view::npos) done = 0;
+    if (auto it = cache.find(std::string(relative.substr(0, done))); it != cache.end()) {
+      start = it->second.get();
+    } else if (done == 0) {
+      return ErrnoError("open folder", EBADF, root_.string());
+    }
+  }
   constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::openat(*parent, leaf.c_str(), kFlags);
-  if (fd < 0 && errno == ENOENT) {
-    if (::mkdirat(*parent, leaf.c_str(), 0777) != 0 && errno != EEXIST) {
-      return ErrnoError("create folder", errno, shown);
+  UniqueFd current;
+  size_t begin = done == 0 ? 0 : done + 1;
+  while (begin <= relative.size()) {
+    const size_t end = std::min(relative.find('/', begin), relative.size());
+    const std::string leaf(relative.substr(begin, end - begin));
+    const int parent = current.valid() ? current.get() : start;
+    const std::string shown = (root_ / relative.substr(0, end)).string();
+    int fd = ::openat(parent, leaf.c_str(), kFlags);
+    if (fd < 0 && errno == ENOENT) {
+      if (::mkdirat(parent, leaf.c_str(), 0777) != 0 && errno != EEXIST) {
+        return ErrnoError("create folder", errno, shown);
+      }
+      fd = ::openat(parent, leaf.c_str(), kFlags);
     }
-    fd = ::openat(*parent, leaf.c_str(), kFlags);
-  }
-  if (fd < 0) {
-    int error = errno;
-    struct stat info {};
-    if (::fstatat(*parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(info.st_mode)) {
-      return Error{kErrSymbolicLink, shown + " is a symbolic link"};
+    if (fd < 0) {
+      const int error = errno;
+      struct stat info {};
+      if (::fstatat(parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(info.st_mode)) {
+        return Error{kErrSymbolicLink, shown + " is a symbolic link"};
+      }
+      return ErrnoError("open folder", error, shown);
     }
-    return ErrnoError("open folder", error, shown);
+    current.reset(fd);
+    begin = end + 1;
   }
-  fds_->by_path.emplace(std::string(relative), fd);
+  // A run over many folders keeps a bounded number open: when full, all but the root close.
+  if (cache.size() >= kMaxOpenFolders) {
+    UniqueFd root = std::move(cache[""]);
+    cache.clear();
+    cache.emplace("", std::move(root));
+  }
+  const int fd = current.get();
+  cache.emplace(std::string(relative), std::move(current));
   return fd;
 }
 
@@ -123,31 +188,30 @@ Status OutputFolder::MakeFolder(std::string_view relative) {
 }
 
 Result<OutputFile> OutputFolder::CreateFile(std::string_view relative) {
-  size_t slash = relative.rfind('/');
-  std::string_view parent_path = slash == std::string_view::npos ? "" : relative.substr(0, slash);
-  std::string leaf(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+  const auto [parent_path, leaf] = Split(relative);
   Result<int> parent = Folder(parent_path);
   if (!parent.ok()) return parent.error();
   std::string shown = (root_ / relative).string();
 
-  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::openat(*parent, leaf.c_str(), kFlags, 0666);
-  if (fd >= 0) return OutputFile(*parent, leaf, leaf, fd, std::move(shown));
-  if (errno != EEXIST) return ErrnoError("create", errno, shown);
-
   // An existing name: a regular file is replaced once the new bytes are complete (renaming
   // over it never writes through a hard link); a link or a folder is left alone.
   struct stat info {};
-  if (::fstatat(*parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(*parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(info.st_mode)) return Error{kErrSymbolicLink, shown + " is a symbolic link"};
+    if (!S_ISREG(info.st_mode)) return ErrnoError("create", EISDIR, shown);
+  } else if (errno != ENOENT) {
     return ErrnoError("create", errno, shown);
   }
-  if (S_ISLNK(info.st_mode)) return Error{kErrSymbolicLink, shown + " is a symbolic link"};
-  if (!S_ISREG(info.st_mode)) return ErrnoError("create", EISDIR, shown);
+  UniqueFd folder(::fcntl(*parent, F_DUPFD_CLOEXEC, 0));
+  if (!folder.valid()) return ErrnoError("create", errno, shown);
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp =
         ".hh-" + std::to_string(::getpid()) + "-" + std::to_string(temp_counter_++) + ".tmp";
-    fd = ::openat(*parent, temp.c_str(), kFlags, 0666);
-    if (fd >= 0) return OutputFile(*parent, leaf, temp, fd, std::move(shown));
+    int fd = ::openat(folder.get(), temp.c_str(), kFlags, 0666);
+    if (fd >= 0) {
+      return OutputFile(std::move(folder), leaf, std::move(temp), UniqueFd(fd), std::move(shown));
+    }
     if (errno != EEXIST) return ErrnoError("create", errno, shown);
   }
   return ErrnoError("create", EEXIST, shown);

@@ -2,13 +2,13 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "platform/Status.h"
+#include "platform/UniqueFd.h"
 
 namespace corvina::workshop {
 
@@ -17,8 +17,10 @@ inline constexpr int32_t kErrSymbolicLink = 1001;
 
 class OutputFolder;
 
-// A file being written below an output folder. It appears under its name only when Commit
-// succeeds; a file dropped before that is removed, and an older file of that name is kept.
+// A file being written below an output folder, under a temporary name beside its own. It
+// appears under its name only when Commit succeeds; a file dropped before that is removed, and
+// an older file of that name is kept. While one is open, SIGINT, SIGTERM, SIGHUP and SIGXFSZ
+// remove it before they end the process (see OutputFolder::RemovePartialFileOnSignals).
 class OutputFile {
  public:
   OutputFile(OutputFile&& other) noexcept;
@@ -30,22 +32,31 @@ class OutputFile {
 
  private:
   friend class OutputFolder;
-  OutputFile(int folder_fd, std::string leaf, std::string written_name, int fd, std::string shown);
+  OutputFile(UniqueFd folder, std::string leaf, std::string written_name, UniqueFd fd,
+             std::string shown);
 
-  int folder_fd_;             // owned by the OutputFolder
+  UniqueFd folder_;           // the folder holding both names
   std::string leaf_;          // the final name in its folder
-  std::string written_name_;  // the name being written: leaf_, or a temporary beside it
-  int fd_;
+  std::string written_name_;  // the temporary name being written; empty once committed
+  UniqueFd fd_;
   std::string shown_;  // the path for messages
 };
 
 // Writes below one folder and never outside it: every component of a relative name is opened
 // relative to its parent without following symbolic links, missing folders are made, and a
-// symbolic link on the way (or as the file itself) is refused with kErrSymbolicLink.
+// symbolic link on the way (or as the file itself) is refused with kErrSymbolicLink. It keeps
+// at most kMaxOpenFolders folders open, however many it writes into, and walks a deep name
+// one component at a time without recursion.
 class OutputFolder {
  public:
+  static constexpr size_t kMaxOpenFolders = 128;
+
   // Opens the folder, making it (and missing parents) first when needed.
   static Result<OutputFolder> Open(const std::filesystem::path& folder);
+
+  // Installs handlers that remove the file being written when SIGINT, SIGTERM, SIGHUP or
+  // SIGXFSZ arrive, then end the process by the same signal.
+  static void RemovePartialFileOnSignals();
 
   OutputFolder(OutputFolder&&) noexcept;
   ~OutputFolder();
@@ -57,7 +68,7 @@ class OutputFolder {
  private:
   struct Fds;
   explicit OutputFolder(std::filesystem::path folder);
-  // The descriptor of a folder below the root, made when missing.
+  // The descriptor of a folder below the root, made when missing; valid until the next call.
   Result<int> Folder(std::string_view relative);
 
   std::filesystem::path root_;

@@ -5,13 +5,16 @@
 
 #include "platform/Product.h"
 #include "workshop/hh/Decompile.h"
+#include "workshop/hh/OutputFolder.h"
 #include "workshop/hh/ProjectOptions.h"
 #include "workshop/hh/View.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: hh -decompile DIR FILE   extract the source files of FILE into DIR\n"
+    "usage: hh -decompile [--force] DIR FILE\n"
+    "                                extract the source files of FILE into DIR (--force: even\n"
+    "                                when they would take far more room than FILE)\n"
     "       hh -options FILE         print the project options kept in FILE\n"
     "       hh FILE[::/TOPIC] [TOPIC]  open FILE in a help viewer\n"
     "       hh --help | --version\n";
@@ -28,11 +31,18 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::string_view(argv[1]) == "-decompile") {
-    if (argc != 4) {
+    DecompileOptions options;
+    int first = 2;
+    if (argc >= 3 && std::string_view(argv[2]) == "--force") {
+      options.force = true;
+      ++first;
+    }
+    if (argc != first + 2) {
       std::cerr << kUsage;
       return kDecompileFailed;
     }
-    return Decompile(argv[2], argv[3], std::cout);
+    OutputFolder::RemovePartialFileOnSignals();
+    return Decompile(argv[first], argv[first + 1], std::cout, options);
   }
   if (argc >= 2 && std::string_view(argv[1]) == "-options") {
     if (argc != 3) {

@@ -19,6 +19,7 @@
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/common/ChmHeaderFix.h"
 #include "workshop/common/ChmcmdEngine.h"
+#include "workshop/common/FolderLinks.h"
 #include "workshop/common/HhcMessages.h"
 #include "workshop/common/HhcSitemap.h"
 
@@ -164,6 +165,16 @@ int CompileWithChmcmd(const ParsedProject& project) {
 
   ChmcmdOutputFilter filter(project.show_progress, project.folder);
   ChmcmdRun run{*chmcmd, copy, &g_stop_signal};
+  // chmcmd stores every file that a page links to and that exists, following symbolic links:
+  // with links out of the folder it adds no linked file (every file is listed anyway), and
+  // each such link is named.
+  const std::vector<std::string> leaving = LinksLeavingFolder(project.folder);
+  for (const std::string& link : leaving) {
+    PrintLine(FormatMessage(HhcCode::kLinkLeavesProject,
+                            link + " is a symbolic link to a place outside the project folder; "
+                                   "it is not stored, and links of pages are not followed"));
+  }
+  run.scan_html = leaving.empty();
   ChmcmdResult result = RunChmcmd(run, [&](std::string_view line) {
     if (auto printed = filter.Line(line)) PrintLine(*printed);
   });
