@@ -9,14 +9,14 @@ namespace corvina {
 ErrorReport::ErrorReport(std::string_view module, std::string_view routine)
     : module_(module), routine_(routine) {}
 
-bool ErrorReport::Check(const Status& status, std::source_location where) {
+bool ErrorReport::Check(const Status& status, unsigned line) {
   if (status.ok()) return true;
-  Fail(status.error(), where);
+  Fail(status.error(), line);
   return false;
 }
 
-void ErrorReport::Raise(Error error, std::source_location where) {
-  Fail(error, where);
+void ErrorReport::Raise(Error error, unsigned line) {
+  Fail(error, line);
 }
 
 std::string ErrorReport::Text(const Error& error, unsigned line) const {
@@ -24,12 +24,12 @@ std::string ErrorReport::Text(const Error& error, unsigned line) const {
          std::to_string(line);
 }
 
-void ErrorReport::Fail(const Error& error, std::source_location where) {
+void ErrorReport::Fail(const Error& error, unsigned line) {
   last_error_ = error;
   if (ignoring_) return;
   ++reports_shown_;
-  MessageBoxes().Show(MessageBoxRequest{Text(error, where.line()), std::string(kProductName),
-                                        Buttons::kOk, Icon::kNone, error.description.size()});
+  MessageBoxes().Show(MessageBoxRequest{Text(error, line), std::string(kProductName), Buttons::kOk,
+                                        Icon::kNone, error.description.size()});
 }
 
 }  // namespace corvina

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,20 +18,22 @@ class ErrorReport {
  public:
   ErrorReport(std::string_view module, std::string_view routine);
 
+  // Each call's `line` defaults to the line of the statement that makes it. __builtin_LINE()
+  // does so with every compiler we build with; std::source_location needs a newer clang.
+
   // Returns true when the statement succeeded.
-  bool Check(const Status& status, std::source_location where = std::source_location::current());
+  bool Check(const Status& status, unsigned line = __builtin_LINE());
 
   // The statement's value, or the fallback when it failed.
   template <typename T>
-  T Value(Result<T> result, T fallback = T(),
-          std::source_location where = std::source_location::current()) {
+  T Value(Result<T> result, T fallback = T(), unsigned line = __builtin_LINE()) {
     if (result.ok()) return std::move(result).value();
-    Fail(result.error(), where);
+    Fail(result.error(), line);
     return fallback;
   }
 
   // A failure that the routine detects itself.
-  void Raise(Error error, std::source_location where = std::source_location::current());
+  void Raise(Error error, unsigned line = __builtin_LINE());
 
   void IgnoreErrors() { ignoring_ = true; }
   void ReportErrors() { ignoring_ = false; }
@@ -50,7 +51,7 @@ class ErrorReport {
   std::string Text(const Error& error, unsigned line) const;
 
  private:
-  void Fail(const Error& error, std::source_location where);
+  void Fail(const Error& error, unsigned line);
 
   std::string module_;
   std::string routine_;
