@@ -97,7 +97,12 @@ StudioWindow::StudioWindow(StudioApplication& application, ISettingsStore& setti
   RestorePlacement();
 }
 
-StudioWindow::~StudioWindow() = default;
+StudioWindow::~StudioWindow() {
+  // The page windows go with the widget base, after this object's members: they must not call
+  // back into it then.
+  for (QMdiSubWindow* window : pages_->subWindowList())
+    disconnect(window, &QObject::destroyed, this, nullptr);
+}
 
 void StudioWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
