@@ -1,18 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <span>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "workshop/chm/ChmFullTextIndex.h"
 #include "workshop/chm/ChmFullTextWords.h"
+#include "workshop/chm/OrderedWork.h"
 
 namespace corvina::chm {
 
@@ -23,9 +18,6 @@ class ChmFullTextIndexer {
  public:
   // `threads` <= 0 uses every core; 1 reads on the calling thread only, N adds N - 1 workers.
   ChmFullTextIndexer(int threads, uint32_t lcid);
-  ~ChmFullTextIndexer();
-  ChmFullTextIndexer(const ChmFullTextIndexer&) = delete;
-  ChmFullTextIndexer& operator=(const ChmFullTextIndexer&) = delete;
 
   // `topic` is the page's #TOPICS index, larger than that of any page before.
   void AddPage(uint32_t topic, std::string html);
@@ -38,21 +30,11 @@ class ChmFullTextIndexer {
     uint32_t topic = 0;
     std::string html;
     PageWordGroups words;
-    bool done = false;
   };
   static void Read(Job& job);
-  void WorkerLoop();
-  void MergeReady(bool wait_all);
 
   ChmFullTextIndex index_;
-  std::mutex mutex_;
-  std::condition_variable work_ready_;
-  std::condition_variable job_done_;
-  std::deque<std::unique_ptr<Job>> in_flight_;  // in page order
-  std::deque<Job*> todo_;
-  bool stopping_ = false;
-  size_t max_in_flight_ = 0;
-  std::vector<std::thread> workers_;
+  OrderedWork<Job> pages_;  // after index_, which it adds to
 };
 
 }  // namespace corvina::chm

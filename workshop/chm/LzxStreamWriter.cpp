@@ -1,44 +1,27 @@
 #include "workshop/chm/LzxStreamWriter.h"
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace corvina::chm {
 
+// The calling thread compresses too whenever it would otherwise wait.
+constexpr size_t kIntervalsPerThread = 3;
+
 LzxStreamWriter::LzxStreamWriter(int threads, Sink sink, LzxParseOptions options)
-    : sink_(std::move(sink)), options_(options) {
-  if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    : sink_(std::move(sink)),
+      options_(options),
+      intervals_(
+          threads, kIntervalsPerThread,
+          [this] {
+            // Each thread keeps its own encoder and its tables.
+            auto encoder = std::make_shared<LzxEncoder>(options_);
+            return OrderedWork<Job>::Work(
+                [encoder](Job& job) { encoder->EncodeInterval(job.input, job.output); });
+          },
+          [this](Job& job) { Deliver(job); }) {
   buffer_.reserve(kLzxResetSize);
-  inline_encoder_ = std::make_unique<LzxEncoder>(options_);
-  // The calling thread counts as one: it compresses too whenever it would otherwise wait.
-  max_in_flight_ = static_cast<size_t>(threads) * 3;
-  for (int i = 1; i < threads; ++i)
-    workers_.emplace_back([this] { WorkerLoop(); });
-}
-
-LzxStreamWriter::~LzxStreamWriter() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  work_ready_.notify_all();
-  for (std::thread& worker : workers_)
-    worker.join();
-}
-
-void LzxStreamWriter::WorkerLoop() {
-  LzxEncoder encoder(options_);
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    work_ready_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-    if (todo_.empty()) return;
-    Job* job = todo_.front();
-    todo_.pop_front();
-    lock.unlock();
-    encoder.EncodeInterval(job->input, job->output);
-    lock.lock();
-    job->done = true;
-    job_done_.notify_all();
-  }
 }
 
 void LzxStreamWriter::Deliver(Job& job) {
@@ -48,57 +31,16 @@ void LzxStreamWriter::Deliver(Job& job) {
   if (status_.ok()) status_ = sink_(job.output.bytes);
 }
 
-// Hands finished intervals to the sink in order. Without `wait_all` it waits only while too
-// many intervals are in flight; rather than sleep it compresses an interval no worker took yet.
-void LzxStreamWriter::DrainReady(bool wait_all) {
-  std::unique_lock lock(mutex_);
-  while (!in_flight_.empty()) {
-    if (!in_flight_.front()->done) {
-      if (!wait_all && in_flight_.size() < max_in_flight_) break;
-      if (!todo_.empty()) {
-        Job* job = todo_.front();
-        todo_.pop_front();
-        lock.unlock();
-        inline_encoder_->EncodeInterval(job->input, job->output);
-        lock.lock();
-        job->done = true;
-        continue;
-      }
-      job_done_.wait(lock, [this] { return in_flight_.front()->done; });
-    }
-    std::unique_ptr<Job> job = std::move(in_flight_.front());
-    in_flight_.pop_front();
-    lock.unlock();
-    Deliver(*job);
-    lock.lock();
-  }
-}
-
 void LzxStreamWriter::Submit() {
-  if (workers_.empty()) {
-    Job job;
-    inline_encoder_->EncodeInterval(buffer_, job.output);
-    Deliver(job);
-    buffer_.clear();
-    return;
-  }
   auto job = std::make_unique<Job>();
   job->input.swap(buffer_);
   buffer_.reserve(kLzxResetSize);
-  {
-    std::lock_guard lock(mutex_);
-    todo_.push_back(job.get());
-    in_flight_.push_back(std::move(job));
-  }
-  work_ready_.notify_one();
+  intervals_.Add(std::move(job));
 }
 
 Status LzxStreamWriter::Append(std::span<const uint8_t> data) {
   while (!data.empty()) {
-    if (buffer_.size() == kLzxResetSize) {
-      Submit();
-      if (!workers_.empty()) DrainReady(false);
-    }
+    if (buffer_.size() == kLzxResetSize) Submit();
     const size_t take = std::min(data.size(), kLzxResetSize - buffer_.size());
     buffer_.insert(buffer_.end(), data.begin(), data.begin() + take);
     data = data.subspan(take);
@@ -123,7 +65,7 @@ Status LzxStreamWriter::Finish() {
     buffer_.resize(buffer_.size() <= kLzxFrameSize ? kLzxFrameSize : kLzxResetSize);
     Submit();
   }
-  if (!workers_.empty()) DrainReady(true);
+  intervals_.Finish();
   return status_;
 }
 

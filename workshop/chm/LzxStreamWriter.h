@@ -1,17 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "platform/Status.h"
 #include "workshop/chm/LzxEncoder.h"
+#include "workshop/chm/OrderedWork.h"
 
 namespace corvina::chm {
 
@@ -26,9 +22,6 @@ class LzxStreamWriter {
   // `threads` <= 0 uses every core; 1 compresses on the calling thread only, N adds N - 1
   // workers.
   LzxStreamWriter(int threads, Sink sink, LzxParseOptions options = {});
-  ~LzxStreamWriter();
-  LzxStreamWriter(const LzxStreamWriter&) = delete;
-  LzxStreamWriter& operator=(const LzxStreamWriter&) = delete;
 
   Status Append(std::span<const uint8_t> data);
   // Pads the last frame with zeros, compresses what is left and waits for every worker.
@@ -44,30 +37,18 @@ class LzxStreamWriter {
   struct Job {
     std::vector<uint8_t> input;
     LzxCompressedInterval output;
-    bool done = false;
   };
   void Submit();
   void Deliver(Job& job);
-  void DrainReady(bool wait_all);
-  void WorkerLoop();
 
   Sink sink_;
   LzxParseOptions options_;
-  std::unique_ptr<LzxEncoder> inline_encoder_;
   std::vector<uint8_t> buffer_;
   uint64_t uncompressed_ = 0;
   uint64_t compressed_ = 0;
   std::vector<uint64_t> frame_offsets_;
   Status status_;
-
-  std::mutex mutex_;
-  std::condition_variable work_ready_;
-  std::condition_variable job_done_;
-  std::deque<std::unique_ptr<Job>> in_flight_;  // in stream order
-  std::deque<Job*> todo_;
-  bool stopping_ = false;
-  size_t max_in_flight_ = 0;
-  std::vector<std::thread> workers_;
+  OrderedWork<Job> intervals_;  // last: its workers use what stands above
 };
 
 }  // namespace corvina::chm
