@@ -1,5 +1,6 @@
 #include "platform/Product.h"
 
+#include <exception>
 #include <string>
 
 namespace corvina {
@@ -12,6 +13,17 @@ void PrintMessage(std::string_view text, std::FILE* out, std::string_view end) {
   // One write, so that a message is never cut by another stream's output.
   std::fwrite(line.data(), 1, line.size(), out);
   std::fflush(out);
+}
+
+int RunMain(int (*body)(int, char**), int argc, char** argv, int failed) {
+  try {
+    return body(argc, argv);
+  } catch (const std::exception& e) {
+    PrintMessage(std::string("internal error: ") + e.what());
+  } catch (...) {
+    PrintMessage("internal error");
+  }
+  return failed;
 }
 
 }  // namespace corvina

@@ -13,4 +13,8 @@ inline constexpr std::string_view kProductName = "Corvina";
 // that the programs print for the user.
 void PrintMessage(std::string_view text, std::FILE* out = stderr, std::string_view end = "\n");
 
+// A program's main(): runs `body`, and when an exception escapes it prints
+// "Corvina: internal error: <what>" and returns `failed`.
+int RunMain(int (*body)(int, char**), int argc, char** argv, int failed);
+
 }  // namespace corvina

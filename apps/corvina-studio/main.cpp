@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QTimer>
-#include <exception>
 #include <string>
 
 #include "apps/studio/AddInLoader.h"
@@ -45,12 +44,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    corvina::PrintMessage(std::string("internal error: ") + e.what());
-  } catch (...) {
-    corvina::PrintMessage("internal error");
-  }
-  return 2;
+  return corvina::RunMain(Run, argc, argv, 2);
 }

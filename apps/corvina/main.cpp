@@ -1,5 +1,3 @@
-#include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -7,12 +5,9 @@
 #include "platform/Product.h"
 
 int main(int argc, char** argv) {
-  try {
-    return corvina::cli::RunCorvina(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception& e) {
-    corvina::PrintMessage(std::string("internal error: ") + e.what());
-  } catch (...) {
-    corvina::PrintMessage("internal error");
-  }
-  return 70;
+  return corvina::RunMain(
+      [](int count, char** args) {
+        return corvina::cli::RunCorvina(std::vector<std::string>(args + 1, args + count));
+      },
+      argc, argv, 70);
 }

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <exception>
 #include <iostream>
 #include <string_view>
 
@@ -61,12 +60,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    corvina::PrintMessage(std::string("internal error: ") + e.what());
-  } catch (...) {
-    corvina::PrintMessage("internal error");
-  }
-  return 2;
+  return corvina::RunMain(Run, argc, argv, 2);
 }

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -108,12 +107,5 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Main(argc, argv);
-  } catch (const std::exception& e) {
-    corvina::PrintMessage(std::string("internal error: ") + e.what());
-  } catch (...) {
-    corvina::PrintMessage("internal error");
-  }
-  return kExitFailed;
+  return corvina::RunMain(Main, argc, argv, kExitFailed);
 }
