@@ -109,13 +109,12 @@ void Report(benchmark::State& state, const Measured& m) {
   state.counters["exit"] = m.exit_code;
 }
 
-// The whole `corvina compile` with our own hhc, to set beside BM_CompilerAlone of the same size:
-// their ratio is what Corvina adds to the compiler's own run.
-void BM_CorvinaWithCompiler(benchmark::State& state) {
+// `corvina compile` of a generated site through the help compiler in the folder `workshop`.
+void CompileWith(benchmark::State& state, const std::string& workshop) {
   const int pages = static_cast<int>(state.range(0));
   const fs::path site = MakeSite(pages);
   setenv("XDG_CONFIG_HOME", "/tmp/corvina-bench/config", 1);
-  Run({kBin + "/corvina", "setup", "--workshop", kBin}, "/tmp");
+  Run({kBin + "/corvina", "setup", "--workshop", workshop}, "/tmp");
   Measured m;
   for (auto _ : state) {
     m = Run({kBin + "/corvina", "compile", site.string(), "-o", "/tmp/corvina-bench/out.chm",
@@ -126,19 +125,14 @@ void BM_CorvinaWithCompiler(benchmark::State& state) {
   Report(state, m);
 }
 
+// The whole `corvina compile` with our own hhc, to set beside BM_CompilerAlone of the same size:
+// their ratio is what Corvina adds to the compiler's own run.
+void BM_CorvinaWithCompiler(benchmark::State& state) {
+  CompileWith(state, kBin);
+}
+
 void BM_CorvinaOwnShare(benchmark::State& state) {
-  const int pages = static_cast<int>(state.range(0));
-  const fs::path site = MakeSite(pages);
-  setenv("XDG_CONFIG_HOME", "/tmp/corvina-bench/config", 1);
-  Run({kBin + "/corvina", "setup", "--workshop", StandInCompiler().string()}, "/tmp");
-  Measured m;
-  for (auto _ : state) {
-    m = Run({kBin + "/corvina", "compile", site.string(), "-o", "/tmp/corvina-bench/out.chm",
-             "--index", "--no-open", "--yes"},
-            "/tmp");
-    state.SetIterationTime(m.seconds);
-  }
-  Report(state, m);
+  CompileWith(state, StandInCompiler().string());
 }
 
 // Our hhc on the project that the last BM_CorvinaOwnShare of the same size wrote:

@@ -272,44 +272,25 @@ void PrintRatios() {
   }
 }
 
+// Each measure runs once, by the clock on the wall.
+void OneRun(benchmark::internal::Benchmark* bench) {
+  bench->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+}
 BENCHMARK_CAPTURE(BM_Corvina, all_cores, 0, false)
     ->Arg(2000)
     ->Arg(20000)
     ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_Corvina, one_core, 1, false)
-    ->Arg(2000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_BaselineChmcmd, no_search, false)
-    ->Arg(2000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
+    ->Apply(OneRun);
+BENCHMARK_CAPTURE(BM_Corvina, one_core, 1, false)->Arg(2000)->Arg(20000)->Apply(OneRun);
+BENCHMARK_CAPTURE(BM_BaselineChmcmd, no_search, false)->Arg(2000)->Arg(20000)->Apply(OneRun);
 // Search: our cost should grow linearly from 2,000 to 100,000 pages.
 BENCHMARK_CAPTURE(BM_Corvina, search_all_cores, 0, true)
     ->Arg(2000)
     ->Arg(20000)
     ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_Corvina, search_one_core, 1, true)
-    ->Arg(2000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
-BENCHMARK_CAPTURE(BM_BaselineChmcmd, search, true)
-    ->Arg(2000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1);
+    ->Apply(OneRun);
+BENCHMARK_CAPTURE(BM_Corvina, search_one_core, 1, true)->Arg(2000)->Arg(20000)->Apply(OneRun);
+BENCHMARK_CAPTURE(BM_BaselineChmcmd, search, true)->Arg(2000)->Apply(OneRun);
 
 }  // namespace
 
