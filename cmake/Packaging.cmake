@@ -24,8 +24,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The libraries come from the programs themselves (dpkg-shlibdeps); chmcmd is run, not linked.
+# The libraries come from the programs themselves (dpkg-shlibdeps). Qt loads its SVG image
+# plugin at run time, for the pictures of pages viewed in hh. chmcmd (fp-utils) is only the
+# cross-check engine, `hhc --engine chmcmd`.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-utils")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xchm | kchmviewer")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fp-utils, xchm | kchmviewer")
 include(CPack)
