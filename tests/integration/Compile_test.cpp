@@ -1,125 +1,38 @@
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
-#include "tests/fakes/TestSupport.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/integration/Chain.h"
 
-namespace corvina {
+namespace corvina::chain {
 namespace {
 
-namespace fs = std::filesystem;
-using chm::readback::ReadWithLibchm;
-using testing::BuiltProgram;
-using testing::ProgramRun;
-using testing::ReadFileBytes;
-using testing::RunProgram;
-using testing::TempDir;
-using testing::WriteFileBytes;
-
-// The whole road: a site folder through corvina, our hhc and chmcmd, read back by libchm and
-// by chmls. Every test has its own settings (TempDir points XDG_CONFIG_HOME into itself).
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-class CompileChainTest : public ::testing::Test {
+// The basic site through corvina, our hhc and chmcmd, read back by libchm and by chmls.
+class CompileTest : public ChainTest {
  protected:
   void SetUp() override {
-    fs::copy(testing::TestDataPath("sites/basic"), site_, fs::copy_options::recursive);
-    fs::create_directories(out_);
-    ProgramRun setup = RunProgram({BuiltProgram("corvina"), "setup"});
-    ASSERT_EQ(setup.exit_code, 0) << setup.err;
+    CopySite();
+    SetUpCorvina();
   }
-
-  ProgramRun Compile(std::vector<std::string> options) {
-    std::vector<std::string> argv = {BuiltProgram("corvina"), "compile", site_.string()};
-    argv.insert(argv.end(), options.begin(), options.end());
-    return RunProgram(argv);
-  }
-
-  // The contents or index that chmls reads from the compiled file, one entry a line: indent,
-  // the names, "->" and the page. Labels are Windows-1252 inside; they come back as UTF-8.
-  std::vector<std::string> Outline(const std::string& what) {
-    const fs::path file = dir_ / (what + ".txt");
-    RunProgram({"/usr/bin/chmls", what, chm_.string(), file.string()});
-    const std::string text = ReadFileBytes(file);
-    std::vector<std::string> lines;
-    int depth = -1;
-    std::string entry;
-    // The tokens of a sitemap, read in order: list starts and ends, parameters, entry ends.
-    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
-      const std::string tag = Lower(text.substr(at, text.find('>', at) + 1 - at));
-      if (tag == "<ul>") {
-        ++depth;
-      } else if (tag == "</ul>") {
-        --depth;
-      } else if (tag == "</object>") {
-        if (!entry.empty()) lines.push_back(std::string(2 * depth, ' ') + entry);
-        entry.clear();
-      } else if (tag.starts_with("<param name=\"")) {
-        const size_t value_at = text.find("value=\"", at, 7) + 7;
-        const std::string name = text.substr(at + 13, text.find('"', at + 13) - at - 13);
-        std::string value = text.substr(value_at, text.find('"', value_at) - value_at);
-        for (size_t amp = value.find("&amp;"); amp != std::string::npos;
-             amp = value.find("&amp;", amp + 1)) {
-          value.replace(amp, 5, "&");
-        }
-        // Labels are Windows-1252 text; page names are the UTF-8 names the files are stored as.
-        if (name != "Local") value = AnsiToUtf8(value);
-        entry += (name == "Local" ? " -> " : entry.empty() ? "" : " | ") + value;
-      }
-    }
-    return lines;
-  }
-
-  std::set<std::string> TemporaryFilesInSite() {
-    std::set<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(site_)) {
-      const std::string name = entry.path().filename().string();
-      if (name.starts_with("Cor") || name.starts_with(".")) found.insert(name);
-    }
-    return found;
-  }
-
-  TempDir dir_;
-  fs::path site_ = dir_ / "site";
-  fs::path out_ = dir_ / "out";
-  fs::path chm_ = out_ / "Basic.chm";
 };
 
-TEST_F(CompileChainTest, SiteBecomesAHelpFileThatEveryReaderSees) {
+TEST_F(CompileTest, SiteBecomesAHelpFileThatEveryReaderSees) {
   ProgramRun run = Compile({"-o", chm_.string(), "--title", "Basic Help", "--default-page",
                             "guide/intro.htm", "--index", "--no-open", "--yes"});
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(run.out.ends_with("\nDone!\n")) << run.out;
   EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos);
+  EXPECT_EQ(LeftInSite(), std::set<std::string>{});
 
-  // Every page, image and style sheet, byte for byte, through libchm's enumeration.
-  const chm::readback::ChmContents contents = ReadWithLibchm(chm_);
-  EXPECT_EQ(contents.error, "");
-  for (const char* name :
-       {"index.htm", "My Page.htm", "NOTES.HTM", "caf\xC3\xA9.htm", "guide/intro.htm",
-        "guide/setup.htm", "images/logo.gif", "style.css", "_derived/a.gif", "_derived/b.gif"}) {
-    SCOPED_TRACE(name);
-    auto it = contents.files.find(std::string("/") + name);
-    ASSERT_NE(it, contents.files.end());
-    EXPECT_EQ(it->second, ReadFileBytes(site_ / name));
-  }
+  // Every page, image and style sheet, byte for byte; the outline file is the site's own.
+  std::map<std::string, std::string> expected = FilesBelow(site_);
+  ASSERT_EQ(expected.erase("navigation.txt"), 1u);
+  const std::map<std::string, std::string> files = SiteFilesIn(chm_);
+  EXPECT_EQ(files, expected);
 
   if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
-  std::vector<std::string> toc = Outline("extracttoc");
+  std::vector<std::string> toc = Outline(chm_, "extracttoc");
   // chmcmd keeps one copy of strings that differ only in case, so the label "Notes" comes back
   // as the keyword "notes" that NOTES.HTM also carries.
   for (std::string& line : toc) {
@@ -135,67 +48,39 @@ TEST_F(CompileChainTest, SiteBecomesAHelpFileThatEveryReaderSees) {
                      "  Notes -> NOTES.HTM",
                  }));
   // Every page the contents and index point at is in the file under that name.
-  std::vector<std::string> index = Outline("extractindex");
-  EXPECT_FALSE(index.empty());
-  for (std::vector<std::string>* list : {&toc, &index}) {
-    for (const std::string& line : *list) {
-      const size_t arrow = line.find(" -> ");
-      if (arrow == std::string::npos) continue;
-      EXPECT_TRUE(contents.files.count("/" + line.substr(arrow + 4))) << line;
-    }
-  }
+  std::vector<std::string> index = Outline(chm_, "extractindex");
   std::set<std::string> keywords;
   for (const std::string& line : index)
     keywords.insert(line.substr(0, line.find(" | ")));
-  EXPECT_TRUE(keywords.count("home"));
-  EXPECT_TRUE(keywords.count("intro"));
-
+  EXPECT_TRUE(keywords.count("home") && keywords.count("intro")) << index.size();
+  for (std::vector<std::string>* list : {&toc, &index}) {
+    for (const std::string& line : *list) {
+      const size_t arrow = line.find(" -> ");
+      EXPECT_TRUE(arrow == std::string::npos || files.count(line.substr(arrow + 4))) << line;
+    }
+  }
   const ProgramRun system = RunProgram({"/usr/bin/chmls", "printsystem", chm_.string()});
   EXPECT_NE(system.out.find("Title from [options]          :Basic Help"), std::string::npos);
   EXPECT_NE(system.out.find("Default topic from [options]  :guide/intro.htm"), std::string::npos);
-
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
 }
 
-TEST_F(CompileChainTest, SecondRunUsesWhatTheFirstSaved) {
+// A run without options uses what the first one saved, and gives the same bytes.
+TEST_F(CompileTest, SecondRunUsesTheSavedSettingsAndGivesTheSameBytes) {
   ASSERT_EQ(
       Compile({"-o", chm_.string(), "--title", "Saved Title", "--no-index", "--no-open"}).exit_code,
       0);
-  fs::remove(chm_);
-  ProgramRun second = Compile({});
-  ASSERT_EQ(second.exit_code, 0) << second.err;
-  ASSERT_TRUE(fs::exists(chm_));
-  if (!testing::HaveFpUtils()) GTEST_SKIP() << testing::kNoFpUtils;
-  const ProgramRun system = RunProgram({"/usr/bin/chmls", "printsystem", chm_.string()});
-  EXPECT_NE(system.out.find(":Saved Title"), std::string::npos);
-  EXPECT_EQ(system.out.find("Index file from [options]"), std::string::npos);
-}
-
-TEST_F(CompileChainTest, SameSiteCompilesIntoTheSameBytesTwice) {
-  ASSERT_EQ(Compile({"-o", chm_.string(), "--index", "--no-open", "--yes"}).exit_code, 0);
   const std::string first = ReadFileBytes(chm_);
+  fs::remove(chm_);
   ProgramRun second = Compile({"--yes"});
   ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
   EXPECT_TRUE(ReadFileBytes(chm_) == first) << "the second compile gave other bytes";
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+  std::map<std::string, std::string> options = ProjectOptions(chm_);
+  EXPECT_EQ(options["Title"], "Saved Title");
+  EXPECT_EQ(options.count("Index file"), 0u);
+  EXPECT_EQ(LeftInSite(), std::set<std::string>{});
 }
 
-TEST_F(CompileChainTest, BrokenLinkGivesWarningsAndExitOne) {
-  WriteFileBytes(site_ / "guide/setup.htm",
-                 "<html><head><title>Setup</title></head><body><a href=\"gone.htm\">x</a>"
-                 "</body></html>");
-  ProgramRun run = Compile({"-o", chm_.string(), "--no-open", "--yes"});
-  EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
-  EXPECT_NE(run.out.find("HHC4001: Warning:"), std::string::npos) << run.out;
-  // The log is on stdout; stderr sums it up without repeating its lines.
-  EXPECT_NE(run.err.find("Corvina: There are warnings while compiling: "), std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.err.find("HHC"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find("Warning:"), std::string::npos) << run.err;
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
-}
-
-TEST_F(CompileChainTest, LockedOutputStopsOnNoAndWhenNoViewerHoldsIt) {
+TEST_F(CompileTest, LockedOutputStopsOnNoAndWhenNoViewerHoldsIt) {
   ASSERT_EQ(Compile({"-o", chm_.string(), "--no-open"}).exit_code, 0);
   const std::string before = ReadFileBytes(chm_);
   UniqueFd viewer(::open(chm_.c_str(), O_RDONLY | O_CLOEXEC));
@@ -214,94 +99,109 @@ TEST_F(CompileChainTest, LockedOutputStopsOnNoAndWhenNoViewerHoldsIt) {
             std::string::npos)
       << yes.err;
   EXPECT_EQ(ReadFileBytes(chm_), before);
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
+  EXPECT_EQ(LeftInSite(), std::set<std::string>{});
 }
 
-TEST_F(CompileChainTest, MissingCompilerStopsBeforeAnythingIsWritten) {
-  const fs::path workshop = dir_ / "workshop";
-  fs::create_directories(workshop);
-  WriteFileBytes(workshop / "hhc", "#!/bin/sh\nexit 0\n");
-  fs::permissions(workshop / "hhc", fs::perms::owner_all);
-  ASSERT_EQ(
-      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
-  fs::remove(workshop / "hhc");
-  ProgramRun run = Compile({"-o", chm_.string()});
-  EXPECT_EQ(run.exit_code, 3) << run.err;
-  EXPECT_FALSE(fs::exists(chm_));
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
-}
-
-TEST_F(CompileChainTest, CrashingCompilerLeavesNoTemporaryFileAndNoOutput) {
-  const fs::path workshop = dir_ / "workshop";
-  WriteFileBytes(workshop / "hhc", "#!/bin/sh\necho \"Processing index.htm\"\nkill -SEGV $$\n");
-  fs::permissions(workshop / "hhc", fs::perms::owner_all);
-  ASSERT_EQ(
-      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
-  ProgramRun run = Compile({"-o", chm_.string(), "--open"});
-  // Nothing in the log says "HHC", yet the run failed: it is said, nothing is opened, and
-  // since no help file was made the exit status is not that of a compile with warnings. The
-  // routine and line of the report are for --verbose only.
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_NE(run.err.find("Corvina: The help compiler failed with exit code 139\n"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.err.find("in Sitepack."), std::string::npos) << run.err;
-  ProgramRun verbose = Compile({"-o", chm_.string(), "--no-open", "--verbose"});
-  EXPECT_NE(verbose.err.find("Corvina: The help compiler failed with exit code 139\nin "
-                             "Sitepack.frmMain.Generate at line "),
-            std::string::npos)
-      << verbose.err;
-  EXPECT_NE(run.out.find("Processing index.htm"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with("hhc was ended by signal 11\n")) << run.out;
-  EXPECT_FALSE(fs::exists(chm_));
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
-}
-
-TEST_F(CompileChainTest, AFailedCompileKeepsTheEarlierHelpFile) {
-  ProgramRun good = Compile({"-o", chm_.string(), "--no-open", "--yes"});
-  ASSERT_EQ(good.exit_code, 0) << good.out << good.err;
+TEST_F(CompileTest, AFailingCompilerStopsTheRunAndKeepsTheEarlierHelpFile) {
+  ASSERT_EQ(Compile({"-o", chm_.string(), "--no-open"}).exit_code, 0);
   const std::string before = ReadFileBytes(chm_);
-  const fs::path workshop = dir_ / "workshop";
-  WriteFileBytes(workshop / "hhc", "#!/bin/sh\necho \"Processing index.htm\"\nkill -KILL $$\n");
-  fs::permissions(workshop / "hhc", fs::perms::owner_all);
-  ASSERT_EQ(
-      RunProgram({BuiltProgram("corvina"), "setup", "--workshop", workshop.string()}).exit_code, 0);
-  ProgramRun failed = Compile({"-o", chm_.string(), "--no-open", "--yes"});
-  EXPECT_EQ(failed.exit_code, 2) << failed.out << failed.err;
-  EXPECT_TRUE(ReadFileBytes(chm_) == before);
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
-}
-
-TEST_F(CompileChainTest, BadUsageAndBadSitesExitTwo) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"compile"},
-      {"compile", site_.string(), "--frobnicate"},
-      {"compile", site_.string(), "--title", "two\nlines"},
-      {"compile", (dir_ / "none").string()},
-      {"compile", (site_ / "index.htm").string()},
-      {"compile", site_.string(), "-o", (dir_ / "no/such/folder/x.chm").string()},
-      {"compile", site_.string(), "--default-page", "nowhere.htm"},
-      {"bake", site_.string()},
+  const std::string crash = "#!/bin/sh\necho \"Processing index.htm\"\nkill -SEGV $$\n";
+  const std::string crashed = "Corvina: The help compiler failed with exit code 139\n";
+  const std::string crash_log = "Processing index.htm\n\nhhc was ended by signal 11\n";
+  struct Case {
+    const char* what;
+    std::string script;
+    fs::perms perms;  // none: the compiler is gone once recorded
+    std::string option;
+    int exit_code;
+    std::string err_has, err_lacks, out_ends;
   };
-  for (std::vector<std::string> args : cases) {
-    args.insert(args.begin(), BuiltProgram("corvina"));
-    SCOPED_TRACE(args.back());
-    ProgramRun run = RunProgram(args);
-    EXPECT_EQ(run.exit_code, 2) << run.err;
-    EXPECT_FALSE(run.err.empty());
+  const Case cases[] = {
+      {"gone", "#!/bin/sh\nexit 0\n", fs::perms::none, "--no-open", 3, "", "", ""},
+      {"may not run", "#!/bin/sh\nexit 0\n", fs::perms::owner_read | fs::perms::owner_write,
+       "--no-open", 3, "", "CreateProcess", ""},
+      // Nothing in the log says "HHC", yet the run failed: it is said, nothing is opened, and
+      // since no help file was made the exit status is not that of a compile with warnings.
+      // The routine and line of the report are for --verbose only.
+      {"crash", crash, fs::perms::owner_all, "--open", 2, crashed, "in Sitepack.", crash_log},
+      {"crash, verbose", crash, fs::perms::owner_all, "--verbose", 2,
+       crashed + "in Sitepack.frmMain.Generate at line ", "", crash_log},
+      // The compiler has the user press Ctrl-C at corvina, then waits to be ended.
+      {"Ctrl-C", "#!/bin/sh\necho 'Processing index.htm'\nkill -INT $PPID\nexec sleep 120\n",
+       fs::perms::owner_all, "--no-open", 3, "", "failed with exit code", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseCompiler(c.script);
+    const fs::path compiler = dir_ / "workshop" / "hhc";
+    if (c.perms == fs::perms::none) {
+      fs::remove(compiler);
+    } else {
+      fs::permissions(compiler, c.perms);
+    }
+    ProgramRun run = Compile({"-o", chm_.string(), c.option, "--yes"});
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.out << run.err;
+    EXPECT_NE(run.err.find(c.err_has), std::string::npos) << run.err;
+    EXPECT_TRUE(c.err_lacks.empty() || run.err.find(c.err_lacks) == std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.ends_with(c.out_ends)) << run.out;
+    EXPECT_TRUE(ReadFileBytes(chm_) == before);
+    EXPECT_EQ(LeftInSite(), std::set<std::string>{});
   }
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
 }
 
-}  // namespace
-}  // namespace corvina
-
-namespace corvina {
-namespace {
+// A refused run writes nothing and saves none of its settings.
+TEST_F(CompileTest, BadUsageAndBadSitesExitTwo) {
+  const fs::path empty = dir_ / "empty";
+  const fs::path styles_only = dir_ / "styles-only";
+  fs::create_directories(empty);
+  WriteFileBytes(styles_only / "style.css", "body {}\n");
+  const std::string site = site_.string();
+  const std::string usage = "\nTry 'corvina --help'.\n";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"compile"}, "Corvina: compile takes one site folder" + usage},
+      {{"compile", site, "--frobnicate"}, "Corvina: unknown option '--frobnicate'" + usage},
+      {{"compile", site, "--title", "two\nlines"},
+       "Corvina: the value of '--title' holds a line break" + usage},
+      {{"compile", site, "--diagnostics=msvc"}, "Corvina: --diagnostics takes gnu or hhc" + usage},
+      {{"compile", (dir_ / "none").string()},
+       "Corvina: The site folder " + (dir_ / "none").string() + " does not exist\n"},
+      {{"compile", (site_ / "index.htm").string()},
+       "Corvina: " + (site_ / "index.htm").string() + " is not a folder\n"},
+      {{"compile", site, "-o", (dir_ / "no/such/folder/x.chm").string()},
+       "Corvina: the output folder " + (dir_ / "no/such/folder").string() + " does not exist\n"},
+      {{"compile", site, "--default-page", "nowhere.htm", "--title", "Never saved"},
+       "Corvina: the site's navigation lists no page \"nowhere.htm\"\n"},
+      {{"compile", empty.string(), "-o", chm_.string()},
+       "Corvina: " + empty.string() +
+           " has no pages (.htm or .html files): there is nothing to compile\n"},
+      {{"compile", styles_only.string(), "-o", chm_.string()},
+       "Corvina: " + styles_only.string() +
+           " has no pages (.htm or .html files): there is nothing to compile\n"},
+      {{"bake", site}, "Corvina: unknown command 'bake'" + usage},
+  };
+  const auto files = [&] {
+    std::map<std::string, std::string> files = FilesBelow(dir_.path());
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("config/"); });
+    return files;
+  };
+  const std::map<std::string, std::string> before = files();
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args.back());
+    ProgramRun run = Corvina(args);
+    EXPECT_EQ(run.exit_code, 2) << run.err;
+    EXPECT_EQ(run.err, message);
+  }
+  EXPECT_EQ(files(), before);
+  EXPECT_TRUE(fs::is_empty(empty));
+  // The plain run that follows uses the defaults: the site's own title and folder.
+  ProgramRun plain = Compile({"--no-open"});
+  EXPECT_EQ(plain.exit_code, 0) << plain.err;
+  EXPECT_TRUE(fs::exists(site_ / "Basic Site.CHM"));
+}
 
 // Names a help file cannot hold, and links out of the site, are left out with a warning each;
 // the rest compiles.
-TEST_F(CompileChainTest, UnstorableNamesAndLinksOutOfTheSiteAreLeftOut) {
+TEST_F(CompileTest, UnstorableNamesAndLinksOutOfTheSiteAreLeftOut) {
   WriteFileBytes(dir_ / "outside" / "secret.txt", "TOP SECRET\n");
   fs::create_symlink(dir_ / "outside" / "secret.txt", site_ / "secret.htm");
   fs::create_symlink(dir_ / "outside", site_ / "elsewhere");
@@ -320,38 +220,20 @@ TEST_F(CompileChainTest, UnstorableNamesAndLinksOutOfTheSiteAreLeftOut) {
         "Corvina: left out caf?-latin1.htm: its name is not UTF-8 text"}) {
     EXPECT_NE(run.err.find(told), std::string::npos) << told << "\n" << run.err;
   }
-  const chm::readback::ChmContents contents = ReadWithLibchm(chm_);
-  EXPECT_TRUE(contents.files.count("/index.htm"));
-  EXPECT_TRUE(contents.files.count("/links.htm"));
-  for (const auto& [name, bytes] : contents.files) {
+  const std::map<std::string, std::string> files = SiteFilesIn(chm_);
+  EXPECT_TRUE(files.count("index.htm") && files.count("links.htm"));
+  for (const auto& [name, bytes] : files) {
     EXPECT_EQ(bytes.find("TOP SECRET"), std::string::npos) << name;
     EXPECT_EQ(name.find("secret"), std::string::npos) << name;
     EXPECT_EQ(name.find("latin1"), std::string::npos) << name;
     EXPECT_EQ(name.find('\\'), std::string::npos) << name;
   }
-  EXPECT_EQ(TemporaryFilesInSite(), std::set<std::string>{});
-}
-
-TEST_F(CompileChainTest, ASiteWithoutPagesIsRefused) {
-  for (const bool with_other_files : {false, true}) {
-    SCOPED_TRACE(with_other_files);
-    const fs::path site = dir_ / (with_other_files ? "styles-only" : "empty");
-    fs::create_directories(site);
-    if (with_other_files) WriteFileBytes(site / "style.css", "body {}\n");
-    ProgramRun run = RunProgram(
-        {BuiltProgram("corvina"), "compile", site.string(), "-o", chm_.string(), "--yes"});
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.err, "Corvina: " + site.string() +
-                           " has no pages (.htm or .html files): there is nothing to compile\n");
-    EXPECT_FALSE(fs::exists(chm_));
-    EXPECT_EQ(std::distance(fs::directory_iterator(site), fs::directory_iterator()),
-              with_other_files ? 1 : 0);
-  }
+  EXPECT_EQ(LeftInSite(), std::set<std::string>{});
 }
 
 // The help file is made, but the site's settings could not be saved: that is said, and the
 // run does not pass for a clean one.
-TEST_F(CompileChainTest, SettingsThatCannotBeSavedGiveExitOne) {
+TEST_F(CompileTest, SettingsThatCannotBeSavedGiveExitOne) {
   const fs::path registry = dir_ / "config" / "corvina" / "registry.db";
   ASSERT_TRUE(fs::exists(registry));
   fs::permissions(registry, fs::perms::owner_read);
@@ -366,5 +248,34 @@ TEST_F(CompileChainTest, SettingsThatCannotBeSavedGiveExitOne) {
   EXPECT_FALSE(fs::exists(registry.string() + "-shm"));
 }
 
+// What a build pipeline reads: with --quiet only the compiler's numbered messages, with
+// --diagnostics=gnu in the form editors and CI annotate; stderr keeps the warnings' summary.
+TEST_F(CompileTest, PipelineOutputGivesTheWarningAtItsPlace) {
+  WriteFileBytes(site_ / "guide/setup.htm",
+                 "<html><head><title>Setup</title></head>\n<body>\n"
+                 "<p><a href=\"gone.htm\">gone</a></p>\n</body></html>\n");
+  const std::string message =
+      "HHC4001: Found file guide/gone.htm while scanning guide/setup.htm, but couldn't find it "
+      "on disk\n";
+  const std::vector<std::string> options = {"-o", chm_.string(), "--no-open", "--yes"};
+  const auto compile = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), options.begin(), options.end());
+    ProgramRun run = Compile(more);
+    EXPECT_EQ(run.exit_code, 1) << run.err;
+    EXPECT_NE(run.err.find("Corvina: There are warnings while compiling: "), std::string::npos);
+    EXPECT_EQ(run.err.find("HHC"), std::string::npos) << run.err;
+    return run;
+  };
+  ProgramRun run = compile({"-q", "--diagnostics=gnu"});
+  EXPECT_EQ(run.out, "guide/setup.htm:3: warning: " + message);
+  EXPECT_EQ(run.err.find("%"), std::string::npos) << run.err;  // no progress figure
+  EXPECT_EQ(compile({"--quiet"}).out, "HHC4001: Warning: " + message.substr(9));
+  // Without --quiet the progress lines stay, the message among them rewritten.
+  run = compile({"--diagnostics=gnu"});
+  EXPECT_NE(run.out.find("\nguide/setup.htm:3: warning: " + message), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Processing"), std::string::npos) << run.out;
+  EXPECT_EQ(LeftInSite(), std::set<std::string>{});
+}
+
 }  // namespace
-}  // namespace corvina
+}  // namespace corvina::chain

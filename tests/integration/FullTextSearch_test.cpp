@@ -1,26 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "platform/TextEncoding.h"
-#include "tests/fakes/TestSupport.h"
+#include "tests/integration/Chain.h"
 #include "workshop/chm/ChmCompiler.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
 
-namespace corvina {
+namespace corvina::chain {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::BuiltProgram;
-using testing::ProgramRun;
-using testing::ReadFileBytes;
-using testing::RunProgram;
-using testing::TempDir;
-using testing::WriteFileBytes;
 
 // A site whose pages hold known words, in the forms real sites use: plain HTML in
 // Windows-1252, UTF-8 pages with and without a declaration, XHTML with an XML prolog, upper-case
@@ -100,11 +82,7 @@ struct SearchSite {
   }
 };
 
-bool HavePythonChm() {
-  return RunProgram({"/usr/bin/python3", "-c", "import chm.chm"}).exit_code == 0;
-}
-
-// Searches the file with python3-chm, whole words; prints "word: page page..." per word.
+// Searches the file with python3-chm, whole words: the pages found for each word.
 std::map<std::string, std::set<std::string>> PythonChmSearch(const fs::path& chm,
                                                              const std::vector<std::string>& words,
                                                              bool titles_only) {
@@ -125,23 +103,20 @@ for word in sys.argv[3:]:
   const ProgramRun run = RunProgram(argv);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   std::map<std::string, std::set<std::string>> found;
-  size_t start = 0;
-  for (size_t end; (end = run.out.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = run.out.substr(start, end - start);
+  for (const std::string& line : LinesStarting(run.out, "")) {
     const size_t colon = line.find(':');
     std::set<std::string>& pages = found[line.substr(0, colon)];
     for (size_t at = colon + 1; at < line.size();) {
-      const size_t next = line.find(' ', at + 1);
-      pages.insert(
-          line.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
-      at = next == std::string::npos ? line.size() : next;
+      const size_t next = std::min(line.find(' ', at + 1), line.size());
+      pages.insert(line.substr(at + 1, next - at - 1));
+      at = next;
     }
   }
   return found;
 }
 
 TEST(FullTextSearchTest, PythonChmFindsExactlyThePagesThatShowTheWord) {
-  if (!HavePythonChm())
+  if (RunProgram({"/usr/bin/python3", "-c", "import chm.chm"}).exit_code != 0)
     GTEST_SKIP() << "python3-chm is not installed (apt-get install python3-chm)";
   TempDir dir;
   SearchSite site;
@@ -167,35 +142,6 @@ TEST(FullTextSearchTest, PythonChmFindsExactlyThePagesThatShowTheWord) {
   EXPECT_TRUE(titles.at("alpha").empty());
 }
 
-TEST(FullTextSearchTest, SameBytesForAnyNumberOfThreads) {
-  TempDir dir;
-  SearchSite site;
-  site.Write(dir.path());
-  for (int copy = 0; copy < 8; ++copy) {
-    for (int i = 0; i < 24; ++i) {
-      fs::copy_file(dir / site.pages[i], dir / ("c" + std::to_string(copy) + site.pages[i]));
-      site.pages.push_back("c" + std::to_string(copy) + site.pages[i]);
-    }
-  }
-  std::string first;
-  for (int threads : {1, 2, 4, 1}) {
-    SCOPED_TRACE(threads);
-    chm::ChmProject project;
-    project.compiled_file = dir / "out.chm";
-    project.project_folder = dir.path();
-    project.title = "Search";
-    project.default_topic = "page0.htm";
-    project.full_text_search = true;
-    project.files = site.pages;
-    chm::ChmCompileOptions options;
-    options.threads = threads;
-    ASSERT_TRUE(chm::CompileChm(project, options).ok());
-    const std::string bytes = ReadFileBytes(dir / "out.chm");
-    if (first.empty()) first = bytes;
-    EXPECT_TRUE(bytes == first);
-  }
-}
-
 // The full-text flag of #SYSTEM record 4 (the third DWORD of its data); -1 without the record.
 int SystemSearchFlag(const std::string& system) {
   for (size_t at = 4; at + 4 <= system.size();) {
@@ -210,30 +156,46 @@ int SystemSearchFlag(const std::string& system) {
   return -1;
 }
 
-// The viewer learns from #SYSTEM whether to offer search; the flag follows the index.
-TEST(FullTextSearchTest, SystemFileSaysWhetherThereIsAnIndex) {
+// The index is the same for any number of threads; the viewer learns from #SYSTEM whether to
+// offer search, and the flag follows the index.
+TEST(FullTextSearchTest, SameIndexForAnyNumberOfThreadsAndFlaggedInSystem) {
   TempDir dir;
   SearchSite site;
   site.Write(dir.path());
-  for (bool search : {true, false}) {
+  for (int copy = 0; copy < 8; ++copy) {
+    for (int i = 0; i < 24; ++i) {
+      fs::copy_file(dir / site.pages[i], dir / ("c" + std::to_string(copy) + site.pages[i]));
+      site.pages.push_back("c" + std::to_string(copy) + site.pages[i]);
+    }
+  }
+  std::string first;
+  for (const auto& [threads, search] :
+       {std::pair{1, true}, {2, true}, {4, true}, {1, true}, {1, false}}) {
+    SCOPED_TRACE(threads);
     SCOPED_TRACE(search);
     chm::ChmProject project;
     project.compiled_file = dir / "out.chm";
     project.project_folder = dir.path();
+    project.title = "Search";
+    project.default_topic = "page0.htm";
     project.full_text_search = search;
     project.files = site.pages;
-    ASSERT_TRUE(chm::CompileChm(project).ok());
+    chm::ChmCompileOptions options;
+    options.threads = threads;
+    ASSERT_TRUE(chm::CompileChm(project, options).ok());
     const chm::readback::ChmContents contents = chm::readback::ReadWithLibchm(dir / "out.chm");
     ASSERT_EQ(contents.error, "");
     EXPECT_EQ(SystemSearchFlag(contents.files.at("/#SYSTEM")), search ? 1 : 0);
     EXPECT_EQ(contents.files.contains("/$FIftiMain"), search);
-    if (search) {
-      const std::string& index = contents.files.at("/$FIftiMain");
-      EXPECT_EQ(index.substr(0, 4), std::string("\0\0\x28\0", 4));
-      EXPECT_EQ(static_cast<uint8_t>(index[4]), site.pages.size());  // pages indexed
-    }
+    if (!search) continue;
+    const std::string& index = contents.files.at("/$FIftiMain");
+    EXPECT_EQ(index.substr(0, 4), std::string("\0\0\x28\0", 4));
+    EXPECT_EQ(static_cast<uint8_t>(index[4]), site.pages.size());  // pages indexed
+    const std::string bytes = ReadFileBytes(dir / "out.chm");
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first);
   }
 }
 
 }  // namespace
-}  // namespace corvina
+}  // namespace corvina::chain

@@ -1,42 +1,11 @@
-#include <gtest/gtest.h>
+#include "tests/integration/Chain.h"
 
-#include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "tests/fakes/TestSupport.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
-
-namespace corvina {
+namespace corvina::chain {
 namespace {
-
-namespace fs = std::filesystem;
-using chm::readback::ReadWithLibchm;
-using testing::BuiltProgram;
-using testing::ProgramRun;
-using testing::ReadFileBytes;
-using testing::RunProgram;
-using testing::TempDir;
-using testing::WriteFileBytes;
-
-// The "HHC" lines of a log, in order.
-std::vector<std::string> MessageLines(const std::string& log) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    if (line.starts_with("HHC")) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
 
 // A site whose pages refer to files in every way a page can: the compiled file must hold
 // exactly the files they reach, and the log name exactly the real problems.
-class LinkedFilesChainTest : public ::testing::Test {
+class LinkedFilesTest : public ChainTest {
  protected:
   void SetUp() override {
     Write("index.htm",
@@ -74,37 +43,23 @@ class LinkedFilesChainTest : public ::testing::Test {
     WriteFileBytes(site_ / name, bytes);
   }
 
-  // The files of the compiled help file that came from the site (not the compiler's own
-  // files, nor the generated contents, index and derived-images files).
-  std::set<std::string> SiteFilesIn(const fs::path& chm) {
-    const chm::readback::ChmContents contents = ReadWithLibchm(chm);
-    EXPECT_EQ(contents.error, "");
-    std::set<std::string> names;
-    for (const auto& [name, bytes] : contents.files) {
-      if (name.starts_with("/#") || name.starts_with("/$") || name.starts_with("/Cor") ||
-          name.starts_with("::")) {
-        continue;
-      }
-      names.insert(name);
-      const fs::path on_disk = site_ / name.substr(1);
-      EXPECT_EQ(bytes, ReadFileBytes(on_disk)) << name;
-    }
-    return names;
+  // Every file the pages reach, with its bytes: all of the site but the unused image.
+  std::map<std::string, std::string> Reached() {
+    std::map<std::string, std::string> files = FilesBelow(site_);
+    EXPECT_EQ(files.erase("img/unused.png"), 1u);
+    std::erase_if(files, [](const auto& file) { return file.first.ends_with(".hhp"); });
+    EXPECT_EQ(files.size(), 15u);
+    return files;
   }
-
-  TempDir dir_;
-  fs::path site_ = dir_ / "site";
-  fs::path chm_ = dir_ / "out" / "Links.chm";
 };
 
-TEST_F(LinkedFilesChainTest, CorvinaStoresEveryLinkedFileAndWarnsOnlyForRealProblems) {
-  fs::create_directories(chm_.parent_path());
-  ASSERT_EQ(RunProgram({BuiltProgram("corvina"), "setup"}).exit_code, 0);
+TEST_F(LinkedFilesTest, CorvinaStoresEveryLinkedFileAndWarnsOnlyForRealProblems) {
+  SetUpCorvina();
   const ProgramRun run =
-      RunProgram({BuiltProgram("corvina"), "compile", site_.string(), "-o", chm_.string(),
-                  "--default-page", "index.htm", "--no-open", "--yes"});
+      Compile({"-o", chm_.string(), "--default-page", "index.htm", "--no-open", "--yes"});
   EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
-  EXPECT_EQ(MessageLines(run.out),
+  // A missing image gives one HHC4001, though two pages show it.
+  EXPECT_EQ(LinesStarting(run.out, "HHC"),
             (std::vector<std::string>{
                 "HHC4001: Warning: Found file img/missing.gif while scanning index.htm, but "
                 "couldn't find it on disk",
@@ -119,33 +74,20 @@ TEST_F(LinkedFilesChainTest, CorvinaStoresEveryLinkedFileAndWarnsOnlyForRealProb
   EXPECT_EQ(run.err.find("Found file"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("Corvina: There are warnings while compiling: "), std::string::npos)
       << run.err;
-
-  EXPECT_EQ(
-      SiteFilesIn(chm_),
-      (std::set<std::string>{
-          "/index.htm", "/sub/page.htm", "/sub/unlisted.htm", "/sub/deep.png", "/css/main.css",
-          "/css/print.css", "/css/inline.css", "/css/fonts/f.woff", "/js/app.js", "/img/h1.png",
-          "/img/body.png", "/img/Logo.png", "/img/bg.gif", "/img/pic 1.png", "/docs/manual.pdf"}));
+  EXPECT_EQ(SiteFilesIn(chm_), Reached());
 }
 
-TEST_F(LinkedFilesChainTest, HhcFollowsLinksFromAProjectThatListsOnePage) {
-  const std::string project =
-      "[OPTIONS]\r\nCompiled file=" + chm_.string() +
-      "\r\nDefault topic=index.htm\r\nTitle=Links\r\n\r\n[FILES]\r\nindex.htm\r\n";
-  fs::create_directories(chm_.parent_path());
-  WriteFileBytes(site_ / "links.hhp", project);
+TEST_F(LinkedFilesTest, HhcFollowsLinksFromAProjectThatListsOnePage) {
+  WriteFileBytes(site_ / "links.hhp", "[OPTIONS]\r\nCompiled file=" + chm_.string() +
+                                          "\r\nDefault topic=index.htm\r\nTitle=Links\r\n\r\n"
+                                          "[FILES]\r\nindex.htm\r\n");
   const ProgramRun run =
       RunProgram({BuiltProgram("hhc"), "--engine", "native", "links.hhp"}, site_);
   EXPECT_EQ(run.exit_code, 0) << run.out;
-  EXPECT_EQ(MessageLines(run.out).size(), 3u) << run.out;
+  EXPECT_EQ(LinesStarting(run.out, "HHC").size(), 3u) << run.out;
   EXPECT_NE(run.out.find(", 15 files, 3 warnings."), std::string::npos) << run.out;
-  EXPECT_EQ(
-      SiteFilesIn(chm_),
-      (std::set<std::string>{
-          "/index.htm", "/sub/page.htm", "/sub/unlisted.htm", "/sub/deep.png", "/css/main.css",
-          "/css/print.css", "/css/inline.css", "/css/fonts/f.woff", "/js/app.js", "/img/h1.png",
-          "/img/body.png", "/img/Logo.png", "/img/bg.gif", "/img/pic 1.png", "/docs/manual.pdf"}));
+  EXPECT_EQ(SiteFilesIn(chm_), Reached());
 }
 
 }  // namespace
-}  // namespace corvina
+}  // namespace corvina::chain
