@@ -30,6 +30,18 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Every file below the folder, relative, with its bytes (a symbolic link's target's bytes).
+inline std::map<std::string, std::string> FilesBelow(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_regular_file() || it->is_symlink())
+      files[std::filesystem::relative(it->path(), folder).string()] = ReadFileBytes(it->path());
+  }
+  return files;
+}
+
 // A site of pages compiled by chmcmd into <folder>/out.chm.
 inline std::filesystem::path CompileSite(const std::filesystem::path& folder,
                                          const std::map<std::string, std::string>& files) {

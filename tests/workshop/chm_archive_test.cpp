@@ -33,13 +33,9 @@ std::span<const uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-class ChmArchiveTest : public ::testing::Test {
- protected:
-  TempDir dir_;
-};
-
-TEST_F(ChmArchiveTest, HundredThousandFilesNeedIndexChunksAndAllComeBack) {
-  const fs::path chm = dir_ / "many.chm";
+TEST(ChmArchiveTest, HundredThousandFilesNeedIndexChunksAndAllComeBack) {
+  TempDir dir;
+  const fs::path chm = dir / "many.chm";
   std::map<std::string, std::string> expected;
   {
     auto writer = ChmArchiveWriter::Create(chm, {});
@@ -74,14 +70,15 @@ TEST_F(ChmArchiveTest, HundredThousandFilesNeedIndexChunksAndAllComeBack) {
   EXPECT_EQ(readback::FastFindWithLibmspack(chm, expected), std::vector<std::string>{});
 }
 
-TEST_F(ChmArchiveTest, TheSameBytesWhateverTheNumberOfThreads) {
+TEST(ChmArchiveTest, TheSameBytesWhateverTheNumberOfThreads) {
+  TempDir dir;
   std::string data;
   for (int i = 0; data.size() < 700000; ++i) {
     data += "<p>row " + std::to_string(i * 31 % 977) + " of the table</p>\r\n";
   }
   std::vector<std::string> outputs;
   for (int threads : {1, 2, 5}) {
-    const fs::path chm = dir_ / ("t" + std::to_string(threads) + ".chm");
+    const fs::path chm = dir / ("t" + std::to_string(threads) + ".chm");
     ChmArchiveOptions options;
     options.threads = threads;
     auto writer = ChmArchiveWriter::Create(chm, options);
@@ -116,48 +113,31 @@ class ChmFailureTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(ChmFailureTest, NamesThatDifferOnlyInCase) {
-  ChmProject project = Project({"a.htm", "Pages/One.htm"});
-  WriteFileBytes(dir_ / "site" / "pages" / "one.htm", "other");
-  project.files.push_back("pages/one.htm");
-  const Status status = CompileChm(project);
-  EXPECT_EQ(status.description(),
-            "names differ only in letter case, which a .chm cannot tell apart: "
-            "\"Pages/One.htm\" and \"pages/one.htm\"");
-  ExpectOnlyTheEarlierFile();
-}
-
-TEST_F(ChmFailureTest, NamesLeavingTheProjectFolderOrMissingFiles) {
+TEST_F(ChmFailureTest, BadNamesMissingAndOversizedFilesAreRefused) {
+  const std::string bad_name =
+      "bad file name in the project (it must be relative and stay inside the project folder): ";
+  // The file added to a project of a.htm and Pages/One.htm, and the refusal.
   const std::pair<std::string, std::string> cases[] = {
-      {"../secret.htm",
-       "bad file name in the project (it must be relative and stay inside the project folder): "
-       "\"../secret.htm\""},
-      {"/etc/passwd",
-       "bad file name in the project (it must be relative and stay inside the project folder): "
-       "\"/etc/passwd\""},
+      {"pages/one.htm",
+       "names differ only in letter case, which a .chm cannot tell apart: "
+       "\"Pages/One.htm\" and \"pages/one.htm\""},
+      {"../secret.htm", bad_name + "\"../secret.htm\""},
+      {"/etc/passwd", bad_name + "\"/etc/passwd\""},
       {"missing.htm",
        "cannot read " + (dir_ / "site" / "missing.htm").string() + ": No such file or directory"},
+      {"huge.bin",
+       "file too large for a .chm (4294967296 bytes, at most 4294967295): \"huge.bin\""},
   };
+  WriteFileBytes(dir_ / "site" / "pages" / "one.htm", "other");
+  WriteFileBytes(dir_ / "site" / "huge.bin", "");
+  fs::resize_file(dir_ / "site" / "huge.bin", 0x100000000ull);  // sparse: takes no room
   for (const auto& [name, message] : cases) {
     SCOPED_TRACE(name);
-    ChmProject project = Project({"a.htm"});
+    ChmProject project = Project({"a.htm", "Pages/One.htm"});
     project.files.push_back(name);
     EXPECT_EQ(CompileChm(project).description(), message);
     ExpectOnlyTheEarlierFile();
   }
-}
-
-TEST_F(ChmFailureTest, AFileLargerThanTheFormatAllows) {
-  ChmProject project = Project({"a.htm"});
-  {
-    // Sparse: takes no room on disk.
-    WriteFileBytes(dir_ / "site" / "huge.bin", "");
-    fs::resize_file(dir_ / "site" / "huge.bin", 0x100000000ull);
-  }
-  project.files.push_back("huge.bin");
-  EXPECT_EQ(CompileChm(project).description(),
-            "file too large for a .chm (4294967296 bytes, at most 4294967295): \"huge.bin\"");
-  ExpectOnlyTheEarlierFile();
 }
 
 TEST_F(ChmFailureTest, ADiskThatFillsUp) {

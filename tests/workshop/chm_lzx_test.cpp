@@ -160,24 +160,15 @@ TEST(LzxEncoderTest, ChoosesTheBlockTypeThatSuitsTheData) {
   encoder.EncodeInterval(noise, out);
   EXPECT_EQ(FirstBlockType(out), 3);
   EXPECT_LE(out.bytes.size(), noise.size() + 16 * kLzxFramesPerReset);
-  testing::TempDir dir;
-  for (const std::vector<uint8_t>* data : {&records, &text, &noise}) {
-    EXPECT_EQ(CheckLzxRoundTrip(*data, dir.path(), 1), "");
-  }
 }
 
-class LzxRoundTripTest : public ::testing::Test {
- protected:
-  void Check(const std::vector<uint8_t>& data, int threads = 1) {
-    EXPECT_EQ(CheckLzxRoundTrip(data, dir_.path(), threads), "");
-  }
-  testing::TempDir dir_;
-};
-
-TEST_F(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
+// Both readers give back what the encoder wrote, on one thread or several (0: as many as the
+// machine has).
+TEST(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
   struct Case {
     std::string what;
     std::vector<uint8_t> data;
+    int threads = 1;
   };
   std::vector<Case> cases = {
       {"empty", {}},
@@ -205,35 +196,28 @@ TEST_F(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
   for (int i = 0; i < 6; ++i)
     repeats.insert(repeats.end(), repeats.begin(), repeats.begin() + 30000);
   cases.push_back({"far repeats", repeats});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Check(c.data);
-  }
-}
-
-TEST_F(LzxRoundTripTest, TwentyMegabytesOfMixedDataComeBack) {
-  std::vector<uint8_t> data;
-  for (uint32_t part = 0; data.size() < 20'000'000; ++part) {
+  std::vector<uint8_t> large;
+  for (uint32_t part = 0; large.size() < 20'000'000; ++part) {
     const std::vector<uint8_t> piece =
         part % 5 == 4 ? RandomBytes(300000, part) : HtmlText(700000, part);
-    data.insert(data.end(), piece.begin(), piece.end());
+    large.insert(large.end(), piece.begin(), piece.end());
   }
-  Check(data, 0);
-}
-
-// The fuzz target's corpus, run as a plain test.
-TEST_F(LzxRoundTripTest, FuzzCorpusComesBack) {
-  const std::filesystem::path corpus =
-      std::filesystem::path(CORVINA_TEST_DATA).parent_path().parent_path() /
-      "workshop/chm/fuzz/corpus";
-  int inputs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-    SCOPED_TRACE(entry.path().filename().string());
+  cases.push_back({"20 MB of mixed data", std::move(large), 0});
+  // The fuzz target's corpus.
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(CORVINA_TEST_DATA).parent_path().parent_path() /
+           "workshop/chm/fuzz/corpus")) {
     const std::string bytes = testing::ReadFileBytes(entry.path());
-    Check({bytes.begin(), bytes.end()}, 1 + inputs % 2);
-    ++inputs;
+    cases.push_back({entry.path().filename().string(),
+                     {bytes.begin(), bytes.end()},
+                     1 + static_cast<int>(cases.size() % 2)});
   }
-  EXPECT_GE(inputs, 7);
+  ASSERT_GE(cases.size(), 17u + 7);  // the corpus holds at least 7 inputs
+  testing::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(CheckLzxRoundTrip(c.data, dir.path(), c.threads), "");
+  }
 }
 
 }  // namespace

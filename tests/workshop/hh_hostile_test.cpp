@@ -15,6 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace hc = hostile_chm;
+using hh_testing::FilesBelow;
 using hh_testing::kHh;
 using hh_testing::Lines;
 using testing::ReadFileBytes;
@@ -34,17 +35,6 @@ testing::ProgramRun RunHh(std::vector<std::string> args, std::vector<std::string
   argv.push_back(kHh);
   argv.insert(argv.end(), args.begin(), args.end());
   return testing::RunProgram(argv);
-}
-
-std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_regular_file())
-      files[fs::relative(it->path(), folder).string()] = ReadFileBytes(it->path());
-  }
-  return files;
 }
 
 // A help file of our own writer with compressed pages, whose compression tables tests damage.
