@@ -230,7 +230,7 @@ TEST_F(LinkedFilesTest, QueuesEachFoundFileOnceInItsCaseOnDisk) {
   linked.Follow("index.htm",
                 Links({"images/logo.gif", "IMAGES/LOGO.gif", "s.css?v=1", "guide/", "caf\xE9.htm",
                        "LISTED.PNG", "index.htm#x", "gone.png", "./gone.png", "../out.png",
-                       "sub/../../out.png", "http://x/y.png"}));
+                       "sub/../../out.png", "http://x/y.png", "gon\xE9.png"}));
   EXPECT_EQ(Drain(linked), (std::vector<std::string>{"Images/Logo.GIF", "css:s.css",
                                                      "guide/index.html", "caf\xC3\xA9.htm"}));
   linked.Follow("guide/index.html", Links({"../gone.png", "../Images/Logo.GIF"}));
@@ -239,7 +239,9 @@ TEST_F(LinkedFilesTest, QueuesEachFoundFileOnceInItsCaseOnDisk) {
             (std::vector<std::string>{
                 "0 Found file gone.png while scanning index.htm, but couldn't find it on disk",
                 "2 The link \"../out.png\" in index.htm leads outside the project folder; the "
-                "file is not stored."}));
+                "file is not stored.",
+                "0 Found file gon\xC3\xA9.png while scanning index.htm, but couldn't find it on "
+                "disk"}));
 }
 
 TEST_F(LinkedFilesTest, WarnsOnlyForAnchorsNoReadPageDefines) {

@@ -29,8 +29,13 @@ bool HasScheme(std::string_view link) {
   return false;
 }
 
+// Names and links as written in a page that is not UTF-8 are Windows-1252; messages are UTF-8.
+std::string Shown(std::string_view text) {
+  return IsValidUtf8(text) ? std::string(text) : AnsiToUtf8(text);
+}
+
 std::string Quote(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  return "\"" + Shown(text) + "\"";
 }
 
 // The folder part of a relative name, with its "/" ("a/b.htm" -> "a/"; "b.htm" -> "").
@@ -168,7 +173,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
     }
     if (entry != DiskEntry::kFile) {
       if (reported_.insert(FoldChmName(name)).second) {
-        warn_(ChmWarning::kLinkNotOnDisk, "Found file " + name + " while scanning " +
+        warn_(ChmWarning::kLinkNotOnDisk, "Found file " + Shown(name) + " while scanning " +
                                               std::string(referrer) +
                                               ", but couldn't find it on disk");
       }
@@ -220,8 +225,8 @@ void LinkedFiles::CheckAnchors() {
     const std::string fragment = FoldChmName(use.fragment);
     // "#top" scrolls to the top of any page.
     if (page->second.contains(fragment) || fragment == "top") continue;
-    warn_(ChmWarning::kAnchorUndefined,
-          "Anchor " + use.page + "#" + use.fragment + " undefined; first use " + use.first_use);
+    warn_(ChmWarning::kAnchorUndefined, "Anchor " + use.page + "#" + Shown(use.fragment) +
+                                            " undefined; first use " + Shown(use.first_use));
   }
 }
 
