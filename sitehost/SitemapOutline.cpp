@@ -207,7 +207,8 @@ Reference ResolveLocal(std::string_view raw, const fs::path& folder) {
   if (const size_t inside = local.find("::/"); inside != std::string::npos) {
     local = local.substr(inside + 2);
   }
-  if (HasUrlScheme(local)) return {std::nullopt, "it points outside the site"};
+  if (HasUrlScheme(local))
+    return {std::nullopt, "it points outside the site: \"" + DecodeUtf8OrWindows1252(local) + "\""};
   std::string problem;
   if (const size_t mark = local.find_first_of("#?"); mark != std::string::npos) {
     problem = "its anchor \"" + local.substr(mark) + "\" was dropped";

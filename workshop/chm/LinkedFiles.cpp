@@ -31,7 +31,7 @@ bool HasScheme(std::string_view link) {
 
 // Names and links as written in a page that is not UTF-8 are Windows-1252; messages are UTF-8.
 std::string Shown(std::string_view text) {
-  return IsValidUtf8(text) ? std::string(text) : AnsiToUtf8(text);
+  return DecodeUtf8OrWindows1252(text);
 }
 
 std::string Quote(std::string_view text) {
