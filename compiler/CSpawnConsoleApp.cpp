@@ -55,8 +55,8 @@ int32_t CSpawnConsoleApp::ExecuteApp(std::string_view sCmdline,
                                      std::string_view sStartUpDirectory) {
   ErrorReport report("CSpawnConsoleApp", "ExecuteApp");
   mCancelled = false;
-  ProcessStart start = ProcessRunner().Start(
-      ProcessStartOptions{std::string(sCmdline), std::string(sStartUpDirectory)});
+  ProcessStart start = ProcessRunner().Start(ProcessStartOptions{
+      .command_line = std::string(sCmdline), .working_directory = std::string(sStartUpDirectory)});
   if (!start.child) {
     const std::string number = std::to_string(start.failure.system_error);
     if (start.failure.step == ProcessStartFailure::Step::kPipe) {

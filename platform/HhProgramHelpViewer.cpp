@@ -1,15 +1,11 @@
 #include "platform/HhProgramHelpViewer.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/OwnExecutable.h"
 #include "platform/PathConventions.h"
-
-extern char** environ;
 
 namespace corvina {
 
@@ -42,35 +38,8 @@ Status HhProgramHelpViewer::HtmlHelp(intptr_t, std::string_view file, uint32_t c
   Result<std::vector<std::string>> line = CommandLine(file, command, topic);
   if (!line.ok()) return line.status();
   if (::access(program_.c_str(), X_OK) != 0) return ErrnoError("start", errno, program_.string());
-
-  // Everything the children use is made before fork: between fork and exec only
-  // async-signal-safe calls are allowed.
-  std::vector<char*> argv;
-  for (const std::string& arg : *line)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const char* program = program_.c_str();
-
-  pid_t middle = ::fork();
-  if (middle < 0) return ErrnoError("fork", errno);
-  if (middle == 0) {
-    // The middle child leaves at once, so the viewer's process is adopted and reaped by init.
-    ::setsid();
-    pid_t viewer = ::fork();
-    if (viewer == 0) {
-      int null = ::open("/dev/null", O_RDONLY);
-      if (null >= 0) ::dup2(null, STDIN_FILENO);
-      ::execve(program, argv.data(), environ);
-      ::_exit(127);
-    }
-    ::_exit(viewer < 0 ? 1 : 0);
-  }
-  int status = 0;
-  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return Error{kErrDeviceIO, "the help viewer could not be started"};
-  }
+  ProcessStart start = runner_.Start({.arguments = std::move(*line), .detached = true});
+  if (!start.child) return Error{kErrDeviceIO, "the help viewer could not be started"};
   return Status::Ok();
 }
 

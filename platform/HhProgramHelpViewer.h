@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/IHelpViewer.h"
+#include "platform/PosixProcessRunner.h"
 
 namespace corvina {
 
@@ -26,6 +27,7 @@ class HhProgramHelpViewer : public IHelpViewer {
 
  private:
   std::filesystem::path program_;
+  PosixProcessRunner runner_;
 };
 
 }  // namespace corvina

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace corvina {
 
@@ -33,11 +34,30 @@ class IChildProcess {
   virtual void Kill() = 0;
 };
 
+// Where a child's standard streams go.
+enum class ProcessStreams {
+  // Standard input reads /dev/null; standard output and standard error share one pipe.
+  kPipe,
+  // All three are a new pseudo-terminal in raw mode, the child's controlling terminal, so that
+  // a program that buffers its output when it is not on a terminal writes each line at once.
+  kTerminal,
+  // Standard input reads /dev/null; standard output and standard error are the caller's. Read
+  // reports the end of the output at once.
+  kInherited,
+};
+
 struct ProcessStartOptions {
   // The whole command line, program first, split the Windows way (SplitCommandLine).
-  std::string command_line;
+  std::string command_line{};
   // The child's current folder; empty: the caller's.
-  std::string working_directory;
+  std::string working_directory{};
+  // When not empty, the program and its arguments as they are; command_line is then not used.
+  std::vector<std::string> arguments{};
+  ProcessStreams streams = ProcessStreams::kPipe;
+  // The child runs in a session of its own and is not ours: it outlives the caller, nobody
+  // waits for it, and its streams are as kInherited. The returned child has ended at once,
+  // with no output and exit code 0; a start that fails is still reported.
+  bool detached = false;
 };
 
 // The step of a start that failed, and the system's error number in the Windows numbering

@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -87,9 +89,12 @@ struct SpawnFileActions {
 // destruction a child that nobody waited for is killed with its group and then waited for.
 class ChildProcess : public IChildProcess {
  public:
-  ChildProcess(pid_t pid, UniqueFd output)
+  // `output` is invalid when the child writes to the caller's streams; `terminal` says that it
+  // is a pseudo-terminal's master side.
+  ChildProcess(pid_t pid, UniqueFd output, bool terminal)
       : pid_(pid),
         output_(std::move(output)),
+        terminal_(terminal),
         pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
   ~ChildProcess() override {
     if (reaped_) return;
@@ -104,6 +109,10 @@ class ChildProcess : public IChildProcess {
   ProcessRead Read(std::span<std::byte> buffer, milliseconds timeout) override {
     EscalateIfDue();
     ProcessRead result;
+    if (!output_.valid()) {
+      result.end = true;
+      return result;
+    }
     pollfd pfd{output_.get(), POLLIN, 0};
     int ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
     if (ready == 0 || (ready < 0 && errno == EINTR)) return result;
@@ -115,7 +124,10 @@ class ChildProcess : public IChildProcess {
     do {
       n = ::read(output_.get(), buffer.data(), buffer.size());
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
+    if (n < 0 && terminal_ && errno == EIO) {
+      // A terminal's master side reads EIO once every holder of the other side closed it.
+      result.end = true;
+    } else if (n < 0) {
       result.failed = result.end = true;
     } else if (n == 0) {
       result.end = true;
@@ -190,6 +202,7 @@ class ChildProcess : public IChildProcess {
 
   pid_t pid_;
   UniqueFd output_;
+  bool terminal_;
   UniqueFd pidfd_;
   bool reaped_ = false;
   bool terminating_ = false;
@@ -197,6 +210,114 @@ class ChildProcess : public IChildProcess {
   std::chrono::steady_clock::time_point kill_deadline_;
   int32_t exit_code_ = 0;
 };
+
+// A detached child is not ours to read, wait for or end: it has ended as far as we can tell.
+class DetachedChild : public IChildProcess {
+ public:
+  ProcessRead Read(std::span<std::byte>, milliseconds) override { return {0, true, false}; }
+  std::optional<int32_t> Wait(milliseconds) override { return 0; }
+  void Kill() override {}
+};
+
+// Where the child's output goes, and what the parent keeps of it.
+struct OutputChannel {
+  UniqueFd parent_end;        // the pipe's read end or the terminal's master side
+  UniqueFd child_end;         // the pipe's write end or the terminal's other side, open here
+  std::string terminal_name;  // the other side's name, which the child opens
+};
+
+// Each returns 0 or the errno of the step that failed.
+int MakePipe(OutputChannel& channel) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  channel.parent_end.reset(fds[0]);
+  channel.child_end.reset(fds[1]);
+  // A larger pipe lets a child that writes much go on while its output is handed out; a
+  // system that refuses keeps its default size.
+  ::fcntl(channel.child_end.get(), F_SETPIPE_SZ, kPipeSize);
+  return 0;
+}
+
+// A pseudo-terminal in raw mode: what the child writes arrives byte for byte, line ends
+// untouched.
+int MakeTerminal(OutputChannel& channel) {
+  channel.parent_end.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!channel.parent_end.valid()) return errno;
+  char name[128];
+  if (::grantpt(channel.parent_end.get()) != 0 || ::unlockpt(channel.parent_end.get()) != 0) {
+    return errno;
+  }
+  if (int rc = ::ptsname_r(channel.parent_end.get(), name, sizeof name); rc != 0) return rc;
+  channel.terminal_name = name;
+  channel.child_end.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!channel.child_end.valid()) return errno;
+  termios raw{};
+  if (::tcgetattr(channel.child_end.get(), &raw) != 0) return errno;
+  ::cfmakeraw(&raw);
+  if (::tcsetattr(channel.child_end.get(), TCSANOW, &raw) != 0) return errno;
+  return 0;
+}
+
+// Starts `program` detached: a middle child leads a new session, starts the program and leaves
+// at once, so that init adopts and reaps it. Between fork and exec only async-signal-safe calls
+// are made; everything they use is ready before the fork. A failed exec sends its errno back
+// through a pipe that the exec closes.
+ProcessStart StartDetached(const fs::path& program, std::vector<char*>& argv,
+                           const std::string& working_directory) {
+  using Step = ProcessStartFailure::Step;
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return Failed(Step::kPipe, WindowsErrorNumber(errno));
+  UniqueFd report_read(fds[0]);
+  UniqueFd report_write(fds[1]);
+  const char* path = program.c_str();
+  const char* folder = working_directory.empty() ? nullptr : working_directory.c_str();
+  sigset_t no_signals;
+  sigemptyset(&no_signals);
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+
+  const pid_t middle = ::fork();
+  if (middle < 0) return Failed(Step::kProcess, WindowsErrorNumber(errno));
+  if (middle == 0) {
+    ::setsid();
+    const pid_t child = ::fork();
+    int error = errno;
+    if (child == 0) {
+      for (int number = 1; number < NSIG; ++number)
+        ::sigaction(number, &default_action, nullptr);
+      ::sigprocmask(SIG_SETMASK, &no_signals, nullptr);
+      const int null = ::open("/dev/null", O_RDONLY);
+      if (null >= 0 && null != STDIN_FILENO) {
+        ::dup2(null, STDIN_FILENO);
+        ::close(null);
+      }
+      if (folder == nullptr || ::chdir(folder) == 0) ::execve(path, argv.data(), environ);
+      error = errno;
+    }
+    if (child <= 0 && ::write(report_write.get(), &error, sizeof error) < 0) {
+      // Nobody is left to tell.
+    }
+    ::_exit(child < 0 ? 1 : child == 0 ? 127 : 0);
+  }
+  report_write.reset();
+  int status = 0;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
+  int error = 0;
+  ssize_t n;
+  do {
+    n = ::read(report_read.get(), &error, sizeof error);
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(sizeof error)) {
+    return Failed(Step::kProcess, WindowsErrorNumber(error));
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return Failed(Step::kProcess, WindowsErrorNumber(ECHILD));
+  }
+  ProcessStart start;
+  start.child = std::make_unique<DetachedChild>();
+  return start;
+}
 
 Result<fs::path> Runnable(const fs::path& path) {
   struct stat st;
@@ -242,15 +363,16 @@ Result<fs::path> FindProgram(std::string_view name) {
 
 ProcessStart PosixProcessRunner::Start(const ProcessStartOptions& options) {
   using Step = ProcessStartFailure::Step;
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return Failed(Step::kPipe, WindowsErrorNumber(errno));
-  UniqueFd read_end(fds[0]);
-  UniqueFd write_end(fds[1]);
-  // A larger pipe lets a child that writes much go on while its output is handed out; a
-  // system that refuses keeps its default size.
-  ::fcntl(write_end.get(), F_SETPIPE_SZ, kPipeSize);
+  const bool terminal = options.streams == ProcessStreams::kTerminal && !options.detached;
+  OutputChannel channel;
+  if (!options.detached && options.streams != ProcessStreams::kInherited) {
+    if (int rc = terminal ? MakeTerminal(channel) : MakePipe(channel); rc != 0) {
+      return Failed(Step::kPipe, WindowsErrorNumber(rc));
+    }
+  }
 
-  std::vector<std::string> args = SplitCommandLine(options.command_line);
+  std::vector<std::string> args =
+      options.arguments.empty() ? SplitCommandLine(options.command_line) : options.arguments;
   if (args.empty()) return Failed(Step::kProcess, kWinFileNotFound);
   Result<fs::path> program = FindProgram(args[0]);
   if (!program.ok()) return Failed(Step::kProcess, program.error().number);
@@ -261,42 +383,55 @@ ProcessStart PosixProcessRunner::Start(const ProcessStartOptions& options) {
     }
   }
 
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  if (options.detached) return StartDetached(*program, argv, options.working_directory);
+
   SpawnAttributes attributes;
   SpawnFileActions actions;
   sigset_t no_signals;
   sigset_t all_signals;
   sigemptyset(&no_signals);
   sigfillset(&all_signals);
-  int rc = posix_spawnattr_setflags(
-      &attributes.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  if (rc == 0) rc = posix_spawnattr_setpgroup(&attributes.attr, 0);
+  // A child on a terminal leads a session of its own, whose controlling terminal that is; it
+  // leads its process group too.
+  const short group_flag = terminal ? POSIX_SPAWN_SETSID : POSIX_SPAWN_SETPGROUP;
+  int rc = posix_spawnattr_setflags(&attributes.attr,
+                                    group_flag | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  if (rc == 0 && !terminal) rc = posix_spawnattr_setpgroup(&attributes.attr, 0);
   if (rc == 0) rc = posix_spawnattr_setsigmask(&attributes.attr, &no_signals);
   if (rc == 0) rc = posix_spawnattr_setsigdefault(&attributes.attr, &all_signals);
-  if (rc == 0) {
+  if (rc == 0 && terminal) {
+    // Opened in the new session without O_NOCTTY, it becomes the controlling terminal.
+    rc = posix_spawn_file_actions_addopen(&actions.actions, STDIN_FILENO,
+                                          channel.terminal_name.c_str(), O_RDWR, 0);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.actions, STDIN_FILENO, 1);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.actions, STDIN_FILENO, 2);
+  } else if (rc == 0) {
     rc = posix_spawn_file_actions_addopen(&actions.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (rc == 0 && channel.child_end.valid()) {
+      rc = posix_spawn_file_actions_adddup2(&actions.actions, channel.child_end.get(), 1);
+      if (rc == 0)
+        rc = posix_spawn_file_actions_adddup2(&actions.actions, channel.child_end.get(), 2);
+    }
   }
-  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.actions, write_end.get(), 1);
-  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.actions, write_end.get(), 2);
   if (rc == 0 && !options.working_directory.empty()) {
     rc = posix_spawn_file_actions_addchdir_np(&actions.actions, options.working_directory.c_str());
   }
   if (rc != 0) return Failed(Step::kProcess, WindowsErrorNumber(rc));
 
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
   pid_t pid = 0;
   rc = ::posix_spawn(&pid, program->c_str(), &actions.actions, &attributes.attr, argv.data(),
                      environ);
   if (rc != 0) return Failed(Step::kProcess, WindowsErrorNumber(rc));
-  // Our copy of the write end goes, so the end of data comes when the child's copies close.
-  write_end.reset();
+  // Our copy of the child's end goes, so the end of data comes when the child's copies close.
+  channel.child_end.reset();
 
   ProcessStart start;
-  start.child = std::make_unique<ChildProcess>(pid, std::move(read_end));
+  start.child = std::make_unique<ChildProcess>(pid, std::move(channel.parent_end), terminal);
   return start;
 }
 

@@ -47,7 +47,7 @@ struct ToolRun {
 // Runs one of our help tools to its end and collects what it printed.
 ToolRun RunTool(const std::string& command_line) {
   ToolRun run;
-  ProcessStart start = ProcessRunner().Start({command_line, ""});
+  ProcessStart start = ProcessRunner().Start({.command_line = command_line});
   if (!start.child) return run;
   std::array<std::byte, 4096> buffer;
   while (true) {

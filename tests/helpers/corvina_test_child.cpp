@@ -11,6 +11,11 @@
 //   ignore-term           ignore SIGTERM from here on
 //   cwd                   write the current folder and a line feed
 //   args ...              write each remaining argument as [argument] and a line feed
+//   ids-to N              write the process's id, its parent's and its session's, and a
+//                         line feed, to descriptor N
+//   tty                   write which of standard input, output and error are terminals and
+//                         whether there is a controlling terminal, as "tty 111 ctty"
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -102,6 +107,18 @@ int main(int argc, char** argv) {
       char buffer[4096];
       if (::getcwd(buffer, sizeof buffer) == nullptr) return 121;
       WriteAll(1, std::string(buffer) + "\n");
+    } else if (step == "ids-to") {
+      const int fd = std::atoi(std::string(next()).c_str());
+      WriteAll(fd, std::to_string(::getpid()) + " " + std::to_string(::getppid()) + " " +
+                       std::to_string(::getsid(0)) + "\n");
+    } else if (step == "tty") {
+      std::string text = "tty ";
+      for (int fd = 0; fd < 3; ++fd)
+        text += ::isatty(fd) ? '1' : '0';
+      const int tty = ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
+      text += tty >= 0 ? " ctty\n" : " none\n";
+      if (tty >= 0) ::close(tty);
+      WriteAll(1, text);
     } else if (step == "args") {
       while (i + 1 < argc)
         WriteAll(1, "[" + std::string(argv[++i]) + "]\n");

@@ -1,18 +1,12 @@
 #include "workshop/common/ChmcmdEngine.h"
 
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <vector>
 
+#include "platform/PosixProcessRunner.h"
 #include "platform/TextEncoding.h"
-#include "platform/UniqueFd.h"
 
 namespace corvina::workshop {
 namespace {
@@ -126,62 +120,43 @@ std::optional<std::string> ChmcmdOutputFilter::Finish() {
 
 ChmcmdResult RunChmcmd(const ChmcmdRun& run, const std::function<void(std::string_view)>& on_line) {
   ChmcmdResult result;
-  termios raw{};
-  ::cfmakeraw(&raw);
-  // The folder and the arguments are ready before the fork: the child only calls chdir, exec.
-  const std::string folder = run.project_copy.parent_path().string();
-  const std::string program = run.chmcmd.string();
-  const std::string project = run.project_copy.filename().string();
-  std::vector<const char*> argv = {program.c_str(), "--verbosity", "5"};
-  if (!run.scan_html) argv.push_back("--no-html-scan");
-  argv.push_back(project.c_str());
-  argv.push_back(nullptr);
-
-  int master_fd = -1;
-  pid_t pid = ::forkpty(&master_fd, nullptr, &raw, nullptr);
-  if (pid < 0) return result;
-  if (pid == 0) {
-    if (::chdir(folder.c_str()) == 0) {
-      ::execv(program.c_str(), const_cast<char* const*>(argv.data()));
-    }
-    std::_Exit(127);
-  }
+  std::vector<std::string> arguments = {run.chmcmd.string(), "--verbosity", "5"};
+  if (!run.scan_html) arguments.emplace_back("--no-html-scan");
+  arguments.push_back(run.project_copy.filename().string());
+  PosixProcessRunner runner;
+  ProcessStart start = runner.Start({.working_directory = run.project_copy.parent_path().string(),
+                                     .arguments = std::move(arguments),
+                                     .streams = ProcessStreams::kTerminal});
+  if (!start.child) return result;
   result.started = true;
-  UniqueFd master(master_fd);
 
   std::string pending;
-  char buffer[4096];
+  std::array<std::byte, 4096> buffer;
   while (true) {
     if (run.stop != nullptr && *run.stop != 0) {
       result.interrupted = true;
-      ::kill(pid, SIGKILL);
       break;
     }
-    pollfd pfd{master.get(), POLLIN, 0};
-    int ready = ::poll(&pfd, 1, 100);
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) continue;
-    ssize_t n = ::read(master.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // EIO: the terminal's other side closed
-    pending.append(buffer, static_cast<size_t>(n));
-    size_t start = 0;
-    for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-      on_line(std::string_view(pending).substr(start, end - start));
+    const ProcessRead read = start.child->Read(buffer, std::chrono::milliseconds(100));
+    pending.append(reinterpret_cast<const char*>(buffer.data()), read.bytes);
+    size_t begin = 0;
+    for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      on_line(std::string_view(pending).substr(begin, end - begin));
     }
-    pending.erase(0, start);
+    pending.erase(0, begin);
+    if (read.end) break;
   }
-  if (!pending.empty() && !result.interrupted) on_line(pending);
-  master.reset();
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (result.interrupted) {
+    // Dropping the child kills it at once and reaps it.
+    start.child.reset();
+    return result;
   }
-  if (WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.exit_code = 128 + WTERMSIG(status);
+  if (!pending.empty()) on_line(pending);
+  std::optional<int32_t> code;
+  while (!(code = start.child->Wait(std::chrono::milliseconds(1000)))) {
   }
-  if (result.exit_code == 127 && !result.interrupted) result.started = false;
+  result.exit_code = *code;
+  if (result.exit_code == 127) result.started = false;
   return result;
 }
 

@@ -2,33 +2,30 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <ostream>
 #include <vector>
 
+#include "platform/PosixProcessRunner.h"
 #include "platform/RuntimeDirWindows.h"
+#include "platform/UniqueFd.h"
 #include "workshop/common/ChmArchive.h"
 #if CORVINA_HH_QT
 #include "workshop/hhview/QtViewer.h"
 #endif
 
-extern char** environ;
-
 namespace corvina::workshop {
 namespace {
 
 constexpr std::string_view kViewerClass = "HH Parent";
-constexpr int kViewerGraceSeconds = 3;
 
 std::optional<std::filesystem::path> FindOnPath(std::string_view program) {
   const char* path = std::getenv("PATH");
@@ -58,77 +55,20 @@ std::optional<std::vector<std::string>> ViewerCommand(const ViewRequest& request
   return std::nullopt;
 }
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  ~ScopedFd() { Close(); }
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
-int ExitCodeOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-}
-
-// Starts the viewer with default signal handling and an empty mask, whatever hh blocks.
-Result<pid_t> SpawnViewer(const std::vector<std::string>& command) {
-  std::vector<char*> argv;
-  for (const std::string& arg : command)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t empty;
-  sigset_t defaults;
-  sigemptyset(&empty);
-  sigemptyset(&defaults);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD})
-    sigaddset(&defaults, signal);
-  posix_spawnattr_setsigmask(&attr, &empty);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = 0;
-  int rc = ::posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) return ErrnoError("start", rc, command[0]);
-  return pid;
-}
-
 // Waits for the viewer to end by itself, or for hh to be told to close; returns the exit code.
-int WaitForViewer(pid_t viewer, const sigset_t& signals) {
+int WaitForViewer(IChildProcess& viewer, const sigset_t& signals) {
   for (;;) {
     siginfo_t info{};
     int signal = ::sigwaitinfo(&signals, &info);
     if (signal < 0) continue;  // EINTR
-    int status = 0;
     if (signal == SIGCHLD) {
-      if (::waitpid(viewer, &status, WNOHANG) == viewer) return ExitCodeOf(status);
+      if (std::optional<int32_t> code = viewer.Wait(std::chrono::milliseconds(0))) return *code;
       continue;
     }
-    // Told to close: close the viewer, then, if it does not end in time, kill it.
-    ::kill(viewer, SIGTERM);
-    sigset_t child;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
-    const timespec grace{kViewerGraceSeconds, 0};
-    const time_t deadline = std::time(nullptr) + kViewerGraceSeconds;
-    while (::waitpid(viewer, &status, WNOHANG) != viewer) {
-      if (std::time(nullptr) > deadline) {
-        ::kill(viewer, SIGKILL);
-        ::waitpid(viewer, &status, 0);
-        break;
-      }
-      ::sigtimedwait(&child, nullptr, &grace);
+    // Told to close: close the viewer, which is killed if it does not end within the runner's
+    // grace time.
+    viewer.Kill();
+    while (!viewer.Wait(std::chrono::milliseconds(1000))) {
     }
     return 0;
   }
@@ -175,7 +115,7 @@ int View(std::string_view file_argument, std::string_view topic_argument, std::o
 
   // While the viewer shows the file, it must not be deleted or replaced under it: a deleter
   // asks for an exclusive lock first and fails with "Permission denied".
-  ScopedFd lock(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd lock(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
   if (lock.get() < 0 || ::flock(lock.get(), LOCK_SH) != 0) {
     err << "hh: " << ErrnoError("lock", errno, request.file).description << '\n';
     return kViewFailed;
@@ -199,14 +139,16 @@ int View(std::string_view file_argument, std::string_view topic_argument, std::o
 #endif
   if (own_viewer) {
     // Shown by our own viewer above.
-  } else if (Result<pid_t> viewer = SpawnViewer(*command); viewer.ok()) {
-    exit_code = WaitForViewer(*viewer, signals);
+  } else if (ProcessStart viewer = PosixProcessRunner().Start(
+                 {.arguments = *command, .streams = ProcessStreams::kInherited});
+             viewer.child) {
+    exit_code = WaitForViewer(*viewer.child, signals);
   } else {
-    err << "hh: " << viewer.error().description << '\n';
+    err << "hh: start " << (*command)[0] << ": error " << viewer.failure.system_error << '\n';
   }
   // The lock goes before the window, so that whoever waits for the window to close finds the
   // file free.
-  lock.Close();
+  lock.reset();
   if (window.ok()) {
     if (Status removed = windows.UnregisterWindow(*window); !removed) {
       err << "hh: " << removed.description() << '\n';
