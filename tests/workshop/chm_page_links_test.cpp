@@ -111,6 +111,7 @@ TEST(CssScannerTest, FindsUrlsAndImportsOutsideCommentsAndStrings) {
 TEST(PageLinksTest, CollectsEveryKindOfReferenceAndAnchor) {
   const std::string page =
       "<html><head><link rel=\"Stylesheet\" href=\"s.css?2022.1\"><link rel=icon href=i.ico>"
+      "<link rev=\"made\" href=\"docs@lists.example.org\"><link rel=next href=n.htm>"
       "<style>@import 'imp.css'; h1{background:url(bg.png)}</style>"
       "<script src=\"js/a.js\"></script></head>"
       "<body background=\"body.gif\"><a name=\"top2\" href=\"#sec\">x</a>"
@@ -124,10 +125,10 @@ TEST(PageLinksTest, CollectsEveryKindOfReferenceAndAnchor) {
   std::vector<std::string> targets;
   for (const PageLink& link : links.links)
     targets.push_back((link.style_sheet ? "css:" : "") + link.target);
-  EXPECT_EQ(targets, (std::vector<std::string>{"css:s.css?2022.1", "i.ico", "css:imp.css", "bg.png",
-                                               "js/a.js", "body.gif", "#sec", "st.png", "i.png",
-                                               "i2.png", "i3.png", "f.htm", "o.swf", "e.swf",
-                                               "ar.htm", "d.zip", "x.htm?a=1&b=2#k", "td.gif"}));
+  EXPECT_EQ(targets, (std::vector<std::string>{
+                         "css:s.css?2022.1", "i.ico", "n.htm", "css:imp.css", "bg.png", "js/a.js",
+                         "body.gif", "#sec", "st.png", "i.png", "i2.png", "i3.png", "f.htm",
+                         "o.swf", "e.swf", "ar.htm", "d.zip", "x.htm?a=1&b=2#k", "td.gif"}));
   EXPECT_EQ(links.anchors, (std::vector<std::string>{"top2", "sec"}));
 
   const PageLinks sheet = ScanStyleSheetLinks("@import url(b.css); p{background:url(p.png)}");

@@ -73,6 +73,9 @@ class LinkCollector : public HtmlVisitor {
         Add(attribute.value, false);
       } else if (a == "href" && name == "link") {
         const HtmlAttribute* rel = tag.Find("rel");
+        // A reverse relation only (<link rev="made" href="author's address">) names no
+        // resource of the page.
+        if (rel == nullptr && tag.Find("rev") != nullptr) continue;
         Add(attribute.value, rel != nullptr && ContainsWordIgnoringCase(rel->value, "stylesheet"));
       } else if (a == "data" && name == "object") {
         Add(attribute.value, false);
