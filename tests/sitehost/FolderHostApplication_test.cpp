@@ -7,14 +7,12 @@
 #include <string>
 
 #include "platform/OpenFaults.h"
-#include "sitehost/MemoryPageWindow.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::TestDataPath;
 using testing::WriteFileBytes;
@@ -82,8 +80,6 @@ TEST(FolderHostApplicationTest, RefreshTakesANewSnapshot) {
 
   EXPECT_EQ(web->FindFile("index.htm")->Title(), "Home");
   WriteFileBytes(site / "new.htm", Page("New"));
-  WriteFileBytes(site / "CorB7.tmp", "temporary");
-  WriteFileBytes(site / "CorB8.tmp.htm", "temporary");
   WriteFileBytes(site / "index.htm", Page("Home again"));
   EXPECT_EQ(web->FindFile("index.htm")->Title(), "Home");  // read once per snapshot
   ASSERT_TRUE(web->Refresh().ok());
@@ -104,36 +100,29 @@ TEST(FolderHostApplicationTest, OutlineNamingMissingPagesIsReported) {
   const fs::path site = dir / "site";
   WriteFileBytes(site / "index.htm", Page("Home"));
   WriteFileBytes(site / "Guide/Page.htm", Page("Guide page"));
-  WriteFileBytes(site / "navigation.txt",
-                 "Home | index.htm\n"
-                 "  Chapter\n"
-                 "    guide\\page.htm\n"
-                 "    Lost | lost.htm\n"
-                 "    missing.htm\n"
-                 "      Child | index.htm\n");
+  const std::string outline =
+      "Home | index.htm\n  Chapter\n    guide\\page.htm\n    Lost | lost.htm\n"
+      "    missing.htm\n      Child | index.htm\n";
+  WriteFileBytes(site / "navigation.txt", outline);
   auto host = OpenOrDie(site);
   ASSERT_TRUE(host);
   FolderWeb* web = host->web();
+  const auto no_page = [](int line, const std::string& page) {
+    return "navigation.txt line " + std::to_string(line) + ": there is no page \"" + page +
+           "\" in the site; the entry has no page";
+  };
   const std::vector<Error>& problems = web->Problems();
   ASSERT_EQ(problems.size(), 2u);
   EXPECT_EQ(problems[0].number, kErrFileNotFound);
-  EXPECT_EQ(problems[0].description,
-            "navigation.txt line 4: there is no page \"lost.htm\" in the site; the entry has no "
-            "page");
-  EXPECT_EQ(problems[1].description,
-            "navigation.txt line 5: there is no page \"missing.htm\" in the site; the entry has "
-            "no page");
+  EXPECT_EQ(problems[0].description, no_page(4, "lost.htm"));
+  EXPECT_EQ(problems[1].description, no_page(5, "missing.htm"));
   // The problems known since the site opened are not told again by a refresh; new ones are.
   EXPECT_TRUE(web->Refresh().ok());
   WriteFileBytes(site / "navigation.txt", "Home | index.htm\n  Gone | gone.htm\n");
   const Status refreshed = web->Refresh();
   ASSERT_FALSE(refreshed.ok());
-  EXPECT_EQ(refreshed.description(),
-            "navigation.txt line 2: there is no page \"gone.htm\" in the site; the entry has no "
-            "page");
-  WriteFileBytes(site / "navigation.txt",
-                 "Home | index.htm\n  Chapter\n    guide\\page.htm\n    Lost | lost.htm\n"
-                 "    missing.htm\n      Child | index.htm\n");
+  EXPECT_EQ(refreshed.description(), no_page(2, "gone.htm"));
+  WriteFileBytes(site / "navigation.txt", outline);
   EXPECT_FALSE(web->Refresh().ok());  // the first outline again: its problems are new
 
   std::vector<std::string> nodes;
@@ -183,6 +172,7 @@ TEST(FolderHostApplicationTest, UnreadablePartsAreReportedAndTheRestIsListed) {
   const std::string folder_problem =
       "read folder " + (site / "private").string() + ": Permission denied";
   ASSERT_EQ(web->Problems().size(), 1u);
+  EXPECT_EQ(web->Problems()[0].number, kErrPermissionDenied);
   EXPECT_EQ(web->Problems()[0].description, folder_problem);
   // The open told the problem; a refresh that finds the same one keeps it but tells it no more.
   EXPECT_TRUE(web->Refresh().ok());
