@@ -23,17 +23,9 @@ const std::string kChild = std::string(CORVINA_BIN_DIR) + "/corvina_test_child";
 // A runner with its events recorded: "started" and each piece of output, in order.
 class SpawnTest : public ::testing::Test {
  protected:
-  SpawnTest() : platform_(MakePlatform()) {
+  SpawnTest() {
     app_.OnProcessStarted = [this] { events_.push_back("<started>"); };
     app_.OnProcessOutputs = [this](std::string_view text) { events_.emplace_back(text); };
-  }
-
-  Platform MakePlatform() {
-    Platform platform;
-    platform.message_boxes = &boxes_;
-    platform.message_loop = &loop_;
-    platform.processes = &runner_;
-    return platform;
   }
 
   int32_t RunChild(const std::string& arguments) {
@@ -50,28 +42,46 @@ class SpawnTest : public ::testing::Test {
   FakeMessageBoxes boxes_;
   FakeMessageLoop loop_;
   PosixProcessRunner runner_;
-  ScopedPlatform platform_;
+  ScopedPlatform platform_{
+      Platform{.message_boxes = &boxes_, .processes = &runner_, .message_loop = &loop_}};
   CSpawnConsoleApp app_;
   std::vector<std::string> events_;
 };
 
-TEST_F(SpawnTest, SilentChildGivesStartedThenOneEmptyPiece) {
-  EXPECT_EQ(RunChild(""), 0);
-  EXPECT_EQ(events_, (std::vector<std::string>{"<started>", ""}));
+// "started", the output in pieces of at most 16 bytes, standard error interleaved in writing
+// order, then one empty piece; the exit code or 128 plus the signal that ended the child.
+TEST_F(SpawnTest, OutputArrivesInPiecesBetweenStartedAndAnEmptyPiece) {
+  struct Case {
+    std::string arguments;
+    int32_t exit_code;
+    std::vector<std::string> pieces;  // after "started"; joined when not `exact`
+    bool exact = true;
+  };
+  const Case cases[] = {
+      {"", 0, {""}},
+      {"out 0123456789abcdefghijklmnopqrstuvwxyzABCD exit 3",
+       3,
+       {"0123456789abcdef", "ghijklmnopqrstuv", "wxyzABCD", ""}},
+      {R"(out "line 1\r\n" err "warn 1\r\n" out "line 2\r\n" err "warn 2\r\n")",
+       0,
+       {"line 1\r\nwarn 1\r\nline 2\r\nwarn 2\r\n"},
+       false},
+      {"out before crash", 128 + SIGABRT, {"before"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    events_.clear();
+    EXPECT_EQ(RunChild(c.arguments), c.exit_code);
+    ASSERT_GE(events_.size(), 2u);
+    EXPECT_EQ(events_.front(), "<started>");
+    EXPECT_EQ(events_.back(), "");
+    if (c.exact) {
+      EXPECT_EQ(std::vector<std::string>(events_.begin() + 1, events_.end()), c.pieces);
+    } else {
+      EXPECT_EQ(Joined(), c.pieces[0]);
+    }
+  }
   EXPECT_TRUE(boxes_.shown.empty());
-}
-
-TEST_F(SpawnTest, FortyBytesArriveAsSixteenSixteenEightThenEmpty) {
-  const std::string forty = "0123456789abcdefghijklmnopqrstuvwxyzABCD";
-  EXPECT_EQ(RunChild("out " + forty + " exit 3"), 3);
-  EXPECT_EQ(events_, (std::vector<std::string>{"<started>", "0123456789abcdef", "ghijklmnopqrstuv",
-                                               "wxyzABCD", ""}));
-}
-
-TEST_F(SpawnTest, StandardErrorIsInterleavedInWritingOrder) {
-  RunChild(R"(out "line 1\r\n" err "warn 1\r\n" out "line 2\r\n" err "warn 2\r\n")");
-  EXPECT_EQ(Joined(), "line 1\r\nwarn 1\r\nline 2\r\nwarn 2\r\n");
-  EXPECT_EQ(events_.back(), "");
 }
 
 TEST_F(SpawnTest, MissingProgramIsReportedWithNoEvents) {
@@ -114,33 +124,34 @@ TEST_F(SpawnTest, CrashGivesSignalCodeAfterTheOutput) {
   EXPECT_EQ(Joined(), "before");
 }
 
-TEST_F(SpawnTest, SilentChildStillYieldsAndCanBeCancelled) {
-  // The child never writes and never ends; the message loop keeps turning and the user's
-  // cancel on its fifth turn ends the run.
-  loop_.on_events = [this](int call) {
-    if (call == 5) app_.Cancel();
+// The user's cancel on a turn of the message loop ends the run: a child that never writes or
+// ends, one that exits at once but leaves a sleeper holding the output open, and one that
+// ignores termination (then it is killed).
+TEST_F(SpawnTest, CancelEndsTheChildAndWhatItStarted) {
+  struct Case {
+    std::string arguments;
+    int cancel_on_turn;
+    int32_t exit_code;
+    std::string output;
   };
-  EXPECT_EQ(RunChild("sleep"), 128 + SIGTERM);
-  EXPECT_GE(loop_.calls, 5);
-  EXPECT_EQ(events_, (std::vector<std::string>{"<started>", ""}));
-  EXPECT_FALSE(app_.Running());
-}
-
-TEST_F(SpawnTest, CancelEndsWhatTheChildStartedToo) {
-  // The child exits at once but leaves a sleeper holding the output open.
-  loop_.on_events = [this](int call) {
-    if (call == 3) app_.Cancel();
+  const Case cases[] = {
+      {"sleep", 5, 128 + SIGTERM, ""},
+      {"out x spawn-sleeper exit 4", 3, 4, "x"},
+      {"ignore-term out x sleep", 2, 128 + SIGKILL, "x"},
   };
-  EXPECT_EQ(RunChild("out x spawn-sleeper exit 4"), 4);
-  EXPECT_EQ(Joined(), "x");
-}
-
-TEST_F(SpawnTest, ChildThatIgnoresTerminationIsKilled) {
-  loop_.on_events = [this](int call) {
-    if (call == 2) app_.Cancel();
-  };
-  EXPECT_EQ(RunChild("ignore-term out x sleep"), 128 + SIGKILL);
-  EXPECT_EQ(Joined(), "x");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    events_.clear();
+    loop_.calls = 0;
+    loop_.on_events = [&](int call) {
+      if (call == c.cancel_on_turn) app_.Cancel();
+    };
+    EXPECT_EQ(RunChild(c.arguments), c.exit_code);
+    EXPECT_GE(loop_.calls, c.cancel_on_turn);
+    EXPECT_EQ(events_.back(), "");
+    EXPECT_EQ(Joined(), c.output);
+    EXPECT_FALSE(app_.Running());
+  }
 }
 
 }  // namespace

@@ -20,11 +20,8 @@ TEST(ConsoleMessageLoopTest, InterruptCancelsTheRunningChild) {
     FakeMessageBoxes boxes;
     ConsoleMessageLoop loop;
     PosixProcessRunner runner;
-    Platform platform;
-    platform.message_boxes = &boxes;
-    platform.message_loop = &loop;
-    platform.processes = &runner;
-    ScopedPlatform scoped(platform);
+    ScopedPlatform scoped(
+        Platform{.message_boxes = &boxes, .processes = &runner, .message_loop = &loop});
 
     CSpawnConsoleApp app;
     int interrupts = 0;

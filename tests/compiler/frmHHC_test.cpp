@@ -12,6 +12,7 @@
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/CRegistry.h"
+#include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeMessageLoop.h"
 #include "tests/fakes/FakeProcessRunner.h"
@@ -52,53 +53,8 @@ class RecordingViews : public IFormViews {
   };
 };
 
-class FakeWeb : public IWeb {
- public:
-  int refreshes = 0;
-  Status Refresh() override {
-    ++refreshes;
-    return Status::Ok();
-  }
-  std::string Location() override { return "file:///site"; }
-  std::string Url() override { return "file:///site"; }
-  const std::vector<IWebFile*>& AllFiles() override { return files_; }
-  INavigationNode* RootNavigationNode() override { return nullptr; }
-  INavigationNode* HomeNavigationNode() override { return nullptr; }
-  std::vector<INavigationNode*> NavigationNodes() override { return {}; }
-  IWebFolder* RootFolder() override { return nullptr; }
-  IWebWindow* ActiveWebWindow() override { return nullptr; }
-
- private:
-  std::vector<IWebFile*> files_;
-};
-
-class FakeHost : public IHostApplication {
- public:
-  IWeb* web = nullptr;
-  IWeb* ActiveWeb() override { return web; }
-  Result<std::string> GetWebPageRelativeUrl(IWeb*, std::string_view) override {
-    return std::string();
-  }
-  Result<std::string> MakeRelativeUrl(std::string_view, std::string_view) override {
-    return std::string();
-  }
-  ICommandBars* CommandBars() override { return nullptr; }
-};
-
 class frmHHCTest : public ::testing::Test {
  protected:
-  frmHHCTest() : scoped_(MakePlatform()) {}
-
-  Platform MakePlatform() {
-    Platform platform;
-    platform.message_boxes = &boxes_;
-    platform.message_loop = &loop_;
-    platform.processes = &runner_;
-    platform.registry = &registry_;
-    platform.form_views = &views_;
-    return platform;
-  }
-
   void SetInstallDir(std::string_view folder) {
     CRegistry registry;
     registry.Init(kHkeyCurrentUser);
@@ -110,7 +66,11 @@ class frmHHCTest : public ::testing::Test {
   FakeProcessRunner runner_;
   FakeRegistryStore registry_;
   RecordingViews views_;
-  ScopedPlatform scoped_;
+  ScopedPlatform scoped_{Platform{.message_boxes = &boxes_,
+                                  .registry = &registry_,
+                                  .processes = &runner_,
+                                  .message_loop = &loop_,
+                                  .form_views = &views_}};
   frmHHC form_;
 };
 
@@ -203,20 +163,21 @@ TEST_F(frmHHCTest, AToolThatFailedOrWasKilledIsNotDone) {
 TEST_F(frmHHCTest, ProgressMovesWithLineBreaks) {
   SetInstallDir("/hhw");
   // Each 16-character piece is figured from the lines before it: the first read arrives as
-  // "1\r\n2..6" and "\r\n7..9\r\n"; ten lines give 100 with no files, eleven show 99.
-  runner_.output = {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n", "x", "\r\n", "y", "\r\n", "z"};
-  form_.Execute("/site", "p.tmp");
-  EXPECT_EQ(views_.captions,
-            (std::vector<std::string>{"", "5 %", "10 %", "60 %", "100 %", "99 %", "100 %"}));
-}
-
-TEST_F(frmHHCTest, ProgressCountsLineFeedsAlone) {
-  SetInstallDir("/hhw");
-  // Our hhc ends its lines with a line feed only; each one counts as a CRLF pair does.
-  runner_.output = {"1\n2\n3\n4\n5\n6\n7\n8\n", "9\n", "x", "\n", "y", "\r\n", "z"};
-  form_.Execute("/site", "p.tmp");
-  EXPECT_EQ(views_.captions,
-            (std::vector<std::string>{"", "5 %", "10 %", "90 %", "100 %", "99 %", "100 %"}));
+  // "1\r\n2..6" and "\r\n7..9\r\n"; ten lines give 100 with no files, eleven show 99. Our hhc
+  // ends its lines with a line feed only; each one counts as a CRLF pair does.
+  const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+      {{"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n", "x", "\r\n", "y", "\r\n", "z"},
+       {"", "5 %", "10 %", "60 %", "100 %", "99 %", "100 %"}},
+      {{"1\n2\n3\n4\n5\n6\n7\n8\n", "9\n", "x", "\n", "y", "\r\n", "z"},
+       {"", "5 %", "10 %", "90 %", "100 %", "99 %", "100 %"}},
+  };
+  for (const auto& [output, captions] : cases) {
+    SCOPED_TRACE(output[0]);
+    views_.captions.clear();
+    runner_.output = {output.begin(), output.end()};
+    form_.Execute("/site", "p.tmp");
+    EXPECT_EQ(views_.captions, captions);
+  }
 }
 
 TEST(frmHHCProgressTest, FigureRoundsHalvesToEvenAndCapsAt99) {
@@ -258,7 +219,7 @@ TEST_F(frmHHCTest, RunningLineCountMatchesWholeTextCount) {
 TEST_F(frmHHCTest, UnloadDuringRunEndsToolAndRefreshesSite) {
   SetInstallDir("/hhw");
   FakeWeb web;
-  FakeHost host;
+  FakeHostApplication host;
   host.web = &web;
   Globals::HostApplication = &host;
   runner_.output = {"a\r\n", "b\r\n", "c\r\n", "d\r\n"};

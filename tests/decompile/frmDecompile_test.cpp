@@ -30,24 +30,10 @@ using Write = FakeSettingsStore::Write;
 
 class frmDecompileTest : public ::testing::Test {
  protected:
-  frmDecompileTest() : scoped_(MakePlatform()) {}
   ~frmDecompileTest() override {
     Forms<frmHHC>().Unload();
     Forms<frmDecompile>().Unload();
     Forms<frmMain>().Unload();
-  }
-
-  Platform MakePlatform() {
-    Platform platform;
-    platform.message_boxes = &boxes_;
-    platform.message_loop = &loop_;
-    platform.processes = &runner_;
-    platform.registry = &registry_;
-    platform.settings = &settings_;
-    platform.file_system = &files_;
-    platform.dialogs = &dialogs_;
-    platform.help_viewer = &help_;
-    return platform;
   }
 
   void Store(std::string_view key, std::string_view value) {
@@ -66,7 +52,14 @@ class frmDecompileTest : public ::testing::Test {
   FakeDialogs dialogs_;
   FakeHelpViewer help_;
   PosixFileSystem files_;
-  ScopedPlatform scoped_;
+  ScopedPlatform scoped_{Platform{.message_boxes = &boxes_,
+                                  .file_system = &files_,
+                                  .registry = &registry_,
+                                  .settings = &settings_,
+                                  .processes = &runner_,
+                                  .dialogs = &dialogs_,
+                                  .message_loop = &loop_,
+                                  .help_viewer = &help_}};
 };
 
 TEST_F(frmDecompileTest, RestoresAndSavesItsSettingsInOrder) {
