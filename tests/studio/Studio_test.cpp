@@ -31,6 +31,18 @@ QStringList ActionTexts(QMenu* menu) {
 
 class StudioTest : public StudioFixture {};
 
+// Compile with the main window: the output path set, the viewer off.
+void GenerateInto(const std::filesystem::path& output) {
+  WhenShown("frmMain", [output](QWidget& main) {
+    auto* path = main.findChild<QLineEdit*>("OUTPUT");
+    path->setText(QString::fromStdString(output.string()));
+    emit path->textEdited(path->text());
+    auto* view = main.findChild<QCheckBox*>("VIEWRESULT");
+    if (view->isChecked()) view->click();
+    main.findChild<QPushButton*>("GENERATE")->click();
+  });
+}
+
 TEST_F(StudioTest, TheCommandBarsShowTheAddInWhileItIsConnected) {
   ConnectAddIns();
   QMenu* tools = window_->tools_menu();
@@ -131,13 +143,7 @@ TEST_F(StudioTest, UnsavedPagesAreSavedWhenTheUserSaysYes) {
   SaveScreenshot(*window_, "studio-pages");
   MessageBoxAnswerer boxes;
   boxes.answers.push_back(QMessageBox::Yes);
-  WhenShown("frmMain", [&](QWidget& main) {
-    auto* path = main.findChild<QLineEdit*>("OUTPUT");
-    path->setText(QString::fromStdString((dir_ / "Unsaved.chm").string()));
-    emit path->textEdited(path->text());
-    main.findChild<QCheckBox*>("VIEWRESULT")->click();
-    main.findChild<QPushButton*>("GENERATE")->click();
-  });
+  GenerateInto(dir_ / "Unsaved.chm");
   Command("Standard/Corvina/Compile")->trigger();
   ASSERT_FALSE(boxes.texts.isEmpty());
   EXPECT_EQ(boxes.texts[0], "There are unsaved documents. Would you like to save it?");
@@ -174,18 +180,6 @@ TEST_F(StudioTest, TheDecompileWindowKeepsItsInputs) {
   });
   Command("Tools/Corvina/Decompile")->trigger();
   EXPECT_TRUE(boxes.texts.isEmpty());
-}
-
-// Compile with the main window: the output path set, the viewer off.
-void GenerateInto(const std::filesystem::path& output) {
-  WhenShown("frmMain", [output](QWidget& main) {
-    auto* path = main.findChild<QLineEdit*>("OUTPUT");
-    path->setText(QString::fromStdString(output.string()));
-    emit path->textEdited(path->text());
-    auto* view = main.findChild<QCheckBox*>("VIEWRESULT");
-    if (view->isChecked()) view->click();
-    main.findChild<QPushButton*>("GENERATE")->click();
-  });
 }
 
 TEST_F(StudioTest, AViewerHoldingTheOutputIsClosedOnYesAndTheRunGoesOn) {
