@@ -78,6 +78,8 @@ TEST(SiteListingTest, LinksAndUnstorableNames) {
                 "left out etc: it is a symbolic link to a place outside the site",
                 "left out evil.htm??Compiled file=x.chm: its name holds a control character (a "
                 "line end or tab)",
+                "left out outside-folder: it is a symbolic link to a place outside the site",
+                "left out outside-link.htm: it is a symbolic link to a place outside the site",
                 "left out secret.htm: it is a symbolic link to a place outside the site",
                 "left out sub\\dir: its name holds a backslash, which a help file reads as a "
                 "folder separator",
