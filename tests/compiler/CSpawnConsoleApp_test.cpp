@@ -143,8 +143,8 @@ TEST_F(SpawnTest, CancelEndsTheChildAndWhatItStarted) {
     SCOPED_TRACE(c.arguments);
     events_.clear();
     loop_.calls = 0;
-    loop_.on_events = [&](int call) {
-      if (call == c.cancel_on_turn) app_.Cancel();
+    loop_.on_events = [this, turn = c.cancel_on_turn](int call) {
+      if (call == turn) app_.Cancel();
     };
     EXPECT_EQ(RunChild(c.arguments), c.exit_code);
     EXPECT_GE(loop_.calls, c.cancel_on_turn);

@@ -62,7 +62,7 @@ TEST_F(frmMainTest, WithoutAnOpenSiteOnlyTheMessageIsShown) {
   EXPECT_TRUE(settings_.writes.empty());
 }
 
-TEST_F(frmMainTest, FirstUseShowsTheDefaults) {
+TEST_F(frmMainTest, FirstUseTakesTitlePageAndOutputFromTheSite) {
   BuildSite();
   ASSERT_TRUE(form_.BuildUI());
   EXPECT_TRUE(boxes_.shown.empty());
@@ -76,13 +76,6 @@ TEST_F(frmMainTest, FirstUseShowsTheDefaults) {
   EXPECT_EQ(p["DEFAULTPAGE"].Entries[1].Caption, "Page A");
   EXPECT_EQ(p["OUTPUT"].Value, "/site/Home_ the_start.CHM");
   EXPECT_EQ(p["OUTPUT"].ToolTipText, p["OUTPUT"].Value);
-  EXPECT_TRUE(p["USEKEYWORDS"].Checked);
-  EXPECT_TRUE(p["FAVORITES"].Checked);
-  EXPECT_TRUE(p["VIEWRESULT"].Checked);
-  EXPECT_FALSE(p["CLOSELOG"].Checked);
-  EXPECT_EQ(settings_.reads,
-            (std::vector<std::string>{"TITLE", "DEFAULTPAGE", "OUTPUT", "USEKEYWORDS", "FAVORITES",
-                                      "VIEWRESULT", "CLOSELOG"}));
 }
 
 TEST_F(frmMainTest, WithoutHomeNodeTheTitleIsTheSiteFolderName) {
