@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 namespace corvina {
 namespace {
@@ -109,15 +110,7 @@ Status PosixFileSystem::WriteTextFile(std::string_view path, std::string_view by
     if (errno == EACCES || errno == EPERM || errno == EROFS) return PermissionDenied(name);
     return ErrnoError("open", errno, path);
   }
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrnoError("write", errno, path);
-    }
-    written += static_cast<size_t>(n);
-  }
+  if (Status written = WriteAll(fd.get(), bytes, path); !written.ok()) return written;
   if (::close(fd.release()) != 0) return ErrnoError("close", errno, path);
   return Status::Ok();
 }

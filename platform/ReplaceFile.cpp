@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
 
 namespace corvina {
 
@@ -18,17 +19,7 @@ Status ReplaceFile(const std::filesystem::path& target, std::string_view bytes) 
       (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.valid()) return ErrnoError("create", errno, temp);
-  Status status;
-  size_t written = 0;
-  while (status.ok() && written < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      status = ErrnoError("write", errno, temp);
-    } else {
-      written += static_cast<size_t>(n);
-    }
-  }
+  Status status = WriteAll(fd.get(), bytes, temp);
   if (status.ok() && ::fchmod(fd.get(), 0644) != 0) status = ErrnoError("chmod", errno, temp);
   if (status.ok() && ::fsync(fd.get()) != 0) status = ErrnoError("fsync", errno, temp);
   if (status.ok() && ::close(fd.release()) != 0) status = ErrnoError("close", errno, temp);

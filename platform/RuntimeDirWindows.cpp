@@ -17,6 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+#include "platform/WriteAll.h"
+
 namespace corvina {
 namespace {
 
@@ -104,20 +107,14 @@ pid_t PidOf(WindowHandle window) {
 }
 
 Status WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return ErrnoError("create", errno, path.string());
-  while (!bytes.empty()) {
-    ssize_t done = ::write(fd, bytes.data(), bytes.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done < 0) {
-      Error error = ErrnoError("write", errno, path.string());
-      ::close(fd);
-      ::unlink(path.c_str());
-      return error;
-    }
-    bytes.remove_prefix(static_cast<size_t>(done));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.valid()) return ErrnoError("create", errno, path.string());
+  if (Status written = WriteAll(fd.get(), bytes, path.string()); !written.ok()) {
+    fd.reset();
+    ::unlink(path.c_str());
+    return written;
   }
-  if (::close(fd) != 0) return ErrnoError("write", errno, path.string());
+  if (::close(fd.release()) != 0) return ErrnoError("write", errno, path.string());
   return Status::Ok();
 }
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "platform/TextEncoding.h"
+#include "platform/UniqueFd.h"
 #include "workshop/chm/ChmArchiveWriter.h"
 #include "workshop/chm/ChmBinaryIndex.h"
 #include "workshop/chm/ChmBinaryToc.h"
@@ -61,14 +62,11 @@ bool IsSafeRelativeName(std::string_view name) {
 
 class FileReader {
  public:
-  ~FileReader() {
-    if (fd_ >= 0) ::close(fd_);
-  }
   Status Open(const std::filesystem::path& path, uint64_t& size) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return ErrnoError("cannot read", errno, path.string());
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_.valid()) return ErrnoError("cannot read", errno, path.string());
     struct stat info;
-    if (::fstat(fd_, &info) != 0) return ErrnoError("cannot read", errno, path.string());
+    if (::fstat(fd_.get(), &info) != 0) return ErrnoError("cannot read", errno, path.string());
     if (!S_ISREG(info.st_mode)) {
       return Error{kErrFileNotFound, "cannot read " + path.string() + ": not a file"};
     }
@@ -81,7 +79,7 @@ class FileReader {
     bytes.resize(size);
     size_t got = 0;
     while (got < bytes.size()) {
-      const ssize_t n = ::read(fd_, bytes.data() + got, bytes.size() - got);
+      const ssize_t n = ::read(fd_.get(), bytes.data() + got, bytes.size() - got);
       if (n == 0) break;  // the file shrank while it was read
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -95,14 +93,14 @@ class FileReader {
   // Reads up to buffer.size() bytes; 0 at the end.
   Result<size_t> Read(std::vector<uint8_t>& buffer) {
     for (;;) {
-      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
       if (n >= 0) return static_cast<size_t>(n);
       if (errno != EINTR) return ErrnoError("cannot read", errno, path_.string());
     }
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::filesystem::path path_;
 };
 

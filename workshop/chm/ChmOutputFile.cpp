@@ -9,22 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/WriteAll.h"
+
 namespace corvina::chm {
-namespace {
-
-Status WriteAll(int fd, std::span<const uint8_t> bytes, const std::filesystem::path& path) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrnoError("write", errno, path.string());
-    }
-    bytes = bytes.subspan(static_cast<size_t>(n));
-  }
-  return Status::Ok();
-}
-
-}  // namespace
 
 Result<std::unique_ptr<ChmOutputFile>> ChmOutputFile::Create(
     const std::filesystem::path& final_path) {
@@ -35,22 +22,22 @@ Result<std::unique_ptr<ChmOutputFile>> ChmOutputFile::Create(
   std::filesystem::path folder = final_path.parent_path();
   if (folder.empty()) folder = ".";
   std::string pattern = (folder / ("." + final_path.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return ErrnoError("create", errno, final_path.string());
+  UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (!fd.valid()) return ErrnoError("create", errno, final_path.string());
   // mkostemp makes the file private; give it the mode a newly created file would get.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  return std::make_unique<ChmOutputFile>(Token{}, fd, pattern, final_path);
+  ::fchmod(fd.get(), 0666 & ~mask);
+  return std::make_unique<ChmOutputFile>(Token{}, std::move(fd), pattern, final_path);
 }
 
 ChmOutputFile::~ChmOutputFile() {
-  if (fd_ >= 0) ::close(fd_);
+  fd_.reset();
   if (!committed_) ::unlink(temp_path_.c_str());
 }
 
 Status ChmOutputFile::Write(std::span<const uint8_t> bytes) {
-  return WriteAll(fd_, bytes, final_path_);
+  return WriteAll(fd_.get(), bytes, final_path_.string());
 }
 
 Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
@@ -70,16 +57,11 @@ Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
 }
 
 Status ChmOutputFile::Commit() {
-  const int fd = fd_;
-  fd_ = -1;
+  UniqueFd fd = std::move(fd_);
   // The bytes reach the disk before the name does: after a crash the output is either the
   // earlier file or the whole new one, never a new name over missing data.
-  if (::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return ErrnoError("write", error, final_path_.string());
-  }
-  if (::close(fd) != 0) return ErrnoError("write", errno, final_path_.string());
+  if (::fsync(fd.get()) != 0) return ErrnoError("write", errno, final_path_.string());
+  if (::close(fd.release()) != 0) return ErrnoError("write", errno, final_path_.string());
   if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
     return ErrnoError("rename", errno, final_path_.string());
   }
@@ -88,10 +70,9 @@ Status ChmOutputFile::Commit() {
   // file systems refuse) leaves the file complete all the same.
   std::filesystem::path folder = final_path_.parent_path();
   if (folder.empty()) folder = ".";
-  const int folder_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder_fd >= 0) {
-    ::fsync(folder_fd);
-    ::close(folder_fd);
+  if (UniqueFd folder_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      folder_fd.valid()) {
+    ::fsync(folder_fd.get());
   }
   return Status::Ok();
 }
@@ -99,18 +80,14 @@ Status ChmOutputFile::Commit() {
 Result<std::unique_ptr<ChmScratchFile>> ChmScratchFile::Create(
     const std::filesystem::path& folder) {
   std::string pattern = (folder / ".chm-scratch.XXXXXX").string();
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return ErrnoError("create", errno, folder.string());
+  UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (!fd.valid()) return ErrnoError("create", errno, folder.string());
   ::unlink(pattern.c_str());  // anonymous from now on
-  return std::make_unique<ChmScratchFile>(Token{}, fd, folder);
-}
-
-ChmScratchFile::~ChmScratchFile() {
-  ::close(fd_);
+  return std::make_unique<ChmScratchFile>(Token{}, std::move(fd), folder);
 }
 
 Status ChmScratchFile::Write(std::span<const uint8_t> bytes) {
-  Status status = WriteAll(fd_, bytes, folder_ / "(scratch file)");
+  Status status = WriteAll(fd_.get(), bytes, (folder_ / "(scratch file)").string());
   if (status.ok()) size_ += bytes.size();
   return status;
 }

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/Status.h"
+#include "platform/UniqueFd.h"
 
 namespace corvina::chm {
 
@@ -17,8 +18,9 @@ class ChmOutputFile {
 
  public:
   static Result<std::unique_ptr<ChmOutputFile>> Create(const std::filesystem::path& final_path);
-  ChmOutputFile(Token, int fd, std::filesystem::path temp_path, std::filesystem::path final_path)
-      : fd_(fd), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
+  ChmOutputFile(Token, UniqueFd fd, std::filesystem::path temp_path,
+                std::filesystem::path final_path)
+      : fd_(std::move(fd)), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
   ~ChmOutputFile();
   ChmOutputFile(const ChmOutputFile&) = delete;
   ChmOutputFile& operator=(const ChmOutputFile&) = delete;
@@ -29,7 +31,7 @@ class ChmOutputFile {
   Status Commit();
 
  private:
-  int fd_;
+  UniqueFd fd_;
   std::filesystem::path temp_path_;
   std::filesystem::path final_path_;
   bool committed_ = false;
@@ -41,19 +43,18 @@ class ChmScratchFile {
 
  public:
   static Result<std::unique_ptr<ChmScratchFile>> Create(const std::filesystem::path& folder);
-  ChmScratchFile(Token, int fd, std::filesystem::path folder)
-      : fd_(fd), folder_(std::move(folder)) {}
-  ~ChmScratchFile();
+  ChmScratchFile(Token, UniqueFd fd, std::filesystem::path folder)
+      : fd_(std::move(fd)), folder_(std::move(folder)) {}
   ChmScratchFile(const ChmScratchFile&) = delete;
   ChmScratchFile& operator=(const ChmScratchFile&) = delete;
 
   Status Write(std::span<const uint8_t> bytes);
   uint64_t size() const { return size_; }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   const std::filesystem::path& folder() const { return folder_; }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   std::filesystem::path folder_;
   uint64_t size_ = 0;
 };

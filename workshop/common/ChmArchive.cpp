@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/TextEncoding.h"
+#include "platform/UniqueFd.h"
 #include "workshop/common/ChmFields.h"
 #include "workshop/common/ChmLibchmGuard.h"
 
@@ -22,20 +23,6 @@ namespace {
 constexpr size_t kItsfMinimumHeader = 0x58;  // version 2; version 3 adds one QWORD
 constexpr size_t kItspHeader = 0x54;
 constexpr size_t kReadPiece = 64 * 1024;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Reads exactly size bytes at offset; false when the file ends first.
 bool ReadAt(int fd, uint64_t offset, unsigned char* out, size_t size) {
@@ -73,7 +60,7 @@ ChmArchive& ChmArchive::operator=(ChmArchive&&) noexcept = default;
 ChmArchive::~ChmArchive() = default;
 
 Result<ChmArchive> ChmArchive::Open(const std::filesystem::path& file, ChmLimits limits) {
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return ErrnoError("open", errno, file.string());
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return ErrnoError("stat", errno, file.string());

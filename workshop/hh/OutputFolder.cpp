@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/WriteAll.h"
+
 namespace corvina::workshop {
 namespace {
 
@@ -82,13 +84,7 @@ OutputFile::~OutputFile() {
 }
 
 Status OutputFile::Write(std::span<const std::byte> bytes) {
-  while (!bytes.empty()) {
-    ssize_t done = ::write(fd_.get(), bytes.data(), bytes.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done < 0) return ErrnoError("write", errno, shown_);
-    bytes = bytes.subspan(static_cast<size_t>(done));
-  }
-  return Status::Ok();
+  return WriteAll(fd_.get(), bytes, shown_);
 }
 
 Status OutputFile::Commit() {
@@ -112,10 +108,10 @@ Result<OutputFolder> OutputFolder::Open(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder, ec);
     if (ec) return ErrnoError("create folder", ec.value(), folder.string());
   }
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return ErrnoError("open", errno, folder.string());
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return ErrnoError("open", errno, folder.string());
   OutputFolder result(folder);
-  result.fds_->by_path.emplace("", UniqueFd(fd));
+  result.fds_->by_path.emplace("", std::move(fd));
   return result;
 }
 
@@ -153,14 +149,14 @@ Result<int> OutputFolder::Folder(std::string_view relative) {
     const std::string leaf(relative.substr(begin, end - begin));
     const int parent = current.valid() ? current.get() : start;
     const std::string shown = (root_ / relative.substr(0, end)).string();
-    int fd = ::openat(parent, leaf.c_str(), kFlags);
-    if (fd < 0 && errno == ENOENT) {
+    UniqueFd fd(::openat(parent, leaf.c_str(), kFlags));
+    if (!fd.valid() && errno == ENOENT) {
       if (::mkdirat(parent, leaf.c_str(), 0777) != 0 && errno != EEXIST) {
         return ErrnoError("create folder", errno, shown);
       }
-      fd = ::openat(parent, leaf.c_str(), kFlags);
+      fd.reset(::openat(parent, leaf.c_str(), kFlags));
     }
-    if (fd < 0) {
+    if (!fd.valid()) {
       const int error = errno;
       struct stat info {};
       if (::fstatat(parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -169,7 +165,7 @@ Result<int> OutputFolder::Folder(std::string_view relative) {
       }
       return ErrnoError("open folder", error, shown);
     }
-    current.reset(fd);
+    current = std::move(fd);
     begin = end + 1;
   }
   // A run over many folders keeps a bounded number open: when full, all but the root close.
@@ -208,9 +204,9 @@ Result<OutputFile> OutputFolder::CreateFile(std::string_view relative) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp =
         ".hh-" + std::to_string(::getpid()) + "-" + std::to_string(temp_counter_++) + ".tmp";
-    int fd = ::openat(folder.get(), temp.c_str(), kFlags, 0666);
-    if (fd >= 0) {
-      return OutputFile(std::move(folder), leaf, std::move(temp), UniqueFd(fd), std::move(shown));
+    UniqueFd fd(::openat(folder.get(), temp.c_str(), kFlags, 0666));
+    if (fd.valid()) {
+      return OutputFile(std::move(folder), leaf, std::move(temp), std::move(fd), std::move(shown));
     }
     if (errno != EEXIST) return ErrnoError("create", errno, shown);
   }

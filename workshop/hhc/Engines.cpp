@@ -16,6 +16,7 @@
 
 #include "platform/PosixProcessRunner.h"
 #include "platform/TextEncoding.h"
+#include "platform/UniqueFd.h"
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/common/ChmHeaderFix.h"
 #include "workshop/common/ChmcmdEngine.h"
@@ -55,10 +56,7 @@ class CreatedPaths {
 // A new, uniquely named file or folder from a template ending in XXXXXX plus `suffix`.
 bool MakeUnique(std::string& name, int suffix_length, bool folder) {
   if (folder) return ::mkdtemp(name.data()) != nullptr;
-  int fd = ::mkstemps(name.data(), suffix_length);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return UniqueFd(::mkstemps(name.data(), suffix_length)).valid();
 }
 
 bool WriteBytes(const fs::path& path, const std::string& bytes) {
@@ -81,10 +79,7 @@ bool CopySitemaps(const ParsedProject& project, CreatedPaths& created, CompileNa
         std::tuple{&names.index_file, &project.index_text, ".hhk"}}) {
     if (text->empty()) continue;
     std::string sitemap = (project.folder / (*name + extension)).string();
-    int fd = ::open(sitemap.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      ::close(fd);
-    } else {
+    if (!UniqueFd(::open(sitemap.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)).valid()) {
       sitemap = (project.folder / (*name + "-XXXXXX" + extension)).string();
       if (!MakeUnique(sitemap, 4, false)) {
         Failed(HhcCode::kOutputFailed,
