@@ -50,7 +50,12 @@ TEST(HelpViewerTest, ShowsContentsIndexSearchAndPagesOfOurOwnHelp) {
   for (int i = 0; i < window.index()->count(); ++i)
     keywords << window.index()->item(i)->text();
   EXPECT_TRUE(keywords.contains("navigation.txt")) << keywords.join(", ").toStdString();
+  // Through the file's search index: the words as the index splits them, any letter case.
+  ASSERT_TRUE(archive->ReadFile("/$FIftiMain", 1 << 24).ok());
   EXPECT_EQ(window.Search("navigation.txt _derived"), 1);  // only the conventions page has both
+  EXPECT_EQ(window.results()->item(0)->text(), "Site conventions");
+  EXPECT_EQ(window.results()->item(0)->data(Qt::UserRole + 1).toString(), "/conventions.html");
+  EXPECT_EQ(window.Search("SITE Conventions"), window.Search("site conventions"));
   EXPECT_EQ(window.Search("no-such-word-anywhere"), 0);
 
   // A link of the page opens its target.

@@ -10,9 +10,15 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include "platform/TextEncoding.h"
 #include "sitehost/SitemapOutline.h"
+#include "workshop/chm/ChmFullTextSearch.h"
 #include "workshop/common/ChmArchive.h"
 #include "workshop/hhview/ChmBrowser.h"
 
@@ -21,6 +27,8 @@ namespace {
 
 constexpr int kAddressRole = Qt::UserRole + 1;
 constexpr int kMaxResults = 500;
+// The search files are read whole; larger ones are taken for damage.
+constexpr size_t kMaxSearchFileBytes = size_t{1} << 30;
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -182,8 +190,49 @@ void HelpViewerWindow::FillIndex() {
   index_->sortItems();
 }
 
+void HelpViewerWindow::LoadSearchIndex() {
+  if (search_.loaded) return;
+  search_.loaded = true;
+  const auto read = [this](std::string_view name) {
+    Result<std::string> bytes = archive_->ReadFile(name, kMaxSearchFileBytes);
+    return bytes.ok() ? std::move(*bytes) : std::string();
+  };
+  search_.index = read("/$FIftiMain");
+  search_.topics = read("/#TOPICS");
+  search_.urltbl = read("/#URLTBL");
+  search_.urlstr = read("/#URLSTR");
+  search_.strings = read("/#STRINGS");
+}
+
 int HelpViewerWindow::Search(const QString& query) {
   results_->clear();
+  const std::vector<std::string> words = chm::FullTextQueryWords(query.toStdString());
+  if (words.empty()) return 0;
+  LoadSearchIndex();
+  const chm::ChmFullTextReader reader(search_.index);
+  if (!reader.valid()) return ScanPages(query);
+  std::vector<uint32_t> hits = reader.Topics(words.front());
+  for (size_t i = 1; i < words.size() && !hits.empty(); ++i) {
+    const std::vector<uint32_t> more = reader.Topics(words[i]);
+    std::vector<uint32_t> both;
+    std::set_intersection(hits.begin(), hits.end(), more.begin(), more.end(),
+                          std::back_inserter(both));
+    hits = std::move(both);
+  }
+  int found = 0;
+  for (uint32_t topic : hits) {
+    const std::optional<chm::ChmTopic> page =
+        chm::FindTopic(topic, search_.topics, search_.urltbl, search_.urlstr, search_.strings);
+    if (!page) continue;
+    const QString title = Q(DecodeUtf8OrWindows1252(page->title)).simplified();
+    auto* item = new QListWidgetItem(title.isEmpty() ? Q(page->page) : title, results_);
+    item->setData(kAddressRole, "/" + Q(page->page));
+    if (++found == kMaxResults) break;
+  }
+  return found;
+}
+
+int HelpViewerWindow::ScanPages(const QString& query) {
   const QStringList words = query.simplified().split(' ', Qt::SkipEmptyParts);
   if (words.isEmpty()) return 0;
   int found = 0;

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <string>
 
 class QLineEdit;
 class QListWidget;
@@ -23,13 +24,24 @@ class HelpViewerWindow : public QMainWindow {
   ChmBrowser* browser() const { return browser_; }
   QTreeWidget* contents() const { return contents_; }
   QListWidget* index() const { return index_; }
-  // Lists the pages whose text holds every word of the query; returns how many.
+  QListWidget* results() const { return results_; }
+  // Lists the pages whose title or text holds every word of the query, through the file's
+  // search index; a file compiled without one has its pages read instead. Returns how many.
   int Search(const QString& query);
 
  private:
   void FillContents();
   void FillIndex();
   QString DefaultTopic() const;
+  void LoadSearchIndex();
+  int ScanPages(const QString& query);
+
+  struct SearchFiles {
+    bool loaded = false;
+    std::string index;  // /$FIftiMain
+    std::string topics, urltbl, urlstr, strings;
+  };
+  SearchFiles search_;
 
   const ChmArchive* archive_;
   ChmBrowser* browser_ = nullptr;
