@@ -15,7 +15,6 @@ class FakeHelpViewer : public IHelpViewer {
     std::string file;
     uint32_t command;
     std::string topic;
-    bool operator==(const Request&) const = default;
   };
   std::vector<Request> requests;
   int32_t fail_with = 0;

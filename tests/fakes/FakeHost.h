@@ -1,8 +1,6 @@
 #pragma once
 
 #include <deque>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,12 +72,10 @@ class FakeFolder : public IWebFolder {
 
 class FakeWeb : public IWeb {
  public:
-  explicit FakeWeb(std::string folder = "/site")
-      : location("file://" + folder), url("file://" + folder) {
+  explicit FakeWeb(std::string folder = "/site") : url("file://" + folder) {
     root_folder.url = folder;
   }
 
-  std::string location;
   std::string url;
   std::vector<IWebFile*> files;
   FakeNode root;
@@ -90,30 +86,28 @@ class FakeWeb : public IWeb {
 
   // Adds a file at a site-relative path.
   FakeFile& AddFile(const std::string& relative, const std::string& title = "") {
-    auto file = std::make_unique<FakeFile>();
-    file->url = url + "/" + relative;
-    file->title = title.empty() ? relative : title;
-    files.push_back(file.get());
-    owned_files_.push_back(std::move(file));
-    return *owned_files_.back();
+    FakeFile& file = owned_files_.emplace_back();
+    file.url = url + "/" + relative;
+    file.title = title.empty() ? relative : title;
+    files.push_back(&file);
+    return file;
   }
   // Adds a navigation node under the parent (the root when null).
   FakeNode& AddNode(const std::string& label, FakeFile* file, FakeNode* parent = nullptr) {
-    auto node = std::make_unique<FakeNode>();
-    node->label = label;
-    node->file = file;
-    if (file && !file->node) file->node = node.get();
-    (parent ? parent : &root)->children.push_back(node.get());
-    nodes_.push_back(node.get());
-    owned_nodes_.push_back(std::move(node));
-    return *owned_nodes_.back();
+    FakeNode& node = owned_nodes_.emplace_back();
+    node.label = label;
+    node.file = file;
+    if (file && !file->node) file->node = &node;
+    (parent ? parent : &root)->children.push_back(&node);
+    nodes_.push_back(&node);
+    return node;
   }
 
   Status Refresh() override {
     ++refreshes;
     return Status::Ok();
   }
-  std::string Location() override { return location; }
+  std::string Location() override { return "file://" + root_folder.url; }
   std::string Url() override { return url; }
   const std::vector<IWebFile*>& AllFiles() override { return files; }
   INavigationNode* RootNavigationNode() override { return &root; }
@@ -123,8 +117,8 @@ class FakeWeb : public IWeb {
   IWebWindow* ActiveWebWindow() override { return &window; }
 
  private:
-  std::vector<std::unique_ptr<FakeFile>> owned_files_;
-  std::vector<std::unique_ptr<FakeNode>> owned_nodes_;
+  std::deque<FakeFile> owned_files_;  // a deque keeps their addresses
+  std::deque<FakeNode> owned_nodes_;
   std::vector<INavigationNode*> nodes_;
 };
 

@@ -13,13 +13,14 @@
 namespace corvina {
 
 // Records every start and plays a scripted child: its output as the pieces that successive
-// reads return, then the end of data, then its exit code. A start can be made to fail.
+// reads return, then the end of data, then its exit code (137 once killed). fail_start makes
+// starts fail.
 class FakeProcessRunner : public IProcessRunner {
  public:
   std::vector<ProcessStartOptions> started;  // every start asked for, in order
   std::deque<std::string> output;            // what the next child's reads return
   int32_t exit_code = 0;
-  std::optional<ProcessStartFailure> fail_start;  // the next start fails so
+  std::optional<ProcessStartFailure> fail_start;
   int kills = 0;
 
   ProcessStart Start(const ProcessStartOptions& options) override {
@@ -27,9 +28,9 @@ class FakeProcessRunner : public IProcessRunner {
     ProcessStart start;
     if (fail_start) {
       start.failure = *fail_start;
-      return start;
+    } else {
+      start.child = std::make_unique<Child>(*this);
     }
-    start.child = std::make_unique<Child>(*this);
     return start;
   }
 
@@ -38,16 +39,13 @@ class FakeProcessRunner : public IProcessRunner {
    public:
     explicit Child(FakeProcessRunner& runner) : runner_(runner) {}
     ProcessRead Read(std::span<std::byte> buffer, std::chrono::milliseconds) override {
+      std::deque<std::string>& output = runner_.output;
+      if (output.empty() || killed_) return ProcessRead{.end = true};
       ProcessRead read;
-      if (runner_.output.empty() || killed_) {
-        read.end = true;
-        return read;
-      }
-      std::string& piece = runner_.output.front();
-      read.bytes = std::min(buffer.size(), piece.size());
-      std::memcpy(buffer.data(), piece.data(), read.bytes);
-      piece.erase(0, read.bytes);
-      if (piece.empty()) runner_.output.pop_front();
+      read.bytes = std::min(buffer.size(), output.front().size());
+      std::memcpy(buffer.data(), output.front().data(), read.bytes);
+      output.front().erase(0, read.bytes);
+      if (output.front().empty()) output.pop_front();
       return read;
     }
     std::optional<int32_t> Wait(std::chrono::milliseconds) override {

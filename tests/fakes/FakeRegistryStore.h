@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/IRegistryStore.h"
@@ -23,10 +22,8 @@ class FakeRegistryStore : public IRegistryStore {
   Status OpenKey(uint32_t root, std::string_view key) override { return Find(root, key).status(); }
 
   Status CreateKey(uint32_t root, std::string_view key) override {
-    if (auto fault = Fault(true)) return *fault;
-    auto elements = SplitKeyPath(key);
+    auto elements = Path(root, key, true);
     if (!elements.ok()) return elements.error();
-    if (!IsPredefinedRoot(root)) return BadRoot(root);
     Node* node = &roots_[root];
     bool created = false;
     for (const std::string& element : *elements) {
@@ -38,19 +35,18 @@ class FakeRegistryStore : public IRegistryStore {
       }
       node = child.get();
     }
-    if (created) ++writes;
+    writes += created;
     return Status::Ok();
   }
 
   Status DeleteKey(uint32_t root, std::string_view key) override {
-    if (auto fault = Fault(true)) return *fault;
-    auto split = SplitKeyPath(key);
-    if (!split.ok()) return split.error();
-    std::vector<std::string> elements = std::move(split).value();
+    auto path = Path(root, key, true);
+    if (!path.ok()) return path.error();
+    std::vector<std::string> elements = std::move(path).value();
     if (elements.empty()) return Error{kRegErrorAccessDenied, "a root key cannot be deleted"};
-    std::string last = FoldRegistryName(elements.back());
+    const std::string last = FoldRegistryName(elements.back());
     elements.pop_back();
-    auto parent = Walk(root, elements);
+    auto parent = Walk(root, elements, key);
     if (!parent.ok()) return parent.error();
     auto it = (*parent)->children.find(last);
     if (it == (*parent)->children.end()) return NotFound(key);
@@ -76,45 +72,36 @@ class FakeRegistryStore : public IRegistryStore {
     if (Status checked = CheckValueName(name); !checked.ok()) return checked.error();
     auto node = Find(root, key);
     if (!node.ok()) return node.error();
-    for (const Value& value : (*node)->values) {
-      if (value.folded == FoldRegistryName(name)) return value.value;
-    }
-    return Error{kRegErrorFileNotFound, "registry value not found: " + std::string(name)};
+    if (Value* value = ValueIn(**node, name)) return value->value;
+    return ValueNotFound(name);
   }
 
   Status SetValue(uint32_t root, std::string_view key, std::string_view name, uint32_t type,
                   std::span<const std::byte> data) override {
-    if (auto fault = Fault(true)) return *fault;
     if (Status checked = CheckValueName(name); !checked.ok()) return checked;
-    auto node = Find(root, key);
+    auto node = Find(root, key, true);
     if (!node.ok()) return node.error();
     RegistryValue stored{type, std::vector<std::byte>(data.begin(), data.end())};
-    ++writes;
-    const std::string folded = FoldRegistryName(name);
-    for (Value& value : (*node)->values) {
-      if (value.folded == folded) {
-        value.value = std::move(stored);
-        return Status::Ok();
-      }
+    if (Value* value = ValueIn(**node, name)) {
+      value->value = std::move(stored);
+    } else {
+      (*node)->values.push_back(Value{std::string(name), std::move(stored)});
     }
-    (*node)->values.push_back(Value{std::string(name), folded, std::move(stored)});
+    ++writes;
     return Status::Ok();
   }
 
   Status DeleteValue(uint32_t root, std::string_view key, std::string_view name) override {
-    if (auto fault = Fault(true)) return *fault;
     if (Status checked = CheckValueName(name); !checked.ok()) return checked;
-    auto node = Find(root, key);
+    auto node = Find(root, key, true);
     if (!node.ok()) return node.error();
-    auto& values = (*node)->values;
-    for (auto it = values.begin(); it != values.end(); ++it) {
-      if (it->folded == FoldRegistryName(name)) {
-        values.erase(it);
-        ++writes;
-        return Status::Ok();
-      }
+    if (std::erase_if((*node)->values, [&](const Value& value) {
+          return FoldRegistryName(value.name) == FoldRegistryName(name);
+        }) == 0) {
+      return ValueNotFound(name);
     }
-    return Error{kRegErrorFileNotFound, "registry value not found: " + std::string(name)};
+    ++writes;
+    return Status::Ok();
   }
 
   Result<std::vector<std::string>> ValueNames(uint32_t root, std::string_view key) override {
@@ -129,7 +116,6 @@ class FakeRegistryStore : public IRegistryStore {
  private:
   struct Value {
     std::string name;
-    std::string folded;
     RegistryValue value;
   };
   struct Node {
@@ -138,37 +124,45 @@ class FakeRegistryStore : public IRegistryStore {
     std::vector<Value> values;                              // in creation order
   };
 
-  std::optional<Error> Fault(bool write) const {
-    if (fail_with) return fail_with;
-    if (write && fail_writes_with) return fail_writes_with;
-    return std::nullopt;
-  }
-
-  static Error BadRoot(uint32_t root) {
-    return Error{kRegErrorInvalidHandle, "not a predefined registry root: " + std::to_string(root)};
-  }
   static Error NotFound(std::string_view key) {
     return Error{kRegErrorFileNotFound, "registry key not found: " + std::string(key)};
   }
+  static Error ValueNotFound(std::string_view name) {
+    return Error{kRegErrorFileNotFound, "registry value not found: " + std::string(name)};
+  }
+  static Value* ValueIn(Node& node, std::string_view name) {
+    for (Value& value : node.values)
+      if (FoldRegistryName(value.name) == FoldRegistryName(name)) return &value;
+    return nullptr;
+  }
 
-  Result<Node*> Walk(uint32_t root, const std::vector<std::string>& elements) {
-    if (!IsPredefinedRoot(root)) return BadRoot(root);
+  // The elements of the key, after the injected faults and the checks of root and path.
+  Result<std::vector<std::string>> Path(uint32_t root, std::string_view key, bool write) {
+    if (fail_with) return *fail_with;
+    if (write && fail_writes_with) return *fail_writes_with;
+    auto elements = SplitKeyPath(key);
+    if (elements.ok() && !IsPredefinedRoot(root)) {
+      return Error{kRegErrorInvalidHandle,
+                   "not a predefined registry root: " + std::to_string(root)};
+    }
+    return elements;
+  }
+
+  Result<Node*> Walk(uint32_t root, const std::vector<std::string>& elements,
+                     std::string_view key) {
     Node* node = &roots_[root];
     for (const std::string& element : elements) {
       auto it = node->children.find(FoldRegistryName(element));
-      if (it == node->children.end()) return NotFound(element);
+      if (it == node->children.end()) return NotFound(key);
       node = it->second.get();
     }
     return node;
   }
 
-  Result<Node*> Find(uint32_t root, std::string_view key) {
-    if (auto fault = Fault(false)) return *fault;
-    auto elements = SplitKeyPath(key);
+  Result<Node*> Find(uint32_t root, std::string_view key, bool write = false) {
+    auto elements = Path(root, key, write);
     if (!elements.ok()) return elements.error();
-    auto node = Walk(root, *elements);
-    if (!node.ok() && node.error().number == kRegErrorFileNotFound) return NotFound(key);
-    return node;
+    return Walk(root, *elements, key);
   }
 
   std::map<uint32_t, Node> roots_;

@@ -6,14 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
 
 namespace corvina::testing {
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "corvina-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "corvina-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
   if (const char* old = ::getenv("XDG_CONFIG_HOME")) {
@@ -26,15 +29,13 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   // Tests may leave read-only files and folders behind; make them removable first.
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           path_, std::filesystem::directory_options::skip_permission_denied, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (!it->is_symlink(ec)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
-    }
+  for (auto it = fs::recursive_directory_iterator(
+           path_, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
-  std::filesystem::remove_all(path_, ec);
+  fs::remove_all(path_, ec);
   if (had_config_) {
     ::setenv("XDG_CONFIG_HOME", old_config_.c_str(), 1);
   } else {
@@ -42,20 +43,33 @@ TempDir::~TempDir() {
   }
 }
 
-std::string ReadFileBytes(const std::filesystem::path& path) {
+std::string ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
-void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+void WriteFileBytes(const fs::path& path, std::string_view bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-ProgramRun RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& folder) {
+void PatchFileBytes(const fs::path& path, std::string_view from, std::string_view to) {
+  ASSERT_EQ(from.size(), to.size());
+  std::string bytes = ReadFileBytes(path);
+  const size_t at = bytes.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  WriteFileBytes(path, bytes.replace(at, to.size(), to));
+}
+
+std::vector<std::byte> Bytes(std::string_view text) {
+  const auto* data = reinterpret_cast<const std::byte*>(text.data());
+  return std::vector<std::byte>(data, data + text.size());
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& argv, const fs::path& folder) {
   ProgramRun run;
   char out_name[] = "/tmp/corvina-run-out-XXXXXX";
   char err_name[] = "/tmp/corvina-run-err-XXXXXX";
@@ -92,50 +106,40 @@ std::string BuiltProgram(std::string_view name) {
   return std::string(CORVINA_BIN_DIR) + "/" + std::string(name);
 }
 
-std::filesystem::path TestDataPath(std::string_view relative) {
-  return std::filesystem::path(CORVINA_TEST_DATA) / relative;
+fs::path TestDataPath(std::string_view relative) {
+  return fs::path(CORVINA_TEST_DATA) / relative;
 }
 
-void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to) {
-  ASSERT_EQ(from.size(), to.size());
-  std::string bytes = ReadFileBytes(path);
-  const size_t at = bytes.find(from);
-  ASSERT_NE(at, std::string::npos) << from;
-  bytes.replace(at, to.size(), to);
-  WriteFileBytes(path, bytes);
+bool HaveFpUtils() {
+  return ::access("/usr/bin/chmcmd", X_OK) == 0 && ::access("/usr/bin/chmls", X_OK) == 0;
 }
 
 ::testing::AssertionResult MatchesGolden(std::string_view actual,
                                          std::string_view golden_relative) {
-  const std::filesystem::path golden = TestDataPath(golden_relative);
+  const fs::path golden = TestDataPath(golden_relative);
   if (const char* update = ::getenv("CORVINA_UPDATE_GOLDEN");
-      update && std::string(update) == "1") {
+      update && update == std::string("1")) {
     WriteFileBytes(golden, actual);
     return ::testing::AssertionSuccess();
   }
-  if (!std::filesystem::exists(golden)) {
+  if (!fs::exists(golden))
     return ::testing::AssertionFailure() << "golden file missing: " << golden;
-  }
   const std::string expected = ReadFileBytes(golden);
-  const size_t common = std::min(expected.size(), actual.size());
-  for (size_t i = 0; i < common; ++i) {
-    if (expected[i] != actual[i]) {
-      const size_t from = i < 20 ? 0 : i - 20;
-      return ::testing::AssertionFailure()
-             << golden_relative << " differs at offset " << i << "\n expected: ..."
-             << ::testing::PrintToString(expected.substr(from, 60)) << "\n actual:   ..."
-             << ::testing::PrintToString(std::string(actual.substr(from, 60)));
-    }
+  const auto [at, ignored] =
+      std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+  const size_t i = static_cast<size_t>(at - expected.begin());
+  if (i < std::min(expected.size(), actual.size())) {
+    const size_t from = i < 20 ? 0 : i - 20;
+    return ::testing::AssertionFailure()
+           << golden_relative << " differs at offset " << i << "\n expected: ..."
+           << ::testing::PrintToString(expected.substr(from, 60)) << "\n actual:   ..."
+           << ::testing::PrintToString(std::string(actual.substr(from, 60)));
   }
   if (expected.size() != actual.size()) {
     return ::testing::AssertionFailure() << golden_relative << ": sizes differ, expected "
                                          << expected.size() << ", actual " << actual.size();
   }
   return ::testing::AssertionSuccess();
-}
-
-bool HaveFpUtils() {
-  return ::access("/usr/bin/chmcmd", X_OK) == 0 && ::access("/usr/bin/chmls", X_OK) == 0;
 }
 
 }  // namespace corvina::testing

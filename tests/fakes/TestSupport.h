@@ -28,6 +28,11 @@ class TempDir {
 };
 
 std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
+// Replaces the first occurrence of `from` in the file with `to`, of the same length: a
+// directory name of a compiled help file, for one.
+void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to);
+std::vector<std::byte> Bytes(std::string_view text);
 
 // What a program run by RunProgram printed and how it ended (-1: it could not be started or
 // was ended by a signal).
@@ -42,18 +47,14 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv,
                       const std::filesystem::path& folder = {});
 
+// A built program of ours, by name (corvina, hhc, hh).
+std::string BuiltProgram(std::string_view name);
+std::filesystem::path TestDataPath(std::string_view relative);
+
 // chmcmd and chmls come with Debian's fp-utils, the cross-check tools: nothing of ours needs
 // them, so a test that reads or writes with them skips when they are absent.
 bool HaveFpUtils();
 inline constexpr const char* kNoFpUtils = "chmcmd and chmls (package fp-utils) are not installed";
-
-// A built program of ours, by name (corvina, hhc, hh).
-std::string BuiltProgram(std::string_view name);
-void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
-std::filesystem::path TestDataPath(std::string_view relative);
-// Replaces the first occurrence of `from` in the file with `to`, of the same length: a
-// directory name of a compiled help file, for one.
-void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to);
 
 // Compares a whole file with its golden copy under tests/data/ and reports the first offset
 // that differs. CORVINA_UPDATE_GOLDEN=1 rewrites the golden file instead.
