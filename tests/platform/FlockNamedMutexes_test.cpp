@@ -1,6 +1,7 @@
 #include "platform/FlockNamedMutexes.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,33 +34,24 @@ TEST(FlockNamedMutexesTest, AHoldEndsWithItsProcess) {
   testing::TempDir dir;
   FlockNamedMutexes mutexes(dir / "mutexes");
   int held[2];
-  int die[2];
   ASSERT_EQ(::pipe(held), 0);
-  ASSERT_EQ(::pipe(die), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    // Takes the mutex, says so, and ends without releasing it once the parent closes its pipe.
-    ::close(held[0]);
-    ::close(die[1]);
+    // Takes the mutex, says so, and waits to be killed without releasing it.
     Result<std::unique_ptr<INamedMutex>> hold = mutexes.CreateMutex("Corvina");
     const char byte = hold.ok() ? '1' : '0';
-    if (::write(held[1], &byte, 1) != 1) ::_exit(2);
-    char ignored;
-    while (::read(die[0], &ignored, 1) > 0) {
-    }
-    ::_exit(0);
+    if (::write(held[1], &byte, 1) == 1) ::pause();
+    ::_exit(2);
   }
-  ::close(held[1]);
-  ::close(die[0]);
   char byte = 0;
   ASSERT_EQ(::read(held[0], &byte, 1), 1);
   EXPECT_EQ(byte, '1');
   EXPECT_TRUE(*mutexes.Exists("Corvina"));
-  ::close(die[1]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::kill(child, SIGKILL);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
   ::close(held[0]);
+  ::close(held[1]);
   EXPECT_FALSE(*mutexes.Exists("Corvina"));
 }
 

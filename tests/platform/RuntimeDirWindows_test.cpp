@@ -2,18 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "tests/fakes/FakeWindows.h"
 #include "tests/fakes/TestSupport.h"
-
-extern char** environ;
 
 namespace corvina {
 namespace {
@@ -22,28 +17,24 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
-// A child that runs until it is told to stop; killed and reaped when the test ends.
+// A child that waits until a signal ends it; killed and reaped when the test ends.
 class Child {
  public:
-  explicit Child(std::vector<std::string> command) {
-    std::vector<char*> argv;
-    for (auto& arg : command)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
+  Child() : pid_(::fork()) {
+    if (pid_ == 0) {
+      ::pause();
+      ::_exit(0);
     }
   }
+  ~Child() {
+    if (pid_ > 0) Wait(SIGKILL);
+  }
   pid_t pid() const { return pid_; }
-  // The signal that ended it, or 0.
-  int Wait() {
+  // Sends the signal (none: 0) and gives the signal that ended the child.
+  int Wait(int signal = 0) {
+    if (signal != 0) ::kill(pid_, signal);
     int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
+    ::waitpid(std::exchange(pid_, -1), &status, 0);
     return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   }
   std::string StartTime() const {
@@ -58,7 +49,7 @@ class Child {
   }
 
  private:
-  pid_t pid_ = -1;
+  pid_t pid_;
 };
 
 // Writes the entry that a window-owning process would write for itself.
@@ -98,10 +89,10 @@ TEST(RuntimeDirWindowsTest, FindsRegisteredWindowsByClassAndCaption) {
 TEST(RuntimeDirWindowsTest, IgnoresAndRemovesEntriesOfEndedProcesses) {
   TempDir temp;
   const fs::path folder = temp / "windows";
-  Child ended({"true"});
-  std::string start_time = ended.StartTime();
-  pid_t ended_pid = ended.pid();
-  ended.Wait();
+  Child ended;
+  const std::string start_time = ended.StartTime();
+  const pid_t ended_pid = ended.pid();
+  ended.Wait(SIGKILL);
   WriteEntry(folder, ended_pid, start_time, "Guide");
   // Our own id with another start time: a later process that got a reused id.
   WriteEntry(folder, getpid(), "1", "Guide");
@@ -117,7 +108,7 @@ TEST(RuntimeDirWindowsTest, IgnoresAndRemovesEntriesOfEndedProcesses) {
 TEST(RuntimeDirWindowsTest, CloseEndsTheOwnerAndWaitsForIt) {
   TempDir temp;
   const fs::path folder = temp / "windows";
-  Child viewer({"sleep", "600"});
+  Child viewer;
   WindowHandle window = WriteEntry(folder, viewer.pid(), viewer.StartTime(), "Guide");
 
   RuntimeDirWindows windows(folder);
