@@ -7,7 +7,6 @@
 //   crash                 abort
 //   sleep                 wait forever
 //   spawn-sleeper         start a child of its own that waits forever, holding the output
-//   close                 close standard output and standard error
 //   ignore-term           ignore SIGTERM from here on
 //   cwd                   write the current folder and a line feed
 //   args ...              write each remaining argument as [argument] and a line feed
@@ -100,9 +99,6 @@ int main(int argc, char** argv) {
       if (::fork() == 0) SleepForever();
     } else if (step == "ignore-term") {
       ::signal(SIGTERM, SIG_IGN);
-    } else if (step == "close") {
-      ::close(1);
-      ::close(2);
     } else if (step == "cwd") {
       char buffer[4096];
       if (::getcwd(buffer, sizeof buffer) == nullptr) return 121;

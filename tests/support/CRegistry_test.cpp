@@ -3,12 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <memory>
-
-#include "platform/ISettingsStore.h"
 #include "platform/Platform.h"
-#include "platform/RegistrySettingsStore.h"
 #include "platform/SqliteRegistryStore.h"
 #include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
@@ -17,13 +12,9 @@ namespace corvina {
 namespace {
 
 using namespace std::string_literals;
+using testing::Bytes;
 
 constexpr std::string_view kWorkshopKey = "Software\\Microsoft\\HTML Help Workshop";
-
-std::vector<std::byte> Bytes(std::string_view text) {
-  const auto* data = reinterpret_cast<const std::byte*>(text.data());
-  return std::vector<std::byte>(data, data + text.size());
-}
 
 class CRegistryTest : public ::testing::Test {
  protected:
@@ -135,7 +126,6 @@ TEST_F(CRegistryTest, NumbersAndBytesKeepTheirKinds) {
 }
 
 TEST_F(CRegistryTest, EmptyKeyNameRaisesWhereTested) {
-  std::vector<std::string> list;
   const std::pair<const char*, Error> raised[] = {
       {"CreateKey", reg_.CreateKey("").error()},
       {"DeleteKey", reg_.DeleteKey("").error()},
@@ -203,28 +193,14 @@ TEST_F(CRegistryTest, StoreFaultsRaiseComponentFailureNamingTheCause) {
   EXPECT_EQ(*reg_.GetValue(kWorkshopKey, "InstallDir"), RegValue("/opt"));
 }
 
-}  // namespace
-}  // namespace corvina
-
-namespace corvina {
-namespace {
-
-// CRegistry and the settings store over the real store, in the user's default place.
-class CRegistryOnSqliteTest : public ::testing::Test {
- protected:
-  std::unique_ptr<SqliteRegistryStore> Open() {
-    return std::make_unique<SqliteRegistryStore>(
-        SqliteRegistryStoreOptions{.path = SqliteRegistryStore::DefaultPath()});
-  }
-
-  testing::TempDir dir_;  // XDG_CONFIG_HOME points into it
-};
-
-TEST_F(CRegistryOnSqliteTest, DamagedDatabaseIsRaisedWithItsNameAndKept) {
+// CRegistry over the real store, in the user's default place (TempDir points XDG_CONFIG_HOME
+// into itself).
+TEST(CRegistryOnSqliteTest, DamagedDatabaseIsRaisedWithItsNameAndKept) {
+  testing::TempDir dir;
   const std::filesystem::path db = SqliteRegistryStore::DefaultPath();
   testing::WriteFileBytes(db, "SQLite format 3\0 but nothing else of a database"s);
   const std::string before = testing::ReadFileBytes(db);
-  auto store = Open();
+  auto store = std::make_unique<SqliteRegistryStore>(SqliteRegistryStoreOptions{.path = db});
   ScopedPlatform platform(Platform{.registry = store.get()});
   CRegistry reg;
   reg.Init(kHkeyCurrentUser);

@@ -30,7 +30,8 @@ class mCommonDialogTest : public ::testing::Test {
   ScopedPlatform platform_{Platform{.message_boxes = &boxes_, .dialogs = &dialogs_}};
 };
 
-TEST_F(mCommonDialogTest, FillsTheRequestAsTheDialogExpectsIt) {
+// A cancelled dialog empties the result arguments.
+TEST_F(mCommonDialogTest, FillsTheRequestAsTheDialogExpectsItAndCancelEmptiesTheResult) {
   OpenFileNameArgs args = DecompileInput();
   args.lFlags = 0x20 | 0x40 | 0x8;  // hook and template bits are dropped
   args.bHideReadOnly = true;
@@ -49,6 +50,12 @@ TEST_F(mCommonDialogTest, FillsTheRequestAsTheDialogExpectsIt) {
   EXPECT_EQ(request.default_extension, "*.CHM");
   EXPECT_EQ(request.initial_folder, "");
   EXPECT_EQ(request.flags, 0x1000u | 0x4u | 0x8u);
+  EXPECT_EQ(args.sFileName, "");
+  EXPECT_EQ(args.sFileTitle, "");
+  EXPECT_EQ(args.sFilter, "");
+  EXPECT_EQ(args.lFlags, 0);
+  EXPECT_EQ(args.lFilterIndex, -1);
+  EXPECT_EQ(args.sDefaultExt, "*.CHM");
 }
 
 TEST_F(mCommonDialogTest, ChosenFileComesBackThroughTheArguments) {
@@ -64,19 +71,6 @@ TEST_F(mCommonDialogTest, ChosenFileComesBackThroughTheArguments) {
   EXPECT_FALSE(args.bReadOnly);
   EXPECT_EQ(args.hWndOwner, 77);  // unchanged
   EXPECT_EQ(args.sDlgTitle, "Select input file");
-}
-
-TEST_F(mCommonDialogTest, CancelEmptiesTheResultArguments) {
-  OpenFileNameArgs args = DecompileInput();
-  args.lFlags = 0x8;
-  dialogs_.file_answers.push_back(FakeDialogs::Cancel());
-  EXPECT_FALSE(mCommonDialog::VBGetOpenFileName(args));
-  EXPECT_EQ(args.sFileName, "");
-  EXPECT_EQ(args.sFileTitle, "");
-  EXPECT_EQ(args.sFilter, "");
-  EXPECT_EQ(args.lFlags, 0);
-  EXPECT_EQ(args.lFilterIndex, -1);
-  EXPECT_EQ(args.sDefaultExt, "*.CHM");
 }
 
 TEST(FilterLookupTest, FindsEntriesByIndex) {
