@@ -156,6 +156,13 @@ class ChainTest : public ::testing::Test {
     return Corvina(std::move(options));
   }
 
+  // Every file of the test's folder but the settings store's.
+  std::map<std::string, std::string> FilesButSettings() {
+    std::map<std::string, std::string> files = FilesBelow(dir_.path());
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("config/"); });
+    return files;
+  }
+
   // Our temporary files and hidden files left in the site.
   std::set<std::string> LeftInSite() {
     std::set<std::string> found;

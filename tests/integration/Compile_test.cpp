@@ -179,19 +179,14 @@ TEST_F(CompileTest, BadUsageAndBadSitesExitTwo) {
            " has no pages (.htm or .html files): there is nothing to compile\n"},
       {{"bake", site}, "Corvina: unknown command 'bake'" + usage},
   };
-  const auto files = [&] {
-    std::map<std::string, std::string> files = FilesBelow(dir_.path());
-    std::erase_if(files, [](const auto& file) { return file.first.starts_with("config/"); });
-    return files;
-  };
-  const std::map<std::string, std::string> before = files();
+  const std::map<std::string, std::string> before = FilesButSettings();
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(args.back());
     ProgramRun run = Corvina(args);
     EXPECT_EQ(run.exit_code, 2) << run.err;
     EXPECT_EQ(run.err, message);
   }
-  EXPECT_EQ(files(), before);
+  EXPECT_EQ(FilesButSettings(), before);
   EXPECT_TRUE(fs::is_empty(empty));
   // The plain run that follows uses the defaults: the site's own title and folder.
   ProgramRun plain = Compile({"--no-open"});
