@@ -61,6 +61,9 @@ IFormViews& FormViews() {
 INamedMutexes& NamedMutexes() {
   return Slot(Installed().mutexes);
 }
+IEnvironment& Environment() {
+  return Slot(Installed().environment);
+}
 
 ScopedPlatform::ScopedPlatform(const Platform& platform) : previous_(Installed()) {
   Installed() = platform;

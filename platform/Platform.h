@@ -13,6 +13,7 @@ class IMessageLoop;
 class IHelpViewer;
 class IFormViews;
 class INamedMutexes;
+class IEnvironment;
 
 // The services that system code reaches, one per interface. The front end builds one and
 // installs it at start-up; a test installs one made of fakes with ScopedPlatform. A slot
@@ -29,6 +30,7 @@ struct Platform {
   IHelpViewer* help_viewer = nullptr;
   IFormViews* form_views = nullptr;
   INamedMutexes* mutexes = nullptr;
+  IEnvironment* environment = nullptr;
 };
 
 const Platform& CurrentPlatform();
@@ -44,6 +46,7 @@ IMessageLoop& MessageLoop();
 IHelpViewer& HelpViewer();
 IFormViews& FormViews();
 INamedMutexes& NamedMutexes();
+IEnvironment& Environment();
 
 // Installs a platform for its lifetime and puts the previous one back afterwards.
 class ScopedPlatform {

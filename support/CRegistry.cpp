@@ -1,8 +1,9 @@
 #include "support/CRegistry.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include "platform/IEnvironment.h"
 #include "platform/Platform.h"
 #include "platform/RegistryNames.h"
 
@@ -41,10 +42,11 @@ std::string ExpandEnvironmentStrings(std::string_view sText) {
     const size_t close = sText.find('%', open + 1);
     if (close == std::string_view::npos) break;
     out.append(sText.substr(pos, open - pos));
-    const std::string name(sText.substr(open + 1, close - open - 1));
-    const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
-    if (value != nullptr) {
-      out += value;
+    const std::string_view name = sText.substr(open + 1, close - open - 1);
+    const std::optional<std::string> value =
+        name.empty() ? std::nullopt : Environment().Variable(name);
+    if (value) {
+      out += *value;
       pos = close + 1;
     } else {
       // The closing "%" may open the next reference.

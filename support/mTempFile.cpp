@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 
 #include "platform/CommandLine.h"
+#include "platform/IEnvironment.h"
 #include "platform/IFileSystem.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
@@ -38,8 +38,8 @@ std::string TempFile(std::string_view sFolder, std::string_view sPrefix, std::st
   if (folder.back() != kPathSeparatorChar) folder += kPathSeparator;
   const std::string prefix(sPrefix.substr(0, 3));
   IFileSystem& fs = FileSystem();
-  static std::mt19937 numbers{std::random_device{}()};
-  unsigned number = sRole.empty() ? numbers() & 0xFFFF : NumberFor(folder, sRole);
+  unsigned number =
+      sRole.empty() ? Environment().RandomNumber() & 0xFFFF : NumberFor(folder, sRole);
   for (unsigned tries = 0; tries < 0x10000; ++tries, number = (number + 1) & 0xFFFF) {
     if (number == 0) continue;
     char hex[8];
@@ -63,11 +63,15 @@ std::string GetOnlyFileName(std::string_view sPath) {
 std::string GetShortName(std::string_view sPath) {
   ErrorReport report("mTempFile", "GetShortName");
   if (sPath.empty()) return {};
-  std::error_code ec;
-  const std::filesystem::path path(sPath);
-  if (!std::filesystem::exists(path, ec)) return {};
-  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
-  if (ec) return {};
+  IFileSystem& fs = FileSystem();
+  if (!Exists(fs, std::string(sPath))) return {};
+  std::string absolute(sPath);
+  if (absolute.front() != kPathSeparatorChar) {
+    const std::string current = Environment().CurrentFolder();
+    if (current.empty()) return {};
+    absolute = current + kPathSeparatorChar + absolute;
+  }
+  absolute = std::filesystem::path(absolute).lexically_normal().string();
   while (absolute.size() > 1 && absolute.back() == kPathSeparatorChar)
     absolute.pop_back();
   return QuoteCommandLineArgument(absolute);

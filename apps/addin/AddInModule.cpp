@@ -11,6 +11,7 @@
 #include "platform/FlockNamedMutexes.h"
 #include "platform/HhProgramHelpViewer.h"
 #include "platform/Platform.h"
+#include "platform/PosixEnvironment.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/RegistrySettingsStore.h"
@@ -52,7 +53,8 @@ class AddIn : public IDTExtensibility2 {
                                                            .message_loop = &loop_,
                                                            .help_viewer = &viewer_,
                                                            .form_views = &views_,
-                                                           .mutexes = &mutexes_});
+                                                           .mutexes = &mutexes_,
+                                                           .environment = &environment_});
     views_.set_owner(HostWindow());
     connect_.AddinInstance_OnConnection(Application, ConnectMode, AddInInst);
   }
@@ -74,6 +76,7 @@ class AddIn : public IDTExtensibility2 {
   QtDialogs dialogs_;
   RuntimeDirWindows windows_;
   FlockNamedMutexes mutexes_;
+  PosixEnvironment environment_;
   QtMessageLoop loop_;
   HhProgramHelpViewer viewer_;
   QtFormViews views_;

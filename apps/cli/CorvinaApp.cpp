@@ -24,6 +24,7 @@
 #include "platform/FlockNamedMutexes.h"
 #include "platform/HhProgramHelpViewer.h"
 #include "platform/Platform.h"
+#include "platform/PosixEnvironment.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/Product.h"
@@ -116,7 +117,8 @@ class ConsolePlatform {
                                                ? static_cast<IHelpViewer*>(&viewer_)
                                                : &no_viewer_,
                             .form_views = &views,
-                            .mutexes = &mutexes_}) {
+                            .mutexes = &mutexes_,
+                            .environment = &environment_}) {
     // The tool runs in a process group of its own, so Ctrl-C reaches only us: closing the log
     // window ends the tool, and the generation then cleans up as after any failed compile.
     boxes_.before_show = [&screen] { screen.BeforeMessage(); };
@@ -144,6 +146,7 @@ class ConsolePlatform {
   ConsoleDialogs dialogs_;
   RuntimeDirWindows windows_;
   FlockNamedMutexes mutexes_;
+  PosixEnvironment environment_;
   ConsoleMessageLoop loop_;
   HhProgramHelpViewer viewer_;
   NoHelpViewer no_viewer_;

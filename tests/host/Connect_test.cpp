@@ -8,10 +8,10 @@
 #include "decompile/frmDecompile.h"
 #include "mainwindow/frmMain.h"
 #include "platform/IFormView.h"
-#include "platform/OwnExecutable.h"
 #include "platform/Platform.h"
 #include "shared/Globals.h"
 #include "sitehost/MemoryCommandBars.h"
+#include "tests/fakes/FakeEnvironment.h"
 #include "tests/fakes/FakeHelpViewer.h"
 #include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
@@ -98,13 +98,15 @@ class ConnectTest : public ::testing::Test {
   FakeWindows windows_;
   FakeHelpViewer viewer_;
   FakeNamedMutexes mutexes_;
+  FakeEnvironment environment_;
   RecordingViews views_;
   ScopedPlatform platform_{Platform{.message_boxes = &boxes_,
                                     .settings = &settings_,
                                     .windows = &windows_,
                                     .help_viewer = &viewer_,
                                     .form_views = &views_,
-                                    .mutexes = &mutexes_}};
+                                    .mutexes = &mutexes_,
+                                    .environment = &environment_}};
   MemoryCommandBars bars_;
   FakeHostApplication host_;
   Connect addin_;
@@ -214,7 +216,7 @@ TEST_F(ConnectTest, EachButtonRunsItsCommand) {
 
     Button(bar, 2).Click();
     ASSERT_EQ(viewer_.requests.size(), 1u);
-    EXPECT_EQ(viewer_.requests[0].file, (OwnModuleFolder() / "Corvina.CHM").string());
+    EXPECT_EQ(viewer_.requests[0].file, "/opt/corvina/Corvina.CHM");
     EXPECT_EQ(viewer_.requests[0].command, 0u);
     EXPECT_EQ(viewer_.requests[0].topic, "index.html");
     EXPECT_EQ(boxes_.shown.size(), 1u);

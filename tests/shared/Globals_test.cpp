@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
 #include "support/mTempFile.h"
+#include "tests/fakes/FakeEnvironment.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
@@ -27,7 +28,9 @@ class GlobalsTest : public ::testing::Test {
  protected:
   FakeMessageBoxes boxes_;
   PosixFileSystem fs_;
-  ScopedPlatform platform_{Platform{.message_boxes = &boxes_, .file_system = &fs_}};
+  FakeEnvironment environment_;
+  ScopedPlatform platform_{
+      Platform{.message_boxes = &boxes_, .file_system = &fs_, .environment = &environment_}};
   TempDir dir_;
 };
 
@@ -120,6 +123,12 @@ TEST_F(GlobalsTest, TempFileNamesAreNewAndNeverReused) {
   }
   EXPECT_EQ(TempFile((dir_ / "missing").string(), "Corvina"), "");
   EXPECT_EQ(TempFile("", "Corvina"), "");
+}
+
+TEST_F(GlobalsTest, TempFileStartsAtARandomNumberAndPassesOverTakenNames) {
+  environment_.next_random = 0x1ABCD;  // the low 16 bits count
+  testing::WriteFileBytes(dir_ / "CorABCD.tmp", "");
+  EXPECT_EQ(TempFile(dir_.path().string(), "Corvina"), (dir_ / "CorABCE.tmp").string());
 }
 
 TEST_F(GlobalsTest, TempFileWithARoleTriesTheSameNameFirstAndStillNeverReusesOne) {

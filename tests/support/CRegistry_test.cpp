@@ -1,10 +1,10 @@
 #include "support/CRegistry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "platform/Platform.h"
 #include "platform/SqliteRegistryStore.h"
+#include "tests/fakes/FakeEnvironment.h"
 #include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
@@ -32,7 +32,8 @@ class CRegistryTest : public ::testing::Test {
   }
 
   FakeRegistryStore store_;
-  ScopedPlatform platform_{Platform{.registry = &store_}};
+  FakeEnvironment environment_;
+  ScopedPlatform platform_{Platform{.registry = &store_, .environment = &environment_}};
   CRegistry reg_;
 };
 
@@ -81,8 +82,7 @@ TEST_F(CRegistryTest, TextWithAReferenceIsStoredAsExpandString) {
 }
 
 TEST_F(CRegistryTest, ExpandStringReadsWithEnvironmentReferencesExpanded) {
-  ::setenv("CORVINA_TEST_DIR", "/opt/hhw", 1);
-  ::unsetenv("CORVINA_TEST_UNSET");
+  environment_.variables = {{"CORVINA_TEST_DIR", "/opt/hhw"}};
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"%CORVINA_TEST_DIR%/hhc", "/opt/hhw/hhc"},
       {"a%CORVINA_TEST_UNSET%b", "a%CORVINA_TEST_UNSET%b"},
@@ -98,7 +98,6 @@ TEST_F(CRegistryTest, ExpandStringReadsWithEnvironmentReferencesExpanded) {
     PutRaw("K", "v", kRegExpandSz, Bytes(data));
     EXPECT_EQ(*reg_.GetValue("K", "v"), RegValue(expanded));
   }
-  ::unsetenv("CORVINA_TEST_DIR");
 }
 
 TEST_F(CRegistryTest, NumbersAndBytesKeepTheirKinds) {
