@@ -220,5 +220,18 @@ TEST_F(frmMainTest, LockedOutputClosesTheViewerOfThatTitleOrStops) {
   EXPECT_EQ(boxes_.shown[3].caption, "Corvina");
 }
 
+// A viewer that does not answer the close request: the failure is reported and the run goes on
+// (the output is replaced by a rename, which an open viewer does not block).
+TEST_F(frmMainTest, AViewerThatDoesNotCloseIsReportedAndTheRunGoesOn) {
+  windows_.AddWindow("HH Parent", "My Help");
+  windows_.fail_send_with = kErrPermissionDenied;
+  boxes_.answers = {Answer::kYes};
+  EXPECT_FALSE(form_.CheckForOpenedCHM("My Help"));
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_TRUE(boxes_.shown[1].text.starts_with(
+      "injected failure\r\nin Sitepack.frmMain.CheckForOpenedCHM at line "))
+      << boxes_.shown[1].text;
+}
+
 }  // namespace
 }  // namespace corvina

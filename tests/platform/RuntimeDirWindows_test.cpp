@@ -20,11 +20,17 @@ using testing::WriteFileBytes;
 // A child that waits until a signal ends it; killed and reaped when the test ends.
 class Child {
  public:
-  Child() : pid_(::fork()) {
+  // `ignore_term`: born ignoring SIGTERM, as a program that does not answer a close request.
+  explicit Child(bool ignore_term = false) {
+    struct sigaction ignore = {}, old = {};
+    ignore.sa_handler = SIG_IGN;
+    if (ignore_term) ::sigaction(SIGTERM, &ignore, &old);
+    pid_ = ::fork();
     if (pid_ == 0) {
       ::pause();
       ::_exit(0);
     }
+    if (ignore_term) ::sigaction(SIGTERM, &old, nullptr);
   }
   ~Child() {
     if (pid_ > 0) Wait(SIGKILL);
@@ -118,6 +124,20 @@ TEST(RuntimeDirWindowsTest, CloseEndsTheOwnerAndWaitsForIt) {
   EXPECT_EQ(viewer.Wait(), SIGTERM);
   EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), kNoWindow);
   EXPECT_FALSE(fs::exists(folder / (std::to_string(window >> 20) + "-0.window")));
+}
+
+// A viewer that ignores the close request keeps running; the caller hears so once the wait
+// is over, and is not held longer.
+TEST(RuntimeDirWindowsTest, AWindowThatDoesNotCloseIsReportedAfterTheWait) {
+  TempDir temp;
+  const fs::path folder = temp / "windows";
+  Child viewer(/*ignore_term=*/true);
+  WindowHandle window = WriteEntry(folder, viewer.pid(), viewer.StartTime(), "Guide");
+  RuntimeDirWindows windows(folder, std::chrono::milliseconds(100));
+  const Status closed = windows.SendMessage(window, kWmClose, 0, 0);
+  EXPECT_EQ(closed.description(), "the window did not close");
+  EXPECT_EQ(kill(viewer.pid(), 0), 0);
+  EXPECT_EQ(windows.FindWindow("HH Parent", "Guide"), window);
 }
 
 }  // namespace

@@ -214,5 +214,28 @@ TEST_F(StudioTest, AViewerHoldingTheOutputIsClosedOnYesAndTheRunGoesOn) {
   EXPECT_NE(std::filesystem::last_write_time(output), before);
 }
 
+// The site's folder removed behind the host's back: refreshing says so, and a compile stops
+// without writing a help file, the host still running.
+TEST_F(StudioTest, ASiteFolderRemovedWhileOpenIsToldAndNothingIsCompiled) {
+  const std::filesystem::path site = OpenSite("basic");
+  ConnectAddIns();
+  MessageBoxAnswerer boxes;
+  std::filesystem::remove_all(site);
+  window_->tools_menu()->actions().first()->trigger();  // Refresh Site
+  const std::filesystem::path output = dir_ / "Gone.chm";
+  GenerateInto(output);
+  // The stopped run leaves the main window open for the user: close it.
+  WhenShown("frmMain", [](QWidget& main) { main.findChild<QPushButton*>("CLOSE")->click(); });
+  Command("Tools/Corvina/Compile")->trigger();
+  const QString gone =
+      "read folder " + QString::fromStdString(site.string()) + ": No such file or directory";
+  ASSERT_GE(boxes.texts.size(), 2);
+  EXPECT_EQ(boxes.texts[0], gone);
+  EXPECT_TRUE(boxes.texts[1].startsWith(gone + "\nin Sitepack.frmMain.Generate at line "))
+      << boxes.texts[1].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(output));
+  EXPECT_TRUE(window_->isVisible());
+}
+
 }  // namespace
 }  // namespace corvina::testing
