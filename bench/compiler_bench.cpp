@@ -18,8 +18,8 @@
 #include "platform/PosixProcessRunner.h"
 #include "support/CRegistry.h"
 #include "support/WorkshopKey.h"
-#include "tests/fakes/FakeProcessRunner.h"
-#include "tests/fakes/FakeRegistryStore.h"
+#include "testing/FakeProcessRunner.h"
+#include "testing/FakeRegistryStore.h"
 
 extern char** environ;
 

@@ -16,7 +16,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
 #include "shared/Globals.h"
-#include "tests/fakes/FakeHost.h"
+#include "testing/FakeHost.h"
 
 namespace corvina {
 namespace {

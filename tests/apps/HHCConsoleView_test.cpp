@@ -12,9 +12,9 @@
 #include "platform/ConsoleMessageBoxes.h"
 #include "platform/Platform.h"
 #include "support/CRegistry.h"
+#include "testing/FakeProcessRunner.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeMessageLoop.h"
-#include "tests/fakes/FakeProcessRunner.h"
-#include "tests/fakes/FakeRegistryStore.h"
 
 namespace corvina {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "platform/Platform.h"
 #include "platform/PosixProcessRunner.h"
+#include "testing/FakeProcessRunner.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeMessageLoop.h"
-#include "tests/fakes/FakeProcessRunner.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {

@@ -12,11 +12,11 @@
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/CRegistry.h"
-#include "tests/fakes/FakeHost.h"
+#include "testing/FakeHost.h"
+#include "testing/FakeProcessRunner.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeMessageLoop.h"
-#include "tests/fakes/FakeProcessRunner.h"
-#include "tests/fakes/FakeRegistryStore.h"
 
 namespace corvina {
 namespace {

@@ -7,9 +7,9 @@
 #include "platform/PosixFileSystem.h"
 #include "shared/Globals.h"
 #include "support/CRegistry.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeDialogs.h"
 #include "tests/fakes/FakeMessageBoxes.h"
-#include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {

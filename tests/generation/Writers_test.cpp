@@ -8,7 +8,7 @@
 #include "platform/PosixFileSystem.h"
 #include "shared/Globals.h"
 #include "support/mTempFile.h"
-#include "tests/fakes/FakeHost.h"
+#include "testing/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/FakeSettingsStore.h"
 #include "tests/fakes/TestSupport.h"

@@ -4,9 +4,9 @@
 
 #include "platform/Platform.h"
 #include "shared/Globals.h"
-#include "tests/fakes/FakeHost.h"
+#include "testing/FakeHost.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeMessageBoxes.h"
-#include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/FakeSettingsStore.h"
 #include "tests/fakes/FakeWindows.h"
 

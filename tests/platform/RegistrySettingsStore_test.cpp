@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/fakes/FakeRegistryStore.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {

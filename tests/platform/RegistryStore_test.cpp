@@ -8,7 +8,7 @@
 #include "platform/IRegistryStore.h"
 #include "platform/RegistryNames.h"
 #include "platform/SqliteRegistryStore.h"
-#include "tests/fakes/FakeRegistryStore.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {

@@ -9,9 +9,9 @@
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
 #include "support/mTempFile.h"
+#include "testing/FakeHost.h"
 #include "tests/fakes/FakeEnvironment.h"
 #include "tests/fakes/FakeFileSystem.h"
-#include "tests/fakes/FakeHost.h"
 #include "tests/fakes/FakeMessageBoxes.h"
 #include "tests/fakes/TestSupport.h"
 

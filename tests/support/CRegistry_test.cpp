@@ -4,8 +4,8 @@
 
 #include "platform/Platform.h"
 #include "platform/SqliteRegistryStore.h"
+#include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeEnvironment.h"
-#include "tests/fakes/FakeRegistryStore.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {
