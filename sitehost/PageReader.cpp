@@ -189,7 +189,17 @@ bool IsDocument(const xmlNode* node) {
   return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
 }
 
-// True when `text` holds "<" + `name` (ASCII case ignored) followed by a blank, "/" or ">".
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A character of an element's name as the HTML parser reads it; the name ends at any other.
+bool IsNameChar(char c) {
+  return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.';
+}
+
+// True when `text` holds "<" + `name` (ASCII case ignored) followed by a character that ends
+// an element's name.
 bool HoldsTag(std::string_view text, std::string_view name) {
   for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
     if (at + 1 + name.size() >= text.size()) return false;
@@ -198,16 +208,120 @@ bool HoldsTag(std::string_view text, std::string_view name) {
       ++k;
     if (k < name.size()) continue;
     const char after = text[at + 1 + name.size()];
-    if (after == '>' || after == '/' || kBlanks.find(after) != std::string_view::npos) return true;
+    if (!IsNameChar(after)) return true;
   }
   return false;
 }
 
+// True when `text` ends with a blank, an attribute name, optional blanks and "=": the parser
+// skips an attribute whose name it cannot read up to the next blank or ">", quotes or not.
+bool FollowsAttributeName(std::string_view text) {
+  const size_t equals = text.find_last_not_of(kBlanks);
+  if (equals == std::string_view::npos || equals == 0 || text[equals] != '=') return false;
+  size_t at = text.find_last_not_of(kBlanks, equals - 1);
+  if (at == std::string_view::npos) return false;
+  const size_t name_end = at + 1;
+  while (at > 0 && IsNameChar(text[at]))
+    --at;
+  if (at + 1 == name_end || kBlanks.find(text[at]) == std::string_view::npos) return false;
+  const char first = text[at + 1];
+  return IsAsciiLetter(first) || first == '_' || first == ':';
+}
+
+// True when `text` surely ends between tags: not inside a tag or one of its quoted values, a
+// comment, or the text of a title, script, style or textarea element, any of which can run
+// past it. The HTML parser repairs markup inside a title or a textarea in ways that can carry
+// later text into it, so such markup counts as running past the end too.
+bool EndsBetweenTags(std::string_view text) {
+  struct TextElement {
+    std::string_view name;
+    bool markup_inside;  // tags inside are plain text to the parser
+  };
+  static constexpr TextElement kTextElements[] = {
+      {"title", false}, {"textarea", false}, {"script", true}, {"style", true}};
+  auto ends_name = [&](size_t at) {
+    return at < text.size() &&
+           (text[at] == '>' || text[at] == '/' || kBlanks.find(text[at]) != std::string_view::npos);
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t open = text.find('<', i);
+    if (open == std::string_view::npos) return true;
+    if (text.substr(open, 4) == "<!--") {
+      const size_t close = text.find("-->", open + 4);
+      if (close == std::string_view::npos) return false;
+      i = close + 3;
+      continue;
+    }
+    if (open + 1 == text.size()) return false;
+    const char next = text[open + 1];
+    if (!IsAsciiLetter(next) && next != '/' && next != '!' && next != '?') {
+      i = open + 1;  // a "<" that starts no tag is text
+      continue;
+    }
+    if (next == '?') {  // a processing instruction runs to the first ">", quotes or not
+      const size_t end = text.find('>', open);
+      if (end == std::string_view::npos) return false;
+      i = end + 1;
+      continue;
+    }
+    // A tag runs to the first ">" outside a quoted value, a document type to the first ">"
+    // outside a quoted identifier. A quote anywhere else may be read either way.
+    const bool doctype = FindNoCase(text.substr(open, 9), "<!doctype") == 0;
+    const bool declaration = next == '!' && !doctype;
+    char quote = 0;
+    char last = 0;  // the last character outside quotes that is not a blank
+    size_t end = open + 1;
+    for (; end < text.size(); ++end) {
+      const char c = text[end];
+      if (quote != 0) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        const bool value = !doctype && last == '=' && FollowsAttributeName(text.substr(0, end));
+        const bool identifier = doctype && kBlanks.find(text[end - 1]) != std::string_view::npos;
+        if (declaration || !(value || identifier)) return false;
+        quote = c;
+      } else if (c == '>') {
+        break;
+      }
+      if (quote == 0 && kBlanks.find(c) == std::string_view::npos) last = c;
+    }
+    if (end >= text.size()) return false;
+    i = end + 1;
+    for (const TextElement& element : kTextElements) {
+      if (FindNoCase(text.substr(open + 1, element.name.size()), element.name) != 0 ||
+          IsNameChar(text[open + 1 + element.name.size()])) {
+        continue;
+      }
+      const size_t close = FindNoCase(text, "</" + std::string(element.name), i);
+      if (close == std::string_view::npos || !ends_name(close + 2 + element.name.size())) {
+        return false;
+      }
+      if (!element.markup_inside && text.substr(i, close - i).find('<') != std::string_view::npos) {
+        return false;
+      }
+      i = close;
+      break;
+    }
+  }
+  return true;
+}
+
 // The part of a page that gives the same title and keywords as the whole: up to the first
-// "</head" or "<body", when no title or meta tag follows there. Else the whole page.
+// "</head" or "<body", when it stands between tags and no title or meta tag follows there.
+// Else the whole page.
 std::string_view TitleAndKeywordsPart(std::string_view raw) {
+  // In UTF-16 and the 7-bit encodings that shift in and out of other character sets, the
+  // bytes of "</head" can be parts of other characters.
+  if (raw.substr(0, 2) == "\xFF\xFE" || raw.substr(0, 2) == "\xFE\xFF") return raw;
+  const std::string declared = DeclaredCharset(raw);
+  if (declared.starts_with("iso-2022") || declared.starts_with("utf-7") ||
+      declared.starts_with("hz")) {
+    return raw;
+  }
   const size_t head_end = std::min(FindNoCase(raw, "</head"), FindNoCase(raw, "<body"));
   if (head_end == std::string_view::npos) return raw;
+  if (!EndsBetweenTags(raw.substr(0, head_end))) return raw;
   const std::string_view rest = raw.substr(head_end);
   if (HoldsTag(rest, "title") || HoldsTag(rest, "meta")) return raw;
   return raw.substr(0, head_end);

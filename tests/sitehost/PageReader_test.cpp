@@ -47,6 +47,8 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
        std::nullopt},
       {"head only", "<HEAD><TITLE>T</TITLE><META NAME=keywords CONTENT=a></HEAD><BODY>x", "T", "a"},
       {"tag-like words", "<title>T</title><body><p>a <metal> and <titled>", "T", std::nullopt},
+      {"head end in a value", "<head><meta name=keywords content='a </head> b'></head><body>x",
+       std::nullopt, "a </head> b"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -111,6 +113,24 @@ TEST(PageReaderTest, SurvivesHostileBytes) {
     EXPECT_TRUE(IsValidUtf8(facts.title.value_or("")));
   }
   EXPECT_EQ(ParsePage(deep).title, "Deep");
+}
+
+// The fuzz target's corpus, inputs it found among them, run as a plain test.
+TEST(PageReaderTest, FuzzCorpusReadsAlikeFromTheHead) {
+  const std::filesystem::path corpus =
+      std::filesystem::path(CORVINA_TEST_DATA).parent_path().parent_path() /
+      "fuzz/corpus/page_reader";
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string page = testing::ReadFileBytes(entry.path());
+    const PageFacts all = ParsePage(page, PageParts::kAll);
+    const PageFacts head = ParsePage(page, PageParts::kHead);
+    EXPECT_EQ(all.title, head.title);
+    EXPECT_EQ(all.keywords, head.keywords);
+    ++inputs;
+  }
+  EXPECT_GE(inputs, 4);
 }
 
 }  // namespace
