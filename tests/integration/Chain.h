@@ -12,7 +12,7 @@
 
 #include "platform/TextEncoding.h"
 #include "tests/fakes/TestSupport.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 
 // The whole road for the integration tests: a site folder through the built corvina, hhc and
 // hh, read back by libchm, chmls and hh.

@@ -12,7 +12,7 @@
 #include "workshop/chm/ChmArchiveWriter.h"
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/chm/ChmDirectory.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 
 namespace corvina::chm {
 namespace {

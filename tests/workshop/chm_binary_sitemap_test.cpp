@@ -14,7 +14,7 @@
 #include "workshop/chm/ChmBinaryToc.h"
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/chm/ChmSitemap.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 
 namespace corvina::chm {
 namespace {

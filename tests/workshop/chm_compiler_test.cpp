@@ -9,7 +9,7 @@
 #include "tests/fakes/TestSupport.h"
 #include "workshop/chm/ChmArchiveWriter.h"
 #include "workshop/chm/ChmCompiler.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 
 namespace corvina::chm {
 namespace {

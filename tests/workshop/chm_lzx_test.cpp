@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "tests/fakes/TestSupport.h"
+#include "tests/helpers/LzxRoundTrip.h"
 #include "workshop/chm/LzxBitWriter.h"
 #include "workshop/chm/LzxEncoder.h"
 #include "workshop/chm/LzxHuffman.h"
 #include "workshop/chm/LzxSlots.h"
-#include "workshop/chm/fuzz/LzxRoundTrip.h"
 
 namespace corvina::chm {
 namespace {
@@ -206,7 +206,7 @@ TEST(LzxRoundTripTest, DataOfManyShapesComesBackFromBothReaders) {
   // The fuzz target's corpus.
   for (const auto& entry : std::filesystem::directory_iterator(
            std::filesystem::path(CORVINA_TEST_DATA).parent_path().parent_path() /
-           "workshop/chm/fuzz/corpus")) {
+           "fuzz/corpus/chm_lzx")) {
     const std::string bytes = testing::ReadFileBytes(entry.path());
     cases.push_back({entry.path().filename().string(),
                      {bytes.begin(), bytes.end()},

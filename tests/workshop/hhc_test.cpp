@@ -10,7 +10,7 @@
 
 #include "platform/TextEncoding.h"
 #include "tests/fakes/TestSupport.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 #include "workshop/common/ChmcmdEngine.h"
 
 namespace corvina {

@@ -1,4 +1,4 @@
-#include "workshop/chm/fuzz/ChmReadBack.h"
+#include "tests/helpers/ChmReadBack.h"
 
 #include <chm_lib.h>
 #include <mspack.h>

@@ -1,10 +1,10 @@
-#include "workshop/chm/fuzz/LzxRoundTrip.h"
+#include "tests/helpers/LzxRoundTrip.h"
 
 #include <map>
 #include <vector>
 
+#include "tests/helpers/ChmReadBack.h"
 #include "workshop/chm/ChmArchiveWriter.h"
-#include "workshop/chm/fuzz/ChmReadBack.h"
 
 namespace corvina::chm {
 namespace {
