@@ -258,6 +258,19 @@ Status SqliteRegistryDatabase::CheckAndPrepare() {
                                      " is damaged (a table is missing); it was left as it is, "
                                      "so that its data can be recovered"};
   }
+  // And each with the columns every query names, so that no call writes into a table that
+  // another call cannot read.
+  for (const char* probe : {"SELECT id, parent, name, folded FROM keys LIMIT 0",
+                            "SELECT id, key, name, folded, type, data FROM vals LIMIT 0"}) {
+    SqliteStatement statement;
+    if (!empty_ && Prepare(db_.get(), probe, statement) != SQLITE_OK) {
+      return Error{kRegErrorBadDb,
+                   "registry database " + options_.path.string() +
+                       " is damaged (a table lacks a column: " + sqlite3_errmsg(db_.get()) +
+                       "); it was left as it is, so that its data can be "
+                       "recovered"};
+    }
+  }
   if (!read_only_) Exec("PRAGMA synchronous = NORMAL");
   return Status::Ok();
 }
