@@ -330,18 +330,13 @@ Result<fs::path> Runnable(const fs::path& path) {
   return path;
 }
 
-}  // namespace
-
-Result<fs::path> FindProgram(std::string_view name) {
-  if (name.empty()) return Error{kWinFileNotFound, "no program named"};
-  if (name.find('/') != std::string_view::npos) {
-    std::error_code ec;
-    fs::path path = fs::absolute(fs::path(name), ec);
-    if (ec) return Error{kWinFileNotFound, "program not found: " + std::string(name)};
-    return Runnable(path);
-  }
+// The first runnable `name` in the folder of the running executable (when `own_folder_first`)
+// and then in each folder of PATH.
+Result<fs::path> SearchFolders(std::string_view name, bool own_folder_first) {
   std::vector<fs::path> folders;
-  if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
+  if (own_folder_first) {
+    if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
+  }
   if (const char* path_list = ::getenv("PATH")) {
     std::string_view rest = path_list;
     while (true) {
@@ -359,6 +354,23 @@ Result<fs::path> FindProgram(std::string_view name) {
     if (found.error().number == kWinAccessDenied) last = found;
   }
   return last;
+}
+
+}  // namespace
+
+Result<fs::path> FindProgram(std::string_view name) {
+  if (name.empty()) return Error{kWinFileNotFound, "no program named"};
+  if (name.find('/') != std::string_view::npos) {
+    std::error_code ec;
+    fs::path path = fs::absolute(fs::path(name), ec);
+    if (ec) return Error{kWinFileNotFound, "program not found: " + std::string(name)};
+    return Runnable(path);
+  }
+  return SearchFolders(name, true);
+}
+
+Result<fs::path> FindOnPath(std::string_view name) {
+  return SearchFolders(name, false);
 }
 
 ProcessStart PosixProcessRunner::Start(const ProcessStartOptions& options) {

@@ -22,4 +22,7 @@ class PosixProcessRunner : public IProcessRunner {
 // error 2 when there is no such program and 5 when it cannot be run.
 Result<std::filesystem::path> FindProgram(std::string_view name);
 
+// A bare program name looked for in each folder of PATH only, with FindProgram's errors.
+Result<std::filesystem::path> FindOnPath(std::string_view name);
+
 }  // namespace corvina

@@ -223,9 +223,7 @@ int RunCompile(const Options& options) {
   }
   // The compiler cannot make a help file of no page; that is said before anything is written.
   if (!(*host)->web()->HasPages()) {
-    std::fprintf(stderr,
-                 "Corvina: %s has no pages (.htm or .html files): there is nothing to compile\n",
-                 options.site.c_str());
+    PrintMessage(options.site + " has no pages (.htm or .html files): there is nothing to compile");
     return kExitUsage;
   }
   // Our hhc reads the engine from its environment when no --engine is given; only this run's
@@ -312,8 +310,7 @@ int RunDecompile(const Options& options) {
 int RunCorvina(const std::vector<std::string>& args) {
   Result<Options> parsed = ParseOptions(args);
   if (!parsed.ok()) {
-    std::fprintf(stderr, "Corvina: %s\nTry 'corvina --help'.\n",
-                 parsed.error().description.c_str());
+    PrintMessage(parsed.error().description, stderr, "\nTry 'corvina --help'.\n");
     return kExitUsage;
   }
   const Options& options = *parsed;

@@ -92,9 +92,7 @@ void AdoptSiblingCompiler() {
   const std::string compiler = CompilerIn(folder);
   if (!IsRunnable(compiler)) return;
   if (!Stored(registry.SetValue(kWorkshopKey, kInstallDir, folder, 1))) return;
-  std::fprintf(stderr,
-               "Corvina: no help compiler was recorded; using %s and recording its folder\n",
-               compiler.c_str());
+  PrintMessage("no help compiler was recorded; using " + compiler + " and recording its folder");
 }
 
 }  // namespace corvina::cli

@@ -27,28 +27,12 @@ namespace {
 
 constexpr std::string_view kViewerClass = "HH Parent";
 
-std::optional<std::filesystem::path> FindOnPath(std::string_view program) {
-  const char* path = std::getenv("PATH");
-  std::string_view folders = path ? path : "";
-  while (!folders.empty()) {
-    size_t colon = folders.find(':');
-    std::string_view folder = folders.substr(0, colon);
-    folders = colon == std::string_view::npos ? "" : folders.substr(colon + 1);
-    if (folder.empty()) continue;
-    std::filesystem::path candidate = std::filesystem::path(folder) / program;
-    struct stat info {};
-    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        ::access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-  }
-  return std::nullopt;
-}
-
 // The viewer's command line: xchm takes only the file; kchmviewer also opens a page.
 std::optional<std::vector<std::string>> ViewerCommand(const ViewRequest& request) {
-  if (auto xchm = FindOnPath("xchm")) return std::vector<std::string>{*xchm, request.file};
-  if (auto kchm = FindOnPath("kchmviewer")) {
+  if (auto xchm = FindOnPath("xchm"); xchm.ok()) {
+    return std::vector<std::string>{*xchm, request.file};
+  }
+  if (auto kchm = FindOnPath("kchmviewer"); kchm.ok()) {
     if (request.topic.empty()) return std::vector<std::string>{*kchm, request.file};
     return std::vector<std::string>{*kchm, "-showPage", request.topic, request.file};
   }
