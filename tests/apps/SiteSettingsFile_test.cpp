@@ -81,7 +81,8 @@ TEST(SiteSettingsFileTest, EmptyAndAbsoluteValuesStayAsGiven) {
   EXPECT_EQ(Values(file), expected);
 }
 
-TEST(SiteSettingsFileTest, WrittenTextIsRelativeToTheSiteAndReadsBackTheSame) {
+// The written text itself is checked where corvina writes it; here, that it reads back.
+TEST(SiteSettingsFileTest, WrittenTextReadsBackTheSame) {
   const std::vector<std::pair<std::string, std::string>> values = {
       {"TITLE", "Help; with = signs"},
       {"DEFAULTPAGE", "file:///home/a/My Site/guide/intro.htm"},
@@ -93,18 +94,6 @@ TEST(SiteSettingsFileTest, WrittenTextIsRelativeToTheSiteAndReadsBackTheSame) {
   };
   Result<std::string> text = SiteSettingsText(values, kSite);
   ASSERT_TRUE(text.ok()) << text.error().description;
-  EXPECT_EQ(*text,
-            "; Corvina's settings for this site. They come before the ones saved per user and\n"
-            "; after the command line's. OUTPUT is relative to this folder, DEFAULTPAGE a page "
-            "in it.\n"
-            "[Corvina]\n"
-            "TITLE = Help; with = signs\n"
-            "DEFAULTPAGE = guide/intro.htm\n"
-            "OUTPUT = out/Help.chm\n"
-            "USEKEYWORDS = True\n"
-            "FAVORITES = False\n"
-            "VIEWRESULT = False\n"
-            "CLOSELOG = True\n");
   const SiteSettingsFile file = ParseSiteSettings(*text, "corvina.ini", kSite);
   EXPECT_TRUE(file.warnings.empty());
   for (const auto& [key, value] : values) {

@@ -112,7 +112,7 @@ class ConnectTest : public ::testing::Test {
   Connect addin_;
 };
 
-TEST_F(ConnectTest, ConnectionAddsThePopupsToToolsAndStandard) {
+TEST_F(ConnectTest, ConnectingAddsThePopupsAndDisconnectingReleasesThem) {
   addin_.AddinInstance_OnConnection(&host_, Connect::kConnectModeStartup);
   EXPECT_EQ(Globals::HostApplication, &host_);
   EXPECT_EQ(Connect::Instance(), &addin_);
@@ -125,11 +125,8 @@ TEST_F(ConnectTest, ConnectionAddsThePopupsToToolsAndStandard) {
   // The pop-up goes after the menu's own control.
   EXPECT_EQ(bars_.Find("Tools")->controls().controls().back(), Popups("Tools")[0]);
   EXPECT_TRUE(boxes_.shown.empty());
-  addin_.AddinInstance_OnDisconnection();
-}
 
-TEST_F(ConnectTest, DisconnectionRemovesTheMenuPopupAndLeavesTheToolbarPopup) {
-  addin_.AddinInstance_OnConnection(&host_, Connect::kConnectModeStartup);
+  // Disconnected, the menu's pop-up goes and the toolbar's stays.
   auto toolbar_popup = Popups("Standard").at(0);
   addin_.AddinInstance_OnDisconnection();
   EXPECT_TRUE(Popups("Tools").empty());
@@ -146,16 +143,13 @@ TEST_F(ConnectTest, DisconnectionRemovesTheMenuPopupAndLeavesTheToolbarPopup) {
   EXPECT_EQ(Globals::HostApplication, nullptr);
   EXPECT_EQ(Connect::Instance(), nullptr);
   EXPECT_EQ(mutexes_.holds["Corvina"], 0);
-}
 
-TEST_F(ConnectTest, ReconnectingMakesTheMenuAgainAndASecondToolbarPopup) {
-  addin_.AddinInstance_OnConnection(&host_, Connect::kConnectModeStartup);
-  addin_.AddinInstance_OnDisconnection();
+  // Reconnected: the menu again and a second toolbar pop-up.
   addin_.AddinInstance_OnConnection(&host_, Connect::kConnectModeAfterStartup);
   EXPECT_EQ(Popups("Tools").size(), 1u);
   EXPECT_EQ(Popups("Standard").size(), 2u);
   ExpectCommands(Popups("Standard")[1]);
-  EXPECT_EQ(Popups("Standard")[0]->children()->controls()[0]->click_handlers(), 0u);
+  EXPECT_EQ(toolbar_popup->children()->controls()[0]->click_handlers(), 0u);
   addin_.AddinInstance_OnDisconnection();
   // The host closes: its temporary pop-ups go.
   bars_.DropTemporary();
