@@ -124,30 +124,46 @@ TEST_F(SpawnTest, CrashGivesSignalCodeAfterTheOutput) {
   EXPECT_EQ(Joined(), "before");
 }
 
+// Whether a child of ours has ended, without reaping it (that is left to the runner).
+bool AChildHasEnded() {
+  siginfo_t info{};
+  return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
 // The user's cancel on a turn of the message loop ends the run: a child that never writes or
-// ends, one that exits at once but leaves a sleeper holding the output open, and one that
-// ignores termination (then it is killed).
+// ends (the loop keeps turning meanwhile), one that has exited but left a sleeper holding the
+// output open, and one that ignores termination (then it is killed). The cancel comes once
+// the child's output is in, and for the second once the child has ended.
 TEST_F(SpawnTest, CancelEndsTheChildAndWhatItStarted) {
   struct Case {
     std::string arguments;
-    int cancel_on_turn;
+    int cancel_from_turn;
+    bool after_the_end;
     int32_t exit_code;
     std::string output;
   };
   const Case cases[] = {
-      {"sleep", 5, 128 + SIGTERM, ""},
-      {"out x spawn-sleeper exit 4", 3, 4, "x"},
-      {"ignore-term out x sleep", 2, 128 + SIGKILL, "x"},
+      {"sleep", 5, false, 128 + SIGTERM, ""},
+      {"out x spawn-sleeper exit 4", 1, true, 4, "x"},
+      {"ignore-term out x sleep", 1, false, 128 + SIGKILL, "x"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     events_.clear();
     loop_.calls = 0;
-    loop_.on_events = [this, turn = c.cancel_on_turn](int call) {
-      if (call == turn) app_.Cancel();
+    bool cancelled = false;
+    loop_.on_events = [this, &c, &cancelled](int call) {
+      const bool ready = call >= c.cancel_from_turn && Joined() == c.output &&
+                         (!c.after_the_end || AChildHasEnded());
+      // A generous limit (two minutes of turns) ends a run that never gets ready.
+      if (!cancelled && (ready || call > 2400)) {
+        cancelled = true;
+        app_.Cancel();
+      }
     };
     EXPECT_EQ(RunChild(c.arguments), c.exit_code);
-    EXPECT_GE(loop_.calls, c.cancel_on_turn);
+    loop_.on_events = nullptr;
+    EXPECT_GE(loop_.calls, c.cancel_from_turn);
     EXPECT_EQ(events_.back(), "");
     EXPECT_EQ(Joined(), c.output);
     EXPECT_FALSE(app_.Running());
