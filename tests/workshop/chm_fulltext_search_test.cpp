@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/fakes/TestSupport.h"
 #include "workshop/chm/ChmFullTextIndex.h"
 #include "workshop/chm/ChmFullTextSearch.h"
 #include "workshop/chm/ChmFullTextWords.h"
+#include "workshop/common/ChmArchive.h"
 
 namespace corvina::chm {
 namespace {
@@ -141,6 +143,45 @@ TEST(ChmFullTextSearchTest, DamagedIndexFindsLessButStaysInsideTheFile) {
       for (uint32_t topic : reader.Topics(word))
         EXPECT_LT(topic, uint32_t{1} << 31);
     }
+  }
+}
+
+// hhc leaves the words of the project's stop list out of the search index; a stop list it
+// cannot read is a warning, and every word is indexed.
+TEST(ChmFullTextSearchTest, HhcLeavesTheStopListsWordsOut) {
+  struct Case {
+    const char* stop_list;  // nullptr: the file named is missing
+    std::vector<uint32_t> the;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"the\r\nAND\r\n", {}, ""},
+      {nullptr,
+       {0},
+       "HHC4009: Warning: The stop list file stop.stp cannot be read; every word is "
+       "indexed for search.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stop_list ? c.stop_list : "missing");
+    testing::TempDir dir;
+    testing::WriteFileBytes(dir / "a.htm", "<title>The Guide</title><p>the quick fox and the dog");
+    testing::WriteFileBytes(dir / "p.hhp",
+                            "[OPTIONS]\r\nCompiled file=p.chm\r\nFull-text search=Yes\r\n"
+                            "Full text search stop list file=stop.stp\r\n\r\n[FILES]\r\na.htm\r\n");
+    if (c.stop_list) testing::WriteFileBytes(dir / "stop.stp", c.stop_list);
+    const testing::ProgramRun run =
+        testing::RunProgram({testing::BuiltProgram("hhc"), "p.hhp"}, dir.path());
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(c.warning), std::string::npos) << run.out;
+    Result<workshop::ChmArchive> chm = workshop::ChmArchive::Open(dir / "p.chm");
+    ASSERT_TRUE(chm.ok());
+    const Result<std::string> index = chm->ReadFile("/$FIftiMain", 1 << 20);
+    ASSERT_TRUE(index.ok());
+    const ChmFullTextReader reader(*index);
+    EXPECT_EQ(reader.Topics("the"), c.the);
+    EXPECT_EQ(reader.Topics("and"), c.the);
+    EXPECT_EQ(reader.Topics("quick"), std::vector<uint32_t>{0});
+    EXPECT_EQ(reader.Topics("guide"), std::vector<uint32_t>{0});
   }
 }
 

@@ -303,7 +303,8 @@ Status Compiler::Run() {
   if (!writer.ok()) return writer.error();
   writer_ = std::move(writer).value();
   if (project_.full_text_search) {
-    full_text_ = std::make_unique<ChmFullTextIndexer>(options_.threads, project_.language);
+    full_text_ = std::make_unique<ChmFullTextIndexer>(options_.threads, project_.language,
+                                                      project_.stop_words);
   }
 
   for (const std::string* name : names_)

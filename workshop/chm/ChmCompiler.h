@@ -25,9 +25,11 @@ struct ChmProject {
   std::vector<std::string> windows;  // raw [WINDOWS] lines: name="title","toc.hhc",...
   uint32_t language = 0x0409;        // LCID
   bool full_text_search = false;     // writes the search index /$FIftiMain
-  bool binary_toc = false;           // #TOCIDX from the contents file, which stays stored too
-  bool binary_index = false;         // $WWKeywordLinks/ from the index file, likewise
-  std::vector<std::string> files;    // in project order; the files they link to are added
+  // Words the search index leaves out, as it stores words: Windows-1252, lower case.
+  std::vector<std::string> stop_words;
+  bool binary_toc = false;         // #TOCIDX from the contents file, which stays stored too
+  bool binary_index = false;       // $WWKeywordLinks/ from the index file, likewise
+  std::vector<std::string> files;  // in project order; the files they link to are added
 };
 
 struct ChmCompileOptions {

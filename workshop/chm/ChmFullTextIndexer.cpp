@@ -8,15 +8,23 @@ namespace corvina::chm {
 // Pages are small: enough of them in flight that no worker waits for the next.
 constexpr size_t kPagesPerThread = 16;
 
-ChmFullTextIndexer::ChmFullTextIndexer(int threads, uint32_t lcid)
-    : index_(lcid),
+ChmFullTextIndexer::ChmFullTextIndexer(int threads, uint32_t lcid,
+                                       const std::vector<std::string>& stop_words)
+    : stop_words_(stop_words.begin(), stop_words.end()),
+      index_(lcid),
       pages_(
-          threads, kPagesPerThread, [] { return OrderedWork<Job>::Work(&Read); },
+          threads, kPagesPerThread,
+          [this] { return OrderedWork<Job>::Work([this](Job& job) { Read(job); }); },
           [this](Job& job) { index_.AddPage(job.topic, job.words); }) {}
 
-void ChmFullTextIndexer::Read(Job& job) {
-  const PageWords words = ExtractPageWords(job.html);
+void ChmFullTextIndexer::Read(Job& job) const {
+  PageWords words = ExtractPageWords(job.html);
   job.html = std::string();  // a large page need not be held twice
+  if (!stop_words_.empty()) {
+    std::erase_if(words.words, [&](const PageWord& word) {
+      return stop_words_.contains(std::string(words.Text(word)));
+    });
+  }
   job.words = GroupPageWords(words);
 }
 

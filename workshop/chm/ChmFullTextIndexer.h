@@ -4,6 +4,8 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "workshop/chm/ChmFullTextIndex.h"
 #include "workshop/chm/ChmFullTextWords.h"
@@ -17,7 +19,8 @@ namespace corvina::chm {
 class ChmFullTextIndexer {
  public:
   // `threads` <= 0 uses every core; 1 reads on the calling thread only, N adds N - 1 workers.
-  ChmFullTextIndexer(int threads, uint32_t lcid);
+  // `stop_words` (as the index stores words) are left out of it.
+  ChmFullTextIndexer(int threads, uint32_t lcid, const std::vector<std::string>& stop_words = {});
 
   // `topic` is the page's #TOPICS index, larger than that of any page before.
   void AddPage(uint32_t topic, std::string html);
@@ -31,8 +34,9 @@ class ChmFullTextIndexer {
     std::string html;
     PageWordGroups words;
   };
-  static void Read(Job& job);
+  void Read(Job& job) const;
 
+  const std::unordered_set<std::string> stop_words_;  // read by every thread, never changed
   ChmFullTextIndex index_;
   OrderedWork<Job> pages_;  // after index_, which it adds to
 };

@@ -173,6 +173,9 @@ ParsedProject ReadProject(const fs::path& project_file) {
         if (option.key == "title") project.title = decode(option.value);
         if (option.key == "default window") project.default_window = std::string(option.value);
         if (option.key == "full-text search") project.full_text_search = IsYes(option.value);
+        if (option.key == "full text search stop list file") {
+          project.stop_list_file = decode(option.value);
+        }
         if (option.key == "binary toc") project.binary_toc = IsYes(option.value);
         if (option.key == "binary index") project.binary_index = IsYes(option.value);
         if (option.key == "display compile progress") project.show_progress = IsYes(option.value);

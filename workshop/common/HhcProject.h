@@ -31,6 +31,7 @@ struct ParsedProject {
   std::vector<std::string> windows;  // [WINDOWS] definitions, "name=..." as written
   uint32_t lcid = 0x409;
   bool full_text_search = false;
+  std::string stop_list_file;  // UTF-8, relative, as written; empty when there is none
   bool binary_toc = false;
   bool binary_index = false;
   bool show_progress = false;

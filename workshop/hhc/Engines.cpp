@@ -18,6 +18,7 @@
 #include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
 #include "workshop/chm/ChmCompiler.h"
+#include "workshop/chm/ChmFullTextSearch.h"
 #include "workshop/common/ChmHeaderFix.h"
 #include "workshop/common/ChmcmdEngine.h"
 #include "workshop/common/FolderLinks.h"
@@ -250,6 +251,22 @@ int CompileNative(const ParsedProject& project) {
     }
     PrintLine(FormatMessage(code, text));
   };
+  if (project.full_text_search && !project.stop_list_file.empty()) {
+    // One word after another, read as page text is, so that they match the stored words.
+    // A stop list is a few hundred words: more than a megabyte of it is not read.
+    constexpr size_t kMaxStopListBytes = size_t{1} << 20;
+    std::ifstream in(project.folder / project.stop_list_file, std::ios::binary);
+    std::string words(kMaxStopListBytes, '\0');
+    in.read(words.data(), static_cast<std::streamsize>(words.size()));
+    words.resize(static_cast<size_t>(in.gcount()));
+    if (in.is_open() && !in.bad()) {
+      chm.stop_words = chm::FullTextQueryWords(words);
+    } else {
+      options.warning(chm::ChmWarning::kOther,
+                      "The stop list file " + project.stop_list_file +
+                          " cannot be read; every word is indexed for search.");
+    }
+  }
   // The writer replaces the output only once it is complete, so it is not interrupted.
   if (Status compiled = chm::CompileChm(chm, options); !compiled.ok()) {
     return Failed(HhcCode::kCompilerFailed, "The compile failed: " + compiled.description());
