@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/TextEncoding.h"
+#include "sitehost/PlainHead.h"
 
 namespace corvina::sitehost {
 namespace {
@@ -116,22 +117,6 @@ bool ParserKnowsEncoding(const std::string& name) {
 
 bool IsControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
-// Control characters count as blanks: a title goes into line-based project files.
-std::string CollapseBlanks(std::string_view text) {
-  std::string out;
-  bool pending_blank = false;
-  for (const char c : text) {
-    if (IsControl(c) || c == ' ') {
-      pending_blank = !out.empty();
-      continue;
-    }
-    if (pending_blank) out += ' ';
-    pending_blank = false;
-    out += c;
-  }
-  return out;
 }
 
 std::string TextOf(const xmlChar* text) {
@@ -357,6 +342,9 @@ PageFacts ParsePage(std::string_view raw, PageParts parts) {
   facts.links_read = parts == PageParts::kAll;
   const PageText text = DecodePageBytes(facts.links_read ? raw : TitleAndKeywordsPart(raw));
   if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
+  if (!facts.links_read && text.encoding == "UTF-8") {
+    if (std::optional<PageFacts> plain = ReadPlainHead(text.bytes)) return std::move(*plain);
+  }
   constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                            HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
   std::unique_ptr<xmlDoc, DocFree> doc(htmlCtxtReadMemory(

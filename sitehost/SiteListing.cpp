@@ -1,11 +1,12 @@
 #include "sitehost/SiteListing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <system_error>
 #include <utility>
 
-#include "platform/OpenFaults.h"
+#include "platform/FolderEntries.h"
 #include "platform/PathConventions.h"
 #include "platform/TextEncoding.h"
 
@@ -86,6 +87,20 @@ Error FolderError(const fs::path& folder, const std::error_code& ec) {
   return ErrnoError("read folder", ec.value(), folder.string());
 }
 
+// Sorts paths in byte order (std::string compares as unsigned char), moving each string once.
+void SortPaths(std::vector<std::string>& paths) {
+  std::vector<uint32_t> order(paths.size());
+  for (uint32_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&paths](uint32_t a, uint32_t b) { return paths[a] < paths[b]; });
+  std::vector<std::string> sorted;
+  sorted.reserve(paths.size());
+  for (const uint32_t i : order)
+    sorted.push_back(std::move(paths[i]));
+  paths.swap(sorted);
+}
+
 }  // namespace
 
 bool IsTemporaryFileName(std::string_view name) {
@@ -107,21 +122,15 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
   while (!pending.empty()) {
     PendingFolder folder = std::move(pending.back());
     pending.pop_back();
-    fs::directory_iterator it;
-    if (const int fault = InjectedOpenFault(folder.path)) {
-      ec.assign(fault, std::generic_category());
-    } else {
-      it = fs::directory_iterator(folder.path, ec);
-    }
-    if (ec) {
-      if (at_root) return FolderError(folder.path, ec);
-      listing.problems.push_back(FolderError(folder.path, ec));
+    Result<FolderEntries> entries = ListFolderEntries(folder.path);
+    if (!entries.ok()) {
+      if (at_root) return entries.error();
+      listing.problems.push_back(entries.error());
       continue;
     }
     const std::string prefix = folder.relative.empty() ? "" : folder.relative + kPathSeparatorChar;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-      const fs::directory_entry& entry = *it;
-      std::string name = entry.path().filename().string();
+    for (const FolderEntry& entry : entries->entries) {
+      const std::string& name = entry.name;
       if (name.empty() || name.front() == '.') continue;
       if (HasControlCharacter(name)) {
         listing.problems.push_back(ControlCharacterError(prefix + name));
@@ -131,30 +140,33 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
         listing.problems.push_back(std::move(*unstorable));
         continue;
       }
-      std::error_code type_ec;
-      if (entry.is_symlink(type_ec)) {
-        switch (PlaceOfLink(entry.path(), canonical_root)) {
-          case LinkPlace::kInside:
-            listing.files.push_back(prefix + name);
-            break;
-          case LinkPlace::kOutside:
-            listing.problems.push_back(OutsideLinkError(prefix + name));
-            break;
-          case LinkPlace::kNotAFile:
-            break;
-        }
-      } else if (entry.is_directory(type_ec)) {
-        pending.push_back({entry.path(), prefix + name});
-      } else if (entry.is_regular_file(type_ec)) {
-        if (at_root && IsTemporaryFileName(name)) continue;
-        listing.files.push_back(prefix + name);
+      switch (entry.type) {
+        case FolderEntry::Type::kLink:
+          switch (PlaceOfLink(folder.path / name, canonical_root)) {
+            case LinkPlace::kInside:
+              listing.files.push_back(prefix + name);
+              break;
+            case LinkPlace::kOutside:
+              listing.problems.push_back(OutsideLinkError(prefix + name));
+              break;
+            case LinkPlace::kNotAFile:
+              break;
+          }
+          break;
+        case FolderEntry::Type::kFolder:
+          pending.push_back({folder.path / name, prefix + name});
+          break;
+        case FolderEntry::Type::kFile:
+          if (!(at_root && IsTemporaryFileName(name))) listing.files.push_back(prefix + name);
+          break;
+        case FolderEntry::Type::kOther:
+          break;
       }
     }
-    if (ec) listing.problems.push_back(FolderError(folder.path, ec));
+    if (entries->error) listing.problems.push_back(*entries->error);
     at_root = false;
   }
-  // std::string compares as unsigned char: byte order.
-  std::sort(listing.files.begin(), listing.files.end());
+  SortPaths(listing.files);
   return listing;
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sitehost/PageReader.h"
+
+namespace corvina::sitehost {
+
+// A title as the site shows it: runs of blanks and control characters (tabs, line ends)
+// collapsed to one blank, and trimmed.
+std::string CollapseBlanks(std::string_view text);
+
+// The title and keywords of UTF-8 markup written plainly, read without the HTML parser: the
+// same facts the parser gives, or nullopt when the text holds anything the parser might
+// repair or decode (an entity, a stray "<", a control character, an unclosed tag, a
+// valueless name or content on a meta, ...), which the caller then parses. Most pages' heads
+// are plain, and reading one this way costs a small part of a parse.
+std::optional<PageFacts> ReadPlainHead(std::string_view text);
+
+}  // namespace corvina::sitehost
