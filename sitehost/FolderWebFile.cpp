@@ -47,7 +47,12 @@ std::string FolderWebFile::Extension() {
 }
 
 std::filesystem::path FolderWebFile::Path() const {
-  return web_->folder() / relative_path_;
+  // Joined as text, as operator/ would join them: one page read needs the path once or twice,
+  // and joining two path objects costs more than reading a small page.
+  std::string path = web_->folder().native();
+  if (!path.empty() && path.back() != kPathSeparatorChar) path += kPathSeparatorChar;
+  path += relative_path_;
+  return std::filesystem::path(std::move(path));
 }
 
 std::string FolderWebFile::Url() {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <memory>
 
 #include "platform/TextEncoding.h"
@@ -39,19 +40,26 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-// Position of `word` in `text`, ignoring ASCII case, or npos.
+// Position of `word` (lower case) in `text`, ignoring ASCII case, or npos. Candidates are
+// found by their first character in either case, with the library's fast search.
 size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0) {
-  const bool leads_with_letter =
-      AsciiLower(word.front()) != word.front() || (word.front() >= 'a' && word.front() <= 'z');
-  for (size_t i = from; i + word.size() <= text.size(); ++i) {
-    if (!leads_with_letter) {
-      i = text.find(word.front(), i);
-      if (i == std::string_view::npos || i + word.size() > text.size()) break;
-    }
-    size_t k = 0;
+  const char first = word.front();
+  const bool leads_with_letter = first >= 'a' && first <= 'z';
+  const char upper = leads_with_letter ? static_cast<char>(first - 'a' + 'A') : first;
+  size_t next_lower = text.find(first, from);
+  size_t next_upper = leads_with_letter ? text.find(upper, from) : std::string_view::npos;
+  for (;;) {
+    const size_t i = std::min(next_lower, next_upper);
+    if (i == std::string_view::npos || i + word.size() > text.size()) break;
+    size_t k = 1;
     while (k < word.size() && AsciiLower(text[i + k]) == word[k])
       ++k;
     if (k == word.size()) return i;
+    if (i == next_lower) {
+      next_lower = text.find(first, i + 1);
+    } else {
+      next_upper = text.find(upper, i + 1);
+    }
   }
   return std::string_view::npos;
 }
@@ -183,17 +191,18 @@ bool IsNameChar(char c) {
   return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.';
 }
 
-// True when `text` holds "<" + `name` (ASCII case ignored) followed by a character that ends
-// an element's name.
-bool HoldsTag(std::string_view text, std::string_view name) {
+// True when `text` holds "<" + one of `names` (ASCII case ignored) followed by a character that
+// ends an element's name.
+bool HoldsTag(std::string_view text, std::initializer_list<std::string_view> names) {
   for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
-    if (at + 1 + name.size() >= text.size()) return false;
-    size_t k = 0;
-    while (k < name.size() && AsciiLower(text[at + 1 + k]) == name[k])
-      ++k;
-    if (k < name.size()) continue;
-    const char after = text[at + 1 + name.size()];
-    if (!IsNameChar(after)) return true;
+    for (const std::string_view name : names) {
+      if (at + 1 + name.size() >= text.size()) continue;
+      size_t k = 0;
+      while (k < name.size() && AsciiLower(text[at + 1 + k]) == name[k])
+        ++k;
+      if (k < name.size()) continue;
+      if (!IsNameChar(text[at + 1 + name.size()])) return true;
+    }
   }
   return false;
 }
@@ -308,7 +317,7 @@ std::string_view TitleAndKeywordsPart(std::string_view raw) {
   if (head_end == std::string_view::npos) return raw;
   if (!EndsBetweenTags(raw.substr(0, head_end))) return raw;
   const std::string_view rest = raw.substr(head_end);
-  if (HoldsTag(rest, "title") || HoldsTag(rest, "meta")) return raw;
+  if (HoldsTag(rest, {"title", "meta"})) return raw;
   return raw.substr(0, head_end);
 }
 

@@ -1,7 +1,7 @@
 #include "sitehost/PlainHead.h"
 
+#include <span>
 #include <utility>
-#include <vector>
 
 namespace corvina::sitehost {
 namespace {
@@ -54,8 +54,24 @@ bool IsVerbatim(std::string_view text, bool blanks_collapsed) {
   return true;
 }
 
+// True when `text` is `lower_word` but for ASCII case.
+bool EqualsNoCase(std::string_view text, std::string_view lower_word) {
+  return text.size() == lower_word.size() && StartsNoCase(text, 0, lower_word);
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (AsciiLower(a[k]) != AsciiLower(b[k])) return false;
+  }
+  return true;
+}
+
+// More attributes than this on one tag, and the markup is not plain.
+constexpr size_t kMaxAttributes = 32;
+
 struct Attribute {
-  std::string name;  // lower case
+  std::string_view name;  // as written
   std::optional<std::string_view> value;
 };
 
@@ -147,10 +163,9 @@ class Scanner {
   bool StartTag() {
     if (++tags_ > kMaxTags) return false;
     ++at_;
-    std::string name;
-    for (const char c : Name())
-      name += AsciiLower(c);
-    std::vector<Attribute> attributes;
+    const std::string_view name = Name();
+    Attribute attributes[kMaxAttributes];
+    size_t count = 0;
     bool self_closed = false;
     for (;;) {
       const size_t before = at_;
@@ -169,11 +184,11 @@ class Scanner {
       if (at_ == before || !(IsLetter(text_[at_]) || text_[at_] == '_' || text_[at_] == ':')) {
         return false;
       }
-      Attribute attribute;
-      for (const char c : Name())
-        attribute.name += AsciiLower(c);
-      for (const Attribute& earlier : attributes) {
-        if (earlier.name == attribute.name) return false;
+      if (count == kMaxAttributes) return false;
+      Attribute& attribute = attributes[count];
+      attribute.name = Name();
+      for (size_t i = 0; i < count; ++i) {
+        if (SameNoCase(attributes[i].name, attribute.name)) return false;
       }
       SkipBlanks();
       if (at_ < text_.size() && text_[at_] == '=') {
@@ -181,13 +196,15 @@ class Scanner {
         SkipBlanks();
         if (!Value(attribute.value)) return false;
       }
-      attributes.push_back(std::move(attribute));
+      ++count;
     }
-    if (name == "title") return self_closed ? false : Title();
-    if (name == "meta") return Meta(attributes);
-    if (name == "script" || name == "style") return self_closed || RawText(name);
+    if (EqualsNoCase(name, "title")) return self_closed ? false : Title();
+    if (EqualsNoCase(name, "meta")) return Meta({attributes, count});
+    if (EqualsNoCase(name, "script")) return self_closed || RawText("script");
+    if (EqualsNoCase(name, "style")) return self_closed || RawText("style");
     // The parser reads these differently from one version to the next.
-    return name != "plaintext" && name != "xmp" && name != "textarea";
+    return !EqualsNoCase(name, "plaintext") && !EqualsNoCase(name, "xmp") &&
+           !EqualsNoCase(name, "textarea");
   }
 
   bool Value(std::optional<std::string_view>& value) {
@@ -232,12 +249,12 @@ class Scanner {
     return true;
   }
 
-  bool Meta(const std::vector<Attribute>& attributes) {
+  bool Meta(std::span<const Attribute> attributes) {
     const Attribute* name = nullptr;
     const Attribute* content = nullptr;
     for (const Attribute& attribute : attributes) {
-      if (attribute.name == "name") name = &attribute;
-      if (attribute.name == "content") content = &attribute;
+      if (EqualsNoCase(attribute.name, "name")) name = &attribute;
+      if (EqualsNoCase(attribute.name, "content")) content = &attribute;
     }
     if (name == nullptr) return true;
     if (!name->value || !IsVerbatim(*name->value, false)) return false;
@@ -261,7 +278,7 @@ class Scanner {
 
   // A script or style element's text, up to its end tag. The parser reads some tags inside
   // such text and not others, so it may hold none.
-  bool RawText(const std::string& name) {
+  bool RawText(std::string_view name) {
     const size_t end = text_.find('<', at_);
     if (end == std::string_view::npos || !IsEndTagOf(name, end)) return false;
     at_ = end;
