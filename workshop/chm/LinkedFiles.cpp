@@ -1,12 +1,12 @@
 #include "workshop/chm/LinkedFiles.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <system_error>
 
+#include "platform/FolderEntries.h"
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmArchiveWriter.h"
 
@@ -234,12 +234,9 @@ const std::vector<std::string>& LinkedFiles::Listing(const std::string& folder) 
   auto [it, added] = listings_.try_emplace(folder);
   if (!added) return it->second;
   const std::filesystem::path path = folder.empty() ? folder_ : folder_ / folder;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") it->second.emplace_back(name);
-    }
-    ::closedir(dir);
+  if (Result<FolderEntries> listing = ListFolderEntries(path); listing.ok()) {
+    for (const FolderEntry& entry : listing->entries)
+      it->second.push_back(entry.name);
   }
   std::sort(it->second.begin(), it->second.end());  // the first match is the same every run
   return it->second;
