@@ -255,12 +255,13 @@ bool EndsBetweenTags(std::string_view text) {
     }
     if (next == '?') {  // a processing instruction runs to the first ">", quotes or not
       const size_t end = text.find('>', open);
-      if (end == std::string_view::npos) return false;
+      if (end == std::string_view::npos || text.find('<', open + 1) < end) return false;
       i = end + 1;
       continue;
     }
     // A tag runs to the first ">" outside a quoted value, a document type to the first ">"
-    // outside a quoted identifier. A quote anywhere else may be read either way.
+    // outside a quoted identifier. A quote anywhere else, or a "<" before the end, may be read
+    // either way.
     const bool doctype = FindNoCase(text.substr(open, 9), "<!doctype") == 0;
     const bool declaration = next == '!' && !doctype;
     char quote = 0;
@@ -277,6 +278,8 @@ bool EndsBetweenTags(std::string_view text) {
         quote = c;
       } else if (c == '>') {
         break;
+      } else if (c == '<') {
+        return false;
       }
       if (quote == 0 && kBlanks.find(c) == std::string_view::npos) last = c;
     }
