@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,9 +15,9 @@ namespace {
 
 // Pages of long words that share little of their beginnings make a tree three levels deep.
 std::string LongWord(int page, int n) {
-  char head[16];
-  std::snprintf(head, sizeof head, "%c%03dx%02d", 'a' + (page * 7 + n) % 26, page, n);
-  return head + std::string(60, 'q');
+  const std::string number =
+      std::to_string(1000 + page).substr(1) + "x" + std::to_string(100 + n).substr(1);
+  return static_cast<char>('a' + (page * 7 + n) % 26) + number + std::string(60, 'q');
 }
 
 constexpr int kPages = 700;
