@@ -37,7 +37,7 @@ int Pixels(float twips) {
 }  // namespace
 
 ItemPanelWidget::ItemPanelWidget(ItemPanel& panel, Layout layout, QWidget* parent)
-    : QWidget(parent), panel_(&panel), layout_(layout) {
+    : QWidget(parent), panel_(&panel) {
   if (layout == Layout::kParameters) {
     BuildParameters();
   } else {

@@ -29,7 +29,6 @@ class ItemPanelWidget : public QWidget {
   void BuildButtonBar();
 
   ItemPanel* panel_;
-  Layout layout_;
   // The widget of each item, by key; a field's caption is found as "<key>:caption".
   std::map<std::string, QWidget*> widgets_;
 };
