@@ -15,23 +15,17 @@
 #include "testing/FakeProcessRunner.h"
 #include "testing/FakeRegistryStore.h"
 #include "tests/fakes/FakeMessageLoop.h"
+#include "tests/fakes/TestSupport.h"
 
 namespace corvina {
 namespace {
+
+using testing::StreamContents;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string Contents(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;)
-    text += static_cast<char>(c);
-  return text;
-}
 
 bool IsProgressFigure(std::string_view text) {
   while (!text.empty() && text.back() == ' ')
@@ -155,7 +149,7 @@ TEST_F(ConsoleViewTest, OnATerminalTheFigureNeverOverwritesTheLog) {
     File terminal(std::tmpfile());
     ConsoleScreen screen(terminal.get(), terminal.get(), progress);
     Run(screen, terminal.get(), pieces_);
-    const std::string bytes = Contents(terminal.get());
+    const std::string bytes = StreamContents(terminal.get());
     Screen played;
     played.Play(bytes);
     EXPECT_EQ(played.damage, std::vector<std::string>()) << bytes;
@@ -173,8 +167,8 @@ TEST_F(ConsoleViewTest, OffATerminalTheLogIsPlainAndThereIsNoFigure) {
   File err(std::tmpfile());
   ConsoleScreen screen(out.get(), err.get(), ConsoleScreen::Progress::kOff);
   Run(screen, err.get(), pieces_);
-  EXPECT_EQ(Contents(out.get()), log_);
-  EXPECT_EQ(Contents(err.get()), message_);
+  EXPECT_EQ(StreamContents(out.get()), log_);
+  EXPECT_EQ(StreamContents(err.get()), message_);
 }
 
 TEST(ConsoleScreenTest, ProgressNeedsATerminal) {

@@ -142,4 +142,13 @@ bool HaveFpUtils() {
   return ::testing::AssertionSuccess();
 }
 
+std::string StreamContents(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;)
+    text += static_cast<char>(c);
+  return text;
+}
+
 }  // namespace corvina::testing

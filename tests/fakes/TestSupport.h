@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 // directory name of a compiled help file, for one.
 void PatchFileBytes(const std::filesystem::path& path, std::string_view from, std::string_view to);
 std::vector<std::byte> Bytes(std::string_view text);
+// Everything written to the stream so far (a temporary file standing in for a console).
+std::string StreamContents(std::FILE* file);
 
 // What a program run by RunProgram printed and how it ended (-1: it could not be started or
 // was ended by a signal).

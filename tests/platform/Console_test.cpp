@@ -10,6 +10,8 @@
 namespace corvina {
 namespace {
 
+using testing::StreamContents;
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -21,15 +23,6 @@ Stream TempStream(std::string_view text = "") {
   std::fwrite(text.data(), 1, text.size(), file.get());
   std::rewind(file.get());
   return file;
-}
-
-std::string Contents(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;)
-    text += static_cast<char>(c);
-  return text;
 }
 
 FileDialogRequest OpenRequest(std::string title) {
@@ -66,9 +59,9 @@ TEST_F(ConsoleDialogsTest, AsksAgainUntilAnExistingFileIsGiven) {
   EXPECT_EQ(result.flags, kOfnFileMustExist);
   EXPECT_EQ(result.filter_index, 1);
   const std::string prompt = "Corvina: Select hhc (empty line cancels): ";
-  EXPECT_EQ(Contents(out.get()), prompt + "Corvina: " + root + "/hhw/missing: no such file\n" +
-                                     prompt + "Corvina: " + root +
-                                     "/hhw is a folder; give a file\n" + prompt);
+  EXPECT_EQ(StreamContents(out.get()),
+            prompt + "Corvina: " + root + "/hhw/missing: no such file\n" + prompt +
+                "Corvina: " + root + "/hhw is a folder; give a file\n" + prompt);
 }
 
 TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
@@ -77,7 +70,7 @@ TEST_F(ConsoleDialogsTest, WithoutATerminalEveryDialogCancelsWithANote) {
   ConsoleDialogs dialogs({.in = in.get(), .out = out.get(), .interactive = false});
   EXPECT_FALSE(dialogs.ShowFileDialog(OpenRequest("Select input file")).chosen);
   EXPECT_EQ(dialogs.BrowseForFolder({.title = "Select output directory"}), "");
-  EXPECT_EQ(Contents(out.get()),
+  EXPECT_EQ(StreamContents(out.get()),
             "Corvina: Select input file: no terminal to ask on; cancelled\n"
             "Corvina: Select output directory: no terminal to ask on; cancelled\n");
 }
@@ -106,7 +99,7 @@ TEST(ConsoleMessageBoxesTest, AReportIsToldOnceAndItsTrailerOnlyWhenAsked) {
                                  Buttons::kYesNo});
     const std::string question = "Corvina: Output file is locked.\nCan I try to close it? [no]\n";
     if (verbose) {
-      EXPECT_EQ(Contents(err.get()),
+      EXPECT_EQ(StreamContents(err.get()),
                 "Corvina: " + damaged + "\nin Sitepack.frmMain.BuildUI at line 30\n" +
                     "Corvina: " + damaged + "\nin Sitepack.frmMain.BuildUI at line 44\n" +
                     "Corvina: CRegistry component failure: " + damaged +
@@ -115,7 +108,7 @@ TEST(ConsoleMessageBoxesTest, AReportIsToldOnceAndItsTrailerOnlyWhenAsked) {
                     question);
       EXPECT_EQ(cleared, 5);
     } else {
-      EXPECT_EQ(Contents(err.get()),
+      EXPECT_EQ(StreamContents(err.get()),
                 "Corvina: " + damaged + "\nCorvina: Path not found: /s/x.tmp\n" + question);
       EXPECT_EQ(cleared, 3);
     }

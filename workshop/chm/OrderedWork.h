@@ -74,14 +74,19 @@ class OrderedWork {
     for (;;) {
       work_ready_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
       if (todo_.empty()) return;
-      Slot* slot = todo_.front();
-      todo_.pop_front();
-      lock.unlock();
-      work(*slot->job);
-      lock.lock();
-      slot->done = true;
-      job_done_.notify_all();
+      DoNext(work, lock);
     }
+  }
+
+  // Does the oldest job that no thread took yet; `lock` is held before and after.
+  void DoNext(const Work& work, std::unique_lock<std::mutex>& lock) {
+    Slot* slot = todo_.front();
+    todo_.pop_front();
+    lock.unlock();
+    work(*slot->job);
+    lock.lock();
+    slot->done = true;
+    job_done_.notify_all();
   }
 
   // Without `wait_all` it waits only while too many jobs are in flight; rather than wait it
@@ -92,12 +97,7 @@ class OrderedWork {
       if (!in_flight_.front().done) {
         if (!wait_all && in_flight_.size() < max_in_flight_) break;
         if (!todo_.empty()) {
-          Slot* slot = todo_.front();
-          todo_.pop_front();
-          lock.unlock();
-          work_(*slot->job);
-          lock.lock();
-          slot->done = true;
+          DoNext(work_, lock);
           continue;
         }
         job_done_.wait(lock, [this] { return in_flight_.front().done; });
