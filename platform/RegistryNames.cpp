@@ -1,6 +1,7 @@
 #include "platform/RegistryNames.h"
 
 #include "platform/IRegistryStore.h"
+#include "platform/TextEncoding.h"
 
 namespace corvina {
 namespace {
@@ -22,19 +23,6 @@ Error BadName(std::string_view what, std::string_view name, std::string_view why
   if (name.size() > 80) shown += "...";
   return Error{kRegErrorInvalidParameter,
                "invalid registry " + std::string(what) + " \"" + shown + "\": " + std::string(why)};
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 }  // namespace

@@ -55,19 +55,6 @@ int32_t DecodeUtf8(std::string_view text, size_t& i) {
   return cp;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Number of bytes of the UTF-8 sequence that starts at bytes[0], when it is a valid one;
 // 0 when it is not; -1 when the bytes end before a valid sequence could be complete.
 int SequenceLength(std::string_view bytes) {
@@ -244,6 +231,25 @@ std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
 
 bool FitsAnsi(std::string_view utf8) {
   return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
 }
 
 }  // namespace corvina

@@ -45,4 +45,7 @@ class Utf8OrWindows1252Decoder {
 // The same for a whole text at once.
 std::string DecodeUtf8OrWindows1252(std::string_view bytes);
 
+// Appends the code point in UTF-8; one beyond U+10FFFF or a surrogate as U+FFFD.
+void AppendUtf8(std::string& out, uint32_t code);
+
 }  // namespace corvina

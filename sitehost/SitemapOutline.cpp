@@ -28,25 +28,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-void AppendUtf8(uint32_t code, std::string& out) {
-  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | code >> 6);
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | code >> 12);
-    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | code >> 18);
-    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Decodes the character references that help files use: the five XML ones, &nbsp; and
 // numeric ones. Anything else stays as written.
 std::string DecodeEntities(std::string_view text) {
@@ -87,7 +68,7 @@ std::string DecodeEntities(std::string_view text) {
       out += text[i];
       continue;
     }
-    AppendUtf8(*code, out);
+    AppendUtf8(out, *code == 0 ? 0xFFFD : *code);
     i = semicolon;
   }
   return out;

@@ -119,24 +119,6 @@ std::string_view AttributeOf(const Tag& tag, std::string_view name) {
   return {};
 }
 
-void AppendCodePoint(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The value in UTF-8 with its character references decoded; an unknown reference stays as
 // written.
 std::string DecodeValue(std::string_view raw) {
@@ -175,7 +157,7 @@ std::string DecodeValue(std::string_view raw) {
     if (code >= 0x80 && code < 0xA0) {
       out += AnsiToUtf8(std::string(1, static_cast<char>(code)));
     } else {
-      AppendCodePoint(out, code);
+      AppendUtf8(out, code);
     }
     at = semicolon;
   }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/TextEncoding.h"
+
 namespace corvina::chm {
 namespace {
 
@@ -34,23 +36,9 @@ bool IsRawTextElement(std::string_view name) {
   return name == "script" || name == "style" || name == "title" || name == "textarea";
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+// A reference to NUL, beyond U+10FFFF or to a surrogate reads as U+FFFD.
+void AppendReference(std::string& out, uint32_t code) {
+  corvina::AppendUtf8(out, code == 0 ? 0xFFFD : code);
 }
 
 int HexValue(char c) {
@@ -245,7 +233,7 @@ size_t CssEscape(std::string_view css, size_t at, std::string& out) {
     return i + 1;
   }
   if (i < css.size() && IsSpace(css[i])) ++i;
-  AppendUtf8(out, code);
+  AppendReference(out, code);
   return i;
 }
 
@@ -344,7 +332,7 @@ std::string DecodeHtmlReferences(std::string_view text) {
         continue;
       }
       if (j < text.size() && text[j] == ';') ++j;
-      AppendUtf8(out, code);
+      AppendReference(out, code);
       i = j;
       continue;
     }
