@@ -1,6 +1,5 @@
 #include "platform/PosixFileSystem.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/FolderEntries.h"
 #include "platform/UniqueFd.h"
 #include "platform/WriteAll.h"
 
@@ -117,20 +117,26 @@ Status PosixFileSystem::WriteTextFile(std::string_view path, std::string_view by
 
 Result<std::vector<std::string>> PosixFileSystem::ListFiles(std::string_view folder) {
   const std::string name(folder);
-  DIR* dir = ::opendir(name.c_str());
-  if (dir == nullptr) {
-    if (errno == ENOENT || errno == ENOTDIR) return PathNotFound(name);
-    return ErrnoError("list", errno, folder);
+  Result<FolderEntries> listing = ListFolderEntries(name);
+  if (!listing.ok()) {
+    const int32_t number = listing.error().number;
+    if (number == kErrFileNotFound || number == kErrPathNotFound) return PathNotFound(name);
+    return listing.error();
   }
+  FolderEntries& found = listing.value();
+  if (found.error) return *found.error;
   std::vector<std::string> files;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
+  for (FolderEntry& entry : found.entries) {
+    if (entry.name.front() == '.') continue;
+    if (entry.type == FolderEntry::Type::kFolder) continue;
+    // A link counts as the file it points at; an entry of unknown type is looked at once.
     struct stat st;
-    if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
-      files.emplace_back(entry->d_name);
+    if (entry.type != FolderEntry::Type::kFile &&
+        (::stat((name + "/" + entry.name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
+      continue;
     }
+    files.push_back(std::move(entry.name));
   }
-  ::closedir(dir);
   std::sort(files.begin(), files.end());
   return files;
 }

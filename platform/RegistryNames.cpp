@@ -82,24 +82,15 @@ std::string FoldRegistryName(std::string_view name) {
   out.reserve(name.size());
   size_t i = 0;
   while (i < name.size()) {
-    const auto b0 = static_cast<unsigned char>(name[i]);
-    if (b0 < 0x80) {
-      out += static_cast<char>(b0 >= 'A' && b0 <= 'Z' ? b0 + 0x20 : b0);
-      ++i;
-      continue;
+    const size_t start = i;
+    const int32_t c = DecodeUtf8At(name, i);
+    // A byte that is not UTF-8, and a character outside the folded ranges, stays as it is.
+    const char32_t folded = c < 0 ? 0 : FoldCodePoint(static_cast<char32_t>(c));
+    if (c >= 0 && folded != static_cast<char32_t>(c)) {
+      AppendUtf8(out, folded);
+    } else {
+      out.append(name.substr(start, i - start));
     }
-    // Only two-byte sequences hold letters of the folded ranges.
-    if ((b0 & 0xE0) == 0xC0 && i + 1 < name.size() &&
-        (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) {
-      const char32_t c = (char32_t(b0 & 0x1F) << 6) | (name[i + 1] & 0x3F);
-      if (c >= 0x80) {
-        AppendUtf8(out, FoldCodePoint(c));
-        i += 2;
-        continue;
-      }
-    }
-    out += name[i];
-    ++i;
   }
   return out;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/IRegistryStore.h"
 #include "platform/RegistryNames.h"
+#include "platform/TextEncoding.h"
 
 namespace corvina {
 namespace {
@@ -22,24 +23,14 @@ Status CheckNames(std::string_view application, std::string_view section, std::s
   return Status::Ok();
 }
 
-// Decodes one UTF-8 character at text[i]; returns its length (1 for a byte that is not UTF-8).
-size_t DecodeAt(std::string_view text, size_t i, char32_t& c) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  if ((b0 & 0xE0) == 0xC0 && i + 1 < text.size() &&
-      (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-    c = (char32_t(b0 & 0x1F) << 6) | (text[i + 1] & 0x3F);
-    return 2;
-  }
-  c = b0;
-  return 1;
-}
-
 std::string Escape(std::string_view name, bool bMarkCase) {
   std::string out;
   size_t i = 0;
   while (i < name.size()) {
-    char32_t c = 0;
-    const size_t length = DecodeAt(name, i, c);
+    // A byte that is not UTF-8 stands for itself.
+    const size_t start = i;
+    const int32_t decoded = DecodeUtf8At(name, i);
+    const char32_t c = decoded < 0 ? static_cast<unsigned char>(name[start]) : decoded;
     if (c == '%') {
       out += "%25";
     } else if (c == '\\') {
@@ -48,9 +39,8 @@ std::string Escape(std::string_view name, bool bMarkCase) {
       out += "%5E";
     } else {
       if (bMarkCase && FoldCodePoint(c) != c) out += '^';
-      out.append(name.substr(i, length));
+      out.append(name.substr(start, i - start));
     }
-    i += length;
   }
   return out;
 }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "platform/OpenFaults.h"
 #include "platform/UniqueFd.h"
 #include "tests/fakes/TestSupport.h"
 
@@ -76,7 +77,21 @@ TEST_F(PosixFileSystemTest, WriteTextFileReplacesContentAndNeverFollowsALink) {
 TEST_F(PosixFileSystemTest, ListFilesGivesSortedFilesOnly) {
   for (const char* name : {"b.gif", "a b.gif", ".hidden", "sub/c.gif"})
     WriteFileBytes(dir_ / name, "");
-  EXPECT_EQ(*fs_.ListFiles(dir_.path().string()), (std::vector<std::string>{"a b.gif", "b.gif"}));
+  // A link counts as what it points at: a file is listed, a folder or a dangling link is not.
+  std::filesystem::create_symlink("b.gif", dir_ / "to-b.gif");
+  std::filesystem::create_symlink("sub", dir_ / "to-sub");
+  std::filesystem::create_symlink("gone.gif", dir_ / "dangling.gif");
+  EXPECT_EQ(*fs_.ListFiles(dir_.path().string()),
+            (std::vector<std::string>{"a b.gif", "b.gif", "to-b.gif"}));
+}
+
+TEST_F(PosixFileSystemTest, ListFilesReportsAFolderThatCannotBeRead) {
+  const std::string folder = dir_.path().string();
+  ScopedOpenFault fault(
+      [&](const std::filesystem::path& path) { return path == folder ? EACCES : 0; });
+  const Status status = fs_.ListFiles(folder).status();
+  EXPECT_EQ(status.number(), kErrPermissionDenied);
+  EXPECT_NE(status.description().find(folder), std::string::npos) << status.description();
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ TEST_F(RegistrySettingsStoreTest, EverySectionNameIsOneSeparateSection) {
       "C:^5CSites^5COne",
       "100% ^ Ünï",
       "100% ^ ünï",
+      "100\xC0\xA5 ^ ünï",  // an overlong "%" is not UTF-8: its bytes are kept, not escaped
       "a\\\\b\\",
   };
   for (size_t i = 0; i < std::size(sections); ++i)
