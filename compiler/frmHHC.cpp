@@ -10,6 +10,7 @@
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
 #include "platform/Product.h"
+#include "platform/Text.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
 #include "support/CRegistry.h"
@@ -40,16 +41,12 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // A message group that the tool printed as "HHCnnnn: Warning: text" (case ignored).
 bool IsWarning(std::string_view sGroup) {
   constexpr std::string_view kWarning = "warning:";
   if (sGroup.size() < kWarning.size()) return false;
   for (size_t i = 0; i < kWarning.size(); ++i) {
-    if (Lower(sGroup[i]) != kWarning[i]) return false;
+    if (AsciiLower(sGroup[i]) != kWarning[i]) return false;
   }
   return true;
 }
@@ -123,7 +120,8 @@ std::vector<std::string> frmHHC::FindMessages(std::string_view sLog) {
   std::vector<std::string> groups;
   size_t i = 0;
   while (i + 3 <= sLog.size()) {
-    if (Lower(sLog[i]) != 'h' || Lower(sLog[i + 1]) != 'h' || Lower(sLog[i + 2]) != 'c') {
+    if (AsciiLower(sLog[i]) != 'h' || AsciiLower(sLog[i + 1]) != 'h' ||
+        AsciiLower(sLog[i + 2]) != 'c') {
       ++i;
       continue;
     }

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -7,6 +6,7 @@
 #include "platform/IFileSystem.h"
 #include "platform/PathConventions.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "shared/Globals.h"
 #include "shared/HostObjects.h"
@@ -18,13 +18,6 @@ namespace corvina {
 using namespace Globals;
 using namespace mTempFile;
 namespace {
-
-std::string LowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return text;
-}
 
 // The window named "default": contents and index by bare file name, the window's properties
 // (tri-pane, search, title change, advanced search, and the Favorites tab when wanted) and its
@@ -74,7 +67,7 @@ bool frmMain::BuildProjectFile() {
   if (mWeb != nullptr) {
     const std::string sLocation = mWeb->Location();
     for (IWebFile* file : mWeb->AllFiles()) {
-      const std::string extension = LowerCase(file->Extension());
+      const std::string extension = AsciiLowerCase(file->Extension());
       if (extension != "htm" && extension != "html") continue;
       const std::string relative = report.Value(
           HostApplication != nullptr ? HostApplication->MakeRelativeUrl(sLocation, file->Url())

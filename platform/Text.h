@@ -1,12 +1,21 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace corvina {
 
 // The text without any of `blanks` at either end.
 std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
+
+// ASCII letters in lower case; every other byte, UTF-8 included, as it is. Names in pages,
+// projects and help files compare this way, whatever the locale.
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string AsciiLowerCase(std::string_view text);
 // Whether the two texts are equal when ASCII letters are compared without their case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
 
 }  // namespace corvina

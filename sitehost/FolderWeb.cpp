@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/PathConventions.h"
+#include "platform/Text.h"
 #include "sitehost/NavigationOutline.h"
 #include "sitehost/PageReader.h"
 #include "sitehost/SiteAddress.h"
@@ -21,14 +22,6 @@ constexpr size_t kMaxOutlineBytes = 16u << 20;
 constexpr size_t kProblemsShown = 10;
 // Below this many pages per thread, starting a thread costs more than it saves.
 constexpr size_t kPagesPerThread = 64;
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // One error that names every problem of a refresh, one per line.
 Error Summarize(const std::vector<Error>& problems) {
@@ -219,11 +212,11 @@ FolderWebFile* FolderWeb::FindFile(std::string_view relative_path) {
   if (by_lower_path_.empty() && !files_.empty()) {
     for (FolderWebFile& file : files_) {
       // Two files that differ only in case make the name ambiguous.
-      auto [slot, added] = by_lower_path_.emplace(AsciiLower(file.relative_path()), &file);
+      auto [slot, added] = by_lower_path_.emplace(AsciiLowerCase(file.relative_path()), &file);
       if (!added) slot->second = nullptr;
     }
   }
-  const auto found = by_lower_path_.find(AsciiLower(relative_path));
+  const auto found = by_lower_path_.find(AsciiLowerCase(relative_path));
   return found == by_lower_path_.end() ? nullptr : found->second;
 }
 

@@ -3,23 +3,13 @@
 #include <utility>
 
 #include "platform/PathConventions.h"
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "sitehost/FolderWeb.h"
 #include "sitehost/PageReader.h"
 
 namespace corvina {
-namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 FolderWebFile::FolderWebFile(FolderWeb* web, std::string relative_path)
     : web_(web), relative_path_(std::move(relative_path)) {}
@@ -67,7 +57,7 @@ bool FolderWebFile::IsPage() const {
   if (dot == std::string_view::npos || dot == 0) return false;
   const std::string_view extension = name.substr(dot + 1);
   for (const std::string_view page : {"htm", "html", "shtml", "xhtml", "asp", "aspx"}) {
-    if (EqualsNoCase(extension, page)) return true;
+    if (EqualsIgnoringCase(extension, page)) return true;
   }
   return false;
 }
@@ -128,7 +118,7 @@ std::string FolderWebFile::Title() {
 }
 
 Result<std::string> FolderWebFile::Property(std::string_view name) {
-  if (!EqualsNoCase(name, "keywords")) {
+  if (!EqualsIgnoringCase(name, "keywords")) {
     return Error{kErrInvalidArgument,
                  "No property \"" + std::string(name) + "\" on " + relative_path_};
   }

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "sitehost/PlainHead.h"
 
@@ -28,17 +29,6 @@ struct XmlCharFree {
   void operator()(xmlChar* text) const { xmlFree(text); }
 };
 using XmlText = std::unique_ptr<xmlChar, XmlCharFree>;
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = AsciiLower(c);
-  return out;
-}
 
 // Position of `word` (lower case) in `text`, ignoring ASCII case, or npos. Candidates are
 // found by their first character in either case, with the library's fast search.
@@ -84,7 +74,7 @@ std::string ValueAfter(std::string_view text, size_t key_end) {
     if (!name_char) break;
     ++i;
   }
-  return AsciiLower(text.substr(start, i - start));
+  return AsciiLowerCase(text.substr(start, i - start));
 }
 
 // The charset a page declares in its first bytes, lower-cased; empty when none.

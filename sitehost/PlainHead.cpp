@@ -3,6 +3,8 @@
 #include <span>
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace corvina::sitehost {
 namespace {
 
@@ -24,10 +26,6 @@ bool IsLetter(char c) {
 
 bool IsNameChar(char c) {
   return IsLetter(c) || (c >= '0' && c <= '9') || c == ':' || c == '-' || c == '_' || c == '.';
-}
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool StartsNoCase(std::string_view text, size_t at, std::string_view lower_word) {
@@ -57,14 +55,6 @@ bool IsVerbatim(std::string_view text, bool blanks_collapsed) {
 // True when `text` is `lower_word` but for ASCII case.
 bool EqualsNoCase(std::string_view text, std::string_view lower_word) {
   return text.size() == lower_word.size() && StartsNoCase(text, 0, lower_word);
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    if (AsciiLower(a[k]) != AsciiLower(b[k])) return false;
-  }
-  return true;
 }
 
 // More attributes than this on one tag, and the markup is not plain.
@@ -188,7 +178,7 @@ class Scanner {
       Attribute& attribute = attributes[count];
       attribute.name = Name();
       for (size_t i = 0; i < count; ++i) {
-        if (SameNoCase(attributes[i].name, attribute.name)) return false;
+        if (EqualsIgnoringCase(attributes[i].name, attribute.name)) return false;
       }
       SkipBlanks();
       if (at_ < text_.size() && text_[at_] == '=') {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/PathConventions.h"
+#include "platform/Text.h"
 #include "sitehost/FolderWeb.h"
 #include "sitehost/FolderWebFile.h"
 #include "sitehost/SiteAddress.h"
@@ -11,13 +12,7 @@ namespace corvina {
 namespace {
 
 bool EndsWithPageExtension(std::string_view text) {
-  const size_t dot = text.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string extension(text.substr(dot + 1));
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension == "htm" || extension == "html";
+  return EndsWithIgnoringCase(text, ".htm") || EndsWithIgnoringCase(text, ".html");
 }
 
 // A page named by an outline line: a site-relative path, "\" read as "/".

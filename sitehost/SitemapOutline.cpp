@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "sitehost/PageReader.h"
 #include "sitehost/SiteAddress.h"
@@ -15,18 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kBlanks = " \t\r\n\f\v";
-
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 // Decodes the character references that help files use: the five XML ones, &nbsp; and
 // numeric ones. Anything else stays as written.
@@ -50,7 +39,7 @@ std::string DecodeEntities(std::string_view text) {
       for (char c : digits) {
         const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
                           : hex && std::isxdigit(static_cast<unsigned char>(c))
-                              ? Lower(c) - 'a' + 10
+                              ? AsciiLower(c) - 'a' + 10
                               : -1;
         if (digit < 0 || value > 0x10FFFF) {
           valid = false;
@@ -100,7 +89,7 @@ Tag ReadTag(std::string_view text, size_t& at) {
     std::string word;
     while (i < text.size() && kBlanks.find(text[i]) == std::string_view::npos && text[i] != '>' &&
            text[i] != '=' && !(text[i] == '/' && !word.empty())) {
-      word += Lower(text[i++]);
+      word += AsciiLower(text[i++]);
     }
     return word;
   };

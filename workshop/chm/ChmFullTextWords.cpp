@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "workshop/chm/HtmlEntities.h"
 
@@ -52,9 +53,6 @@ bool IsAsciiLetter(char c) {
 bool IsDigit(int b) {
   return b >= '0' && b <= '9';
 }
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
-}
 
 // Position of `lower` (lower-case ASCII, starting with "<") in `text` from `from`, in any
 // letter case; npos if none.
@@ -73,9 +71,7 @@ size_t FindNoCase(std::string_view text, size_t from, std::string_view lower) {
 
 // The value after `key` ("charset", "encoding") in a declaration: key = value, quotes optional.
 std::string CharsetLabel(std::string_view text, std::string_view key) {
-  std::string lowered(text);
-  for (char& c : lowered)
-    c = AsciiLower(c);
+  const std::string lowered = AsciiLowerCase(text);
   for (size_t at = lowered.find(key); at != std::string::npos; at = lowered.find(key, at + 1)) {
     size_t i = at + key.size();
     while (i < lowered.size() && IsSpace(lowered[i]))

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 
 namespace corvina::chm {
@@ -20,14 +21,10 @@ bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 bool EqualsLower(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (Lower(text[i]) != lower[i]) return false;
+    if (AsciiLower(text[i]) != lower[i]) return false;
   }
   return true;
 }
@@ -102,7 +99,7 @@ class Lexer {
     spans_.clear();
     const size_t name_start = i;
     while (i < n && !IsSpace(page_[i]) && page_[i] != '/' && page_[i] != '>')
-      names_ += Lower(page_[i++]);
+      names_ += AsciiLower(page_[i++]);
     const size_t name_length = i - name_start;
     bool self_closing = false;
     for (;;) {
@@ -115,9 +112,9 @@ class Lexer {
       self_closing = false;
       // The attribute's name; a leading "=" belongs to it.
       const size_t name_at = names_.size();
-      names_ += Lower(page_[i++]);
+      names_ += AsciiLower(page_[i++]);
       while (i < n && !IsSpace(page_[i]) && page_[i] != '/' && page_[i] != '>' && page_[i] != '=') {
-        names_ += Lower(page_[i++]);
+        names_ += AsciiLower(page_[i++]);
       }
       Span span{name_at, names_.size() - name_at, 0, 0};
       size_t j = i;

@@ -1,5 +1,6 @@
 #include "workshop/chm/PageLinks.h"
 
+#include "platform/Text.h"
 #include "workshop/chm/HtmlScanner.h"
 
 namespace corvina::chm {
@@ -21,7 +22,7 @@ bool ContainsWordIgnoringCase(std::string_view text, std::string_view word) {
       bool same = true;
       for (size_t i = 0; i < word.size() && same; ++i) {
         const char c = text[at + i];
-        same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) == word[i];
+        same = AsciiLower(c) == word[i];
       }
       if (same) return true;
     }

@@ -4,9 +4,9 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 
 namespace corvina::chm {
@@ -61,9 +61,8 @@ std::string ReadPageTitle(std::string_view html) {
   if (html.size() > static_cast<size_t>(INT32_MAX)) html = html.substr(0, INT32_MAX);
   // The title sits in the head: parse only up to the first "</title" when there is one.
   static constexpr std::string_view kEnd = "</title";
-  auto it = std::search(html.begin(), html.end(), kEnd.begin(), kEnd.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == b;
-  });
+  auto it = std::search(html.begin(), html.end(), kEnd.begin(), kEnd.end(),
+                        [](char a, char b) { return AsciiLower(a) == b; });
   if (it != html.end()) {
     std::string head(html.begin(), it);
     head += "</title>";

@@ -1,7 +1,6 @@
 #include "workshop/common/HhcProject.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -18,15 +17,8 @@ namespace fs = std::filesystem;
 // A line end's "\r" is left at the end of each line read, so it counts as a blank.
 constexpr std::string_view kBlanks = " \t\r";
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool IsYes(std::string_view value) {
-  return Lower(Trim(value, kBlanks)) == "yes";
+  return AsciiLowerCase(Trim(value, kBlanks)) == "yes";
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -53,7 +45,7 @@ struct OptionLine {
 bool ParseOption(std::string_view line, OptionLine& option) {
   size_t equals = line.find('=');
   if (equals == std::string_view::npos) return false;
-  option.key = Lower(Trim(line.substr(0, equals), kBlanks));
+  option.key = AsciiLowerCase(Trim(line.substr(0, equals), kBlanks));
   size_t start = equals + 1;
   while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
     ++start;
@@ -147,7 +139,7 @@ ParsedProject ReadProject(const fs::path& project_file) {
   for (const std::string& line : SplitLines(text)) {
     std::string_view trimmed = Trim(line, kBlanks);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-      section = Lower(trimmed.substr(1, trimmed.size() - 2));
+      section = AsciiLowerCase(trimmed.substr(1, trimmed.size() - 2));
       out += line + "\r\n";
       continue;
     }
@@ -252,7 +244,7 @@ std::string ProjectTextFor(const ParsedProject& project, const CompileNames& nam
   for (std::string line : SplitLines(project.prepared_text)) {
     std::string_view trimmed = Trim(line, kBlanks);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-      section = Lower(trimmed.substr(1, trimmed.size() - 2));
+      section = AsciiLowerCase(trimmed.substr(1, trimmed.size() - 2));
     }
     OptionLine option;
     if (section == "options" && ParseOption(line, option)) {

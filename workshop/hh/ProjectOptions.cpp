@@ -1,10 +1,10 @@
 #include "workshop/hh/ProjectOptions.h"
 
-#include <cctype>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "workshop/common/ChmArchive.h"
 #include "workshop/hh/Decompile.h"
@@ -26,17 +26,6 @@ std::string StringAt(std::string_view strings, uint32_t offset) {
   return IsValidUtf8(text) ? text : AnsiToUtf8(text);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The contents file of the window named (the first window when no name is given), from
 // /#WINDOWS: a count, the size of an entry, then the entries, each naming its window at 0x08
 // and its contents file at 0x60 by offsets into /#STRINGS.
@@ -53,7 +42,7 @@ std::string WindowContentsFile(const ChmArchive& archive, std::string_view windo
     const uint64_t at = 8 + i * entry_size;
     if (at + entry_size > windows->size()) break;
     const std::string name = StringAt(*strings, U32(*windows, at + kNameAt));
-    if (!window.empty() && !SameName(name, window)) continue;
+    if (!window.empty() && !EqualsIgnoringCase(name, window)) continue;
     return StringAt(*strings, U32(*windows, at + kContentsAt));
   }
   return {};
@@ -63,7 +52,7 @@ bool IsContentsName(std::string_view name) {
   if (name.size() < 5 || name.front() != '/' || name.find("::") != std::string_view::npos) {
     return false;
   }
-  return SameName(name.substr(name.size() - 4), ".hhc");
+  return EndsWithIgnoringCase(name, ".hhc");
 }
 
 }  // namespace
