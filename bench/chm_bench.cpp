@@ -1,8 +1,11 @@
 // Compiles generated sites with our CHM writer and, in the same run, with chmcmd, without and
 // with full-text search. Each compile runs in a fresh process (this program started again with
 // --compile-child, or chmcmd), so that its peak memory is measured alone; the end of the run
-// prints our time and memory as ratios of chmcmd's for each size both compiled.
-// chmcmd with search takes minutes at 20,000 pages: CORVINA_BENCH_FULL=1 adds that size.
+// prints our time and memory as ratios of chmcmd's for each size both compiled, for the engine
+// alone and for the hhc program. The project is shaped as Corvina writes one: contents, index,
+// binary contents and index.
+// chmcmd with search takes minutes at 20,000 pages: CORVINA_BENCH_FULL=1 adds that size
+// (alone: --benchmark_filter='search_all_cores/20000|search/20000|BM_Hhc/20000').
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -113,26 +116,42 @@ class Sites {
     std::mt19937 rng(20261207);
     const std::vector<std::string> words = MakeVocabulary(rng);
     fs::create_directories(site.folder / "pages");
-    std::string toc = "<HTML><BODY><UL>\r\n";
+    // Contents and index shaped as Corvina writes them: every page in the tree, in parts of a
+    // hundred pages under a label, and one keyword per page shared by forty pages.
+    const std::string head =
+        "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\r\n<HTML><HEAD></HEAD><BODY>\r\n<UL>\r\n";
+    std::string toc = head;
+    std::string index = head;
     for (int i = 0; i < pages; ++i) {
       const std::string name = "pages/page" + std::to_string(i) + ".htm";
       const std::string page = MakePage(i, pages, words, rng);
       std::ofstream(site.folder / name, std::ios::binary) << page;
       site.files.push_back(name);
       site.bytes += page.size();
-      if (i < 2000) {
-        toc += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Topic " +
-               std::to_string(i) + "\"><param name=\"Local\" value=\"" + name + "\"></OBJECT>\r\n";
+      const std::string label = "Topic " + std::to_string(i);
+      const std::string local = "<PARAM NAME=\"Local\" VALUE=\"" + name + "\">\r\n</OBJECT>\r\n";
+      if (i % 100 == 0) {
+        toc += std::string(i == 0 ? "" : "</UL>\r\n") +
+               "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"Part " +
+               std::to_string(i / 100) + "\">\r\n</OBJECT>\r\n<UL>\r\n";
       }
+      toc += "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"" + label + "\">" +
+             local;
+      index += "<LI><OBJECT TYPE=\"text/sitemap\">\r\n<PARAM NAME=\"Name\" VALUE=\"keyword " +
+               std::to_string(i % 500) + "\"><PARAM NAME=\"Name\" VALUE=\"" + label + "\">" + local;
     }
-    std::ofstream(site.folder / "toc.hhc", std::ios::binary) << toc << "</UL></BODY></HTML>\r\n";
+    const std::string tail = "</UL>\r\n</BODY></HTML>";
+    std::ofstream(site.folder / "toc.hhc", std::ios::binary)
+        << toc << (pages > 0 ? "</UL>\r\n" : "") << tail;
+    std::ofstream(site.folder / "index.hhk", std::ios::binary) << index << tail;
     std::ofstream(site.folder / "style.css", std::ios::binary) << "body { font: 10pt Arial; }\r\n";
     site.files.push_back("style.css");
     std::string project =
-        "[OPTIONS]\r\nCompiled file=chmcmd.chm\r\nContents file=toc.hhc\r\n"
-        "Default topic=pages/page0.htm\r\nDefault window=main\r\nFull-text search=No\r\n"
+        "[OPTIONS]\r\nBinary Index=Yes\r\nBinary TOC=Yes\r\nCompiled file=chmcmd.chm\r\n"
+        "Contents file=toc.hhc\r\nDefault topic=pages/page0.htm\r\nDefault window=main\r\n"
+        "Full-text search=No\r\nIndex file=index.hhk\r\n"
         "Language=0x409 English (United States)\r\nTitle=Bench\r\n\r\n[WINDOWS]\r\n"
-        "main=,\"toc.hhc\",,,,,,,,0x22420,,0x3006,,,,,,,,0\r\n\r\n[FILES]\r\n";
+        "main=,\"toc.hhc\",\"index.hhk\",,,,,,,0x22420,,0x3006,,,,,,,,0\r\n\r\n[FILES]\r\n";
     for (const std::string& name : site.files)
       project += name + "\r\n";
     std::ofstream(site.folder / "bench.hhp", std::ios::binary) << project;
@@ -140,6 +159,9 @@ class Sites {
     search.replace(search.find("Full-text search=No"), 19, "Full-text search=Yes");
     search.replace(search.find("chmcmd.chm"), 10, "chmcmd-search.chm");
     std::ofstream(site.folder / "bench-search.hhp", std::ios::binary) << search;
+    // The same project for our hhc, which writes its own output file.
+    search.replace(search.find("chmcmd-search.chm"), 17, "hhc-search.chm");
+    std::ofstream(site.folder / "hhc-search.hhp", std::ios::binary) << search;
     std::ofstream list(site.folder / "files.txt", std::ios::binary);
     for (const std::string& name : site.files)
       list << name << "\n";
@@ -163,8 +185,11 @@ corvina::chm::ChmProject ProjectFor(const fs::path& folder, bool search) {
   project.title = "Bench";
   project.default_topic = "pages/page0.htm";
   project.contents_file = "toc.hhc";
+  project.index_file = "index.hhk";
+  project.binary_toc = true;
+  project.binary_index = true;
   project.default_window = "main";
-  project.windows = {"main=,\"toc.hhc\",,,,,,,,0x22420,,0x3006,,,,,,,,0"};
+  project.windows = {"main=,\"toc.hhc\",\"index.hhk\",,,,,,,0x22420,,0x3006,,,,,,,,0"};
   std::ifstream list(folder / "files.txt");
   for (std::string name; std::getline(list, name);)
     project.files.push_back(name);
@@ -247,6 +272,17 @@ void BM_Corvina(benchmark::State& state, int threads, bool search) {
   Report(state, site, site.folder / (search ? "corvina-search.chm" : "corvina.chm"), peak);
 }
 
+// Our hhc program on the project chmcmd gets (writing its own output file): the engine and
+// what hhc itself reads and holds.
+void BM_Hhc(benchmark::State& state) {
+  const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
+  const Cost peak =
+      TimedRun(state, site.folder,
+               {std::string(CORVINA_BENCH_BIN) + "/hhc", "--engine", "native", "hhc-search.hhp"},
+               true, "hhc");
+  Report(state, site, site.folder / "hhc-search.chm", peak);
+}
+
 // The baseline: chmcmd on the same project, as the Workshop tool would run it.
 void BM_BaselineChmcmd(benchmark::State& state, bool search) {
   const Site& site = AllSites().Get(static_cast<int>(state.range(0)));
@@ -256,19 +292,21 @@ void BM_BaselineChmcmd(benchmark::State& state, bool search) {
 }
 
 void PrintRatios() {
-  std::printf("\nchmcmd / corvina (all cores), same run:\n");
-  for (const auto& [key, programs] : Measures()) {
-    const auto ours = programs.find("corvina");
-    const auto theirs = programs.find("chmcmd");
-    if (ours == programs.end() || theirs == programs.end()) continue;
-    const Measure& a = theirs->second;
-    const Measure& b = ours->second;
-    std::printf(
-        "  %-9s %6d pages: elapsed %7.2f s / %6.2f s = %5.1fx; processor %7.2f s / %6.2f s = "
-        "%5.1fx; memory %6.1f MB / %5.1f MB = %5.1fx\n",
-        key.first ? "search" : "no search", key.second, a.seconds, b.seconds, a.seconds / b.seconds,
-        a.cpu_seconds, b.cpu_seconds, a.cpu_seconds / b.cpu_seconds, a.peak_mb, b.peak_mb,
-        a.peak_mb / b.peak_mb);
+  for (const char* program : {"corvina", "hhc"}) {
+    std::printf("\nchmcmd / %s (all cores), same run:\n", program);
+    for (const auto& [key, programs] : Measures()) {
+      const auto ours = programs.find(program);
+      const auto theirs = programs.find("chmcmd");
+      if (ours == programs.end() || theirs == programs.end()) continue;
+      const Measure& a = theirs->second;
+      const Measure& b = ours->second;
+      std::printf(
+          "  %-9s %6d pages: elapsed %7.2f s / %6.2f s = %5.1fx; processor %7.2f s / %6.2f s = "
+          "%5.1fx; memory %6.1f MB / %5.1f MB = %5.1fx\n",
+          key.first ? "search" : "no search", key.second, a.seconds, b.seconds,
+          a.seconds / b.seconds, a.cpu_seconds, b.cpu_seconds, a.cpu_seconds / b.cpu_seconds,
+          a.peak_mb, b.peak_mb, a.peak_mb / b.peak_mb);
+    }
   }
 }
 
@@ -290,6 +328,7 @@ BENCHMARK_CAPTURE(BM_Corvina, search_all_cores, 0, true)
     ->Arg(100000)
     ->Apply(OneRun);
 BENCHMARK_CAPTURE(BM_Corvina, search_one_core, 1, true)->Arg(2000)->Arg(20000)->Apply(OneRun);
+BENCHMARK(BM_Hhc)->Arg(2000)->Arg(20000)->Apply(OneRun);
 BENCHMARK_CAPTURE(BM_BaselineChmcmd, search, true)->Arg(2000)->Apply(OneRun);
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "workshop/chm/ChmBinaryToc.h"
 #include "workshop/chm/ChmDirectory.h"
 #include "workshop/chm/ChmFullTextIndexer.h"
+#include "workshop/chm/ChmOutputFile.h"
 #include "workshop/chm/ChmSitemap.h"
 #include "workshop/chm/ChmSystemFiles.h"
 #include "workshop/chm/LinkedFiles.h"
@@ -119,6 +120,9 @@ class Compiler {
   Status StoreFile(const std::string& name, Kind kind);
   Status StoreLinkingFile(const std::string& name, Kind kind, FileReader& reader, uint64_t size);
   Status AddBinarySitemaps(ChmSystemInfo& info);
+  // The search index written to an unnamed file beside the output and released; none when the
+  // project asks for no search.
+  Result<std::unique_ptr<ChmScratchFile>> WriteFullTextIndex();
   Status AddOwnFile(const std::string& name, std::span<const uint8_t> bytes, bool compressed);
   Result<std::string> ReadProjectFile(const std::string& name);
   void Warn(const std::string& text, ChmWarning kind = ChmWarning::kOther) {
@@ -293,6 +297,22 @@ Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
   return Status::Ok();
 }
 
+Result<std::unique_ptr<ChmScratchFile>> Compiler::WriteFullTextIndex() {
+  if (!full_text_) return std::unique_ptr<ChmScratchFile>();
+  std::filesystem::path folder = project_.compiled_file.parent_path();
+  if (folder.empty()) folder = ".";
+  Result<std::unique_ptr<ChmScratchFile>> file = ChmScratchFile::Create(folder);
+  if (!file.ok()) return file.error();
+  Status written = Status::Ok();
+  full_text_->Finish([&](std::span<const uint8_t> bytes) {
+    written = (*file)->Write(bytes);
+    return written.ok();
+  });
+  full_text_.reset();
+  if (!written.ok()) return written.error();
+  return file;
+}
+
 Status Compiler::Run() {
   if (Status status = CheckProject(); !status.ok()) return status;
   ChmArchiveOptions archive;
@@ -330,6 +350,11 @@ Status Compiler::Run() {
     if (!file->empty()) topics_.Add(*file, {}, false, strings_);
   }
 
+  // The search index is written out and released before the binary contents and index are
+  // built, so that the two are never held together; it is stored after the system files.
+  Result<std::unique_ptr<ChmScratchFile>> full_text_file = WriteFullTextIndex();
+  if (!full_text_file.ok()) return full_text_file.error();
+
   ChmSystemInfo info;
   if (Status status = AddBinarySitemaps(info); !status.ok()) return status;
 
@@ -360,7 +385,7 @@ Status Compiler::Run() {
   info.default_window = Utf8ToAnsi(project_.default_window);
   info.base_name = Utf8ToAnsi(project_.compiled_file.stem().string());
   info.lcid = project_.language;
-  info.full_text_search = full_text_ != nullptr;
+  info.full_text_search = *full_text_file != nullptr;
 
   std::vector<std::pair<const char*, const std::vector<uint8_t>*>> compressed = {
       {"/#WINDOWS", &windows_file},      {"/#STRINGS", &strings.bytes()},
@@ -370,20 +395,19 @@ Status Compiler::Run() {
   for (const auto& [name, bytes] : compressed) {
     if (Status status = AddOwnFile(name, *bytes, true); !status.ok()) return status;
   }
-  if (full_text_) {
-    // Streamed into the archive: the index is never held beside its own file.
+  if (*full_text_file) {
     const char* name = "/$FIftiMain";
     if (writer_->Contains(name)) {
       return Error{kErrFileAlreadyExists, std::string("the project lists a file named ") + name +
                                               ", which the compiled file needs for itself"};
     }
     if (Status status = writer_->BeginCompressed(name); !status.ok()) return status;
-    Status appended = Status::Ok();
-    full_text_->Finish([&](std::span<const uint8_t> bytes) {
-      appended = writer_->AppendCompressed(bytes);
-      return appended.ok();
-    });
-    if (!appended.ok()) return appended;
+    if (Status status = (*full_text_file)->ReadBack([&](std::span<const uint8_t> bytes) {
+          return writer_->AppendCompressed(bytes);
+        });
+        !status.ok()) {
+      return status;
+    }
     if (Status status = writer_->EndCompressed(); !status.ok()) return status;
   }
   Result<std::vector<uint8_t>> system = BuildSystemFile(info, idxhdr);

@@ -41,19 +41,7 @@ Status ChmOutputFile::Write(std::span<const uint8_t> bytes) {
 }
 
 Status ChmOutputFile::CopyFrom(ChmScratchFile& scratch) {
-  std::vector<uint8_t> buffer(1 << 18);
-  uint64_t offset = 0;
-  while (offset < scratch.size()) {
-    const ssize_t n =
-        ::pread(scratch.fd(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return ErrnoError("read", n < 0 ? errno : EIO, "scratch file");
-    if (Status status = Write({buffer.data(), static_cast<size_t>(n)}); !status.ok()) {
-      return status;
-    }
-    offset += static_cast<uint64_t>(n);
-  }
-  return Status::Ok();
+  return scratch.ReadBack([this](std::span<const uint8_t> bytes) { return Write(bytes); });
 }
 
 Status ChmOutputFile::Commit() {
@@ -90,6 +78,19 @@ Status ChmScratchFile::Write(std::span<const uint8_t> bytes) {
   Status status = WriteAll(fd_.get(), bytes, (folder_ / "(scratch file)").string());
   if (status.ok()) size_ += bytes.size();
   return status;
+}
+
+Status ChmScratchFile::ReadBack(const std::function<Status(std::span<const uint8_t>)>& out) const {
+  std::vector<uint8_t> buffer(1 << 18);
+  uint64_t offset = 0;
+  while (offset < size_) {
+    const ssize_t n = ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ErrnoError("read", n < 0 ? errno : EIO, "scratch file");
+    if (Status status = out({buffer.data(), static_cast<size_t>(n)}); !status.ok()) return status;
+    offset += static_cast<uint64_t>(n);
+  }
+  return Status::Ok();
 }
 
 }  // namespace corvina::chm

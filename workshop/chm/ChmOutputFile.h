@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -49,6 +50,9 @@ class ChmScratchFile {
   ChmScratchFile& operator=(const ChmScratchFile&) = delete;
 
   Status Write(std::span<const uint8_t> bytes);
+  // Hands everything written so far to `out`, from the start, a piece at a time; stops at the
+  // first failure of `out` and returns it.
+  Status ReadBack(const std::function<Status(std::span<const uint8_t>)>& out) const;
   uint64_t size() const { return size_; }
   int fd() const { return fd_.get(); }
   const std::filesystem::path& folder() const { return folder_; }
