@@ -204,11 +204,15 @@ int CompileWithChmcmd(const ParsedProject& project) {
   return kExitOk;
 }
 
-int CompileNative(const ParsedProject& project) {
+int CompileNative(ParsedProject project) {
   CreatedPaths created;
   CompileNames names{project.compiled_file, project.contents_file, project.index_file};
   if (!CopySitemaps(project, created, names)) return kExitFailed;
   if (g_stop_signal != 0) return Stopped();
+  // The sitemaps' texts are in their copies, and the prepared project text is for compilers
+  // that read a project file: neither is held through the compile.
+  for (std::string* text : {&project.contents_text, &project.index_text, &project.prepared_text})
+    std::string().swap(*text);
 
   chm::ChmProject chm;
   chm.compiled_file = project.compiled_file;
@@ -224,7 +228,7 @@ int CompileNative(const ParsedProject& project) {
   chm.full_text_search = project.full_text_search;
   chm.binary_toc = project.binary_toc;
   chm.binary_index = project.binary_index;
-  chm.files = project.files;
+  chm.files = std::move(project.files);
 
   int warnings = 0;
   chm::ChmCompileOptions options;

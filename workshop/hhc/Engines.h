@@ -17,8 +17,9 @@ void PrintLine(std::string_view line);
 
 // Compile a checked project and return hhc's exit status. Both print progress lines and
 // numbered messages, write the output only when the compile succeeds and remove everything
-// else they made.
+// else they made. The native engine takes the project over, releasing what it no longer needs
+// before the compile.
 int CompileWithChmcmd(const ParsedProject& project);
-int CompileNative(const ParsedProject& project);
+int CompileNative(ParsedProject project);
 
 }  // namespace corvina::workshop

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Product.h"
 #include "workshop/common/HhcMessages.h"
@@ -100,7 +101,7 @@ int Main(int argc, char** argv) {
   for (const auto& message : project.messages)
     corvina::workshop::PrintLine(FormatMessage(message.code, message.text));
   if (project.HasErrors()) return kExitFailed;
-  if (engine == "native") return corvina::workshop::CompileNative(project);
+  if (engine == "native") return corvina::workshop::CompileNative(std::move(project));
   return corvina::workshop::CompileWithChmcmd(project);
 }
 
