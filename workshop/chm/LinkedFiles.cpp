@@ -110,7 +110,7 @@ LinkedFiles::LinkedFiles(std::filesystem::path folder, Warn warn)
     : folder_(std::move(folder)), warn_(std::move(warn)) {}
 
 void LinkedFiles::AddListed(std::string_view name) {
-  known_.emplace(name);
+  known_.emplace(name, false);
 }
 
 void LinkedFiles::Follow(std::string_view referrer, const PageLinks& links) {
@@ -125,9 +125,12 @@ void LinkedFiles::FollowSitemap(std::string_view sitemap, const std::vector<Site
 }
 
 void LinkedFiles::SetAnchors(std::string_view page, const std::vector<std::string>& anchors) {
-  std::unordered_set<std::string>& set = anchors_[FoldChmName(page)];
+  auto it = known_.try_emplace(std::string(page), false).first;
+  it->second = true;
+  if (anchors.empty()) return;
+  const std::string prefix = FoldChmName(page) + '\0';
   for (const std::string& anchor : anchors)
-    set.insert(FoldChmName(anchor));
+    anchors_.insert(prefix + FoldChmName(anchor));
 }
 
 bool LinkedFiles::Next(std::string& name, bool& style_sheet) {
@@ -208,7 +211,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
         }
         return;
       }
-      known_.insert(name);
+      known_.emplace(name, false);
       queue_.emplace_back(name, style_sheet);
     }
   }
@@ -220,11 +223,11 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
 
 void LinkedFiles::CheckAnchors() {
   for (const AnchorUse& use : anchor_uses_) {
-    auto page = anchors_.find(FoldChmName(use.page));
-    if (page == anchors_.end()) continue;  // not a page that was read
+    auto page = known_.find(use.page);
+    if (page == known_.end() || !page->second) continue;  // not a page that was read
     const std::string fragment = FoldChmName(use.fragment);
     // "#top" scrolls to the top of any page.
-    if (page->second.contains(fragment) || fragment == "top") continue;
+    if (fragment == "top" || anchors_.contains(FoldChmName(use.page) + '\0' + fragment)) continue;
     warn_(ChmWarning::kAnchorUndefined, "Anchor " + use.page + "#" + Shown(use.fragment) +
                                             " undefined; first use " + Shown(use.first_use));
   }

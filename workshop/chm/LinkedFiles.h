@@ -50,7 +50,7 @@ class LinkedFiles {
   // Takes the links of the stored file `referrer`, queueing the new files they reach.
   void Follow(std::string_view referrer, const PageLinks& links);
   void FollowSitemap(std::string_view sitemap, const std::vector<SitemapLink>& links);
-  // The anchors a stored page defines.
+  // The anchors a stored page defines; the page counts as read, and as stored.
   void SetAnchors(std::string_view page, const std::vector<std::string>& anchors);
 
   // The next file reached through links and not yet handed out; false when there is none.
@@ -80,13 +80,13 @@ class LinkedFiles {
   std::filesystem::path folder_;
   std::filesystem::path canonical_folder_;  // folder_ with its links resolved, once needed
   Warn warn_;
-  // Every file known to be stored, as readers compare names.
-  std::unordered_set<std::string, ChmNameHash, ChmNameEqual> known_;
+  // Every file known to be stored, as readers compare names -> whether it was read as a page.
+  std::unordered_map<std::string, bool, ChmNameHash, ChmNameEqual> known_;
   std::unordered_set<std::string> reported_;  // missing or outside targets already named
   std::deque<std::pair<std::string, bool>> queue_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> names
-  // Folded page name -> its folded anchors.
-  std::unordered_map<std::string, std::unordered_set<std::string>> anchors_;
+  // The anchors of the pages read: folded page name, NUL, folded anchor.
+  std::unordered_set<std::string> anchors_;
   std::vector<AnchorUse> anchor_uses_;
   std::unordered_set<std::string> anchor_use_keys_;  // folded "page#fragment"
 };
