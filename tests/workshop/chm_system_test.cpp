@@ -151,6 +151,32 @@ TEST(ChmTopicTableTest, FindsTopicsByPageAndTitle) {
   EXPECT_EQ(U32(files.topics, 16), 0x1014u);
 }
 
+// Thousands of topics, so that the look-up tables grow several times; names are found in any
+// letter case, and a page's first topic stays its own.
+TEST(ChmTopicTableTest, FindsEveryTopicAfterTheTableGrows) {
+  ChmStringPool strings;
+  ChmTopicTable table;
+  constexpr uint32_t kPages = 3000;
+  for (uint32_t i = 0; i < kPages; ++i) {
+    const std::string page = "Part" + std::to_string(i % 7) + "/Page" + std::to_string(i) + ".htm";
+    ASSERT_EQ(table.Add(page, "Title " + std::to_string(i), true, strings), i);
+  }
+  for (uint32_t i = 0; i < kPages; ++i) {
+    const std::string page = "part" + std::to_string(i % 7) + "/PAGE" + std::to_string(i) + ".HTM";
+    SCOPED_TRACE(page);
+    EXPECT_EQ(table.FindOrAdd(page, "Label " + std::to_string(i), false, strings), kPages + i);
+  }
+  for (uint32_t i = 0; i < kPages; ++i) {
+    const std::string page = "PART" + std::to_string(i % 7) + "/page" + std::to_string(i) + ".htm";
+    SCOPED_TRACE(page);
+    EXPECT_EQ(table.Find(page), i);
+    EXPECT_EQ(table.FindOrAdd(page, "Title " + std::to_string(i), true, strings), i);
+    EXPECT_EQ(table.FindOrAdd(page, "Label " + std::to_string(i), true, strings), kPages + i);
+  }
+  EXPECT_EQ(table.Find("part0/page1.htm"), std::nullopt);
+  EXPECT_EQ(table.size(), 2 * kPages);
+}
+
 TEST(ChmSystemFileTest, ATextTooLongForItsRecordIsRefused) {
   ChmSystemInfo info;
   info.title = std::string(65534, 't');

@@ -194,12 +194,53 @@ uint32_t ChmUrlHash(std::string_view url) {
   return hash == 0 ? 1 : hash;
 }
 
-std::string ChmTopicTable::Key(std::string_view folded_path, uint32_t title) {
-  std::string key(folded_path);
-  key.push_back('\0');
-  for (int i = 0; i < 4; ++i)
-    key.push_back(static_cast<char>(title >> (8 * i)));
-  return key;
+namespace {
+
+constexpr uint32_t kNoTopic = 0xFFFFFFFF;
+
+size_t WithTitle(size_t path_hash, uint32_t title) {
+  return (path_hash ^ title) * 0x9E3779B97F4A7C15ull;
+}
+
+}  // namespace
+
+std::string_view ChmTopicTable::PathOf(const Topic& topic) const {
+  return {reinterpret_cast<const char*>(urlstr_.data()) + topic.urlstr + 8, topic.path_length};
+}
+
+size_t ChmTopicTable::HashOf(const Topic& topic, bool with_title) const {
+  const size_t hash = ChmNameHash()(PathOf(topic));
+  return with_title ? WithTitle(hash, topic.title) : hash;
+}
+
+template <typename Matches>
+size_t ChmTopicTable::SlotFor(const Slots& table, size_t hash, Matches matches) const {
+  const size_t mask = table.slots.size() - 1;
+  for (size_t i = (hash ^ hash >> 32) & mask;; i = (i + 1) & mask) {
+    const uint32_t topic = table.slots[i];
+    if (topic == kNoTopic || matches(topics_[topic])) return i;
+  }
+}
+
+void ChmTopicTable::Insert(Slots& table, uint32_t topic, bool with_title) {
+  if ((table.used + 1) * 2 > table.slots.size()) {
+    const std::vector<uint32_t> old = std::move(table.slots);
+    table.slots.assign(std::max<size_t>(64, old.size() * 2), kNoTopic);
+    for (uint32_t moved : old) {
+      if (moved != kNoTopic) {
+        table.slots[SlotFor(table, HashOf(topics_[moved], with_title),
+                            [](const Topic&) { return false; })] = moved;
+      }
+    }
+  }
+  const Topic& added = topics_[topic];
+  const std::string_view path = PathOf(added);
+  uint32_t& slot = table.slots[SlotFor(table, HashOf(added, with_title), [&](const Topic& other) {
+    return (!with_title || other.title == added.title) && ChmNameEqual()(PathOf(other), path);
+  })];
+  if (slot != kNoTopic) return;  // the first topic stays
+  slot = topic;
+  ++table.used;
 }
 
 uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
@@ -213,26 +254,34 @@ uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool 
   urlstr_.push_back(0);
   const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
   const uint32_t topic = static_cast<uint32_t>(topics_.size());
-  topics_.push_back({ChmUrlHash(path), title_offset, urlstr, in_contents});
-  const std::string folded = FoldChmName(path);
-  by_path_.try_emplace(folded, topic);
-  by_path_title_.try_emplace(Key(folded, title_offset), topic);
+  topics_.push_back(
+      {ChmUrlHash(path), title_offset, urlstr, static_cast<uint32_t>(path.size()), in_contents});
+  Insert(by_path_, topic, false);
+  Insert(by_path_title_, topic, true);
   return topic;
 }
 
 uint32_t ChmTopicTable::FindOrAdd(std::string_view path, std::string_view title, bool in_contents,
                                   ChmStringPool& strings) {
   const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
-  if (auto it = by_path_title_.find(Key(FoldChmName(path), title_offset));
-      it != by_path_title_.end()) {
-    return it->second;
+  if (!by_path_title_.slots.empty()) {
+    const uint32_t found = by_path_title_.slots[SlotFor(
+        by_path_title_, WithTitle(ChmNameHash()(path), title_offset), [&](const Topic& topic) {
+          return topic.title == title_offset && ChmNameEqual()(PathOf(topic), path);
+        })];
+    if (found != kNoTopic) return found;
   }
   return Add(path, title, in_contents, strings);
 }
 
 std::optional<uint32_t> ChmTopicTable::Find(std::string_view path) const {
-  if (auto it = by_path_.find(FoldChmName(path)); it != by_path_.end()) return it->second;
-  return std::nullopt;
+  if (by_path_.slots.empty()) return std::nullopt;
+  const uint32_t found =
+      by_path_.slots[SlotFor(by_path_, ChmNameHash()(path), [&](const Topic& topic) {
+        return ChmNameEqual()(PathOf(topic), path);
+      })];
+  if (found == kNoTopic) return std::nullopt;
+  return found;
 }
 
 void ChmTopicTable::SetTocOffset(uint32_t topic, uint32_t offset) {

@@ -65,15 +65,26 @@ class ChmTopicTable {
 
  private:
   struct Topic {
-    uint32_t hash, title, urlstr;
+    uint32_t hash, title, urlstr, path_length;
     bool in_contents;
     uint32_t toc_offset = 0;
   };
-  static std::string Key(std::string_view folded_path, uint32_t title);
+  // Topic numbers in open addressing (a power of two slots, at most half full), hashed by
+  // path or by path and title: two words per topic rather than a node and a key per topic.
+  struct Slots {
+    std::vector<uint32_t> slots;
+    size_t used = 0;
+  };
+  std::string_view PathOf(const Topic& topic) const;
+  size_t HashOf(const Topic& topic, bool with_title) const;
+  // The slot that holds the topic `matches` accepts, or the empty slot where it would go.
+  template <typename Matches>
+  size_t SlotFor(const Slots& table, size_t hash, Matches matches) const;
+  void Insert(Slots& table, uint32_t topic, bool with_title);
   std::vector<Topic> topics_;
   std::vector<uint8_t> urlstr_;
-  std::unordered_map<std::string, uint32_t> by_path_;        // folded path -> first topic
-  std::unordered_map<std::string, uint32_t> by_path_title_;  // Key() -> topic
+  Slots by_path_;        // the first topic of each path, names compared as readers compare
+  Slots by_path_title_;  // the first topic of each path and title
 };
 
 // The hash of a URL as #URLTBL stores it.
