@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,54 @@ TEST(ChmFullTextSearchTest, HhcLeavesTheStopListsWordsOut) {
     EXPECT_EQ(reader.Topics("quick"), std::vector<uint32_t>{0});
     EXPECT_EQ(reader.Topics("guide"), std::vector<uint32_t>{0});
   }
+}
+
+// A charset that search cannot read is a warning, once per charset, naming the first page that
+// declares it; the compile goes on and the page's bytes are indexed as Windows-1252.
+TEST(ChmFullTextSearchTest, HhcWarnsOnceOfEachCharsetSearchCannotRead) {
+  testing::TempDir dir;
+  const std::pair<const char*, std::string> pages[] = {
+      {"a.htm", "<meta charset=koi8-r><title>A</title><p>\xF0\xD2\xC9"},
+      {"b.htm", "<meta charset=KOI8-R><title>B</title><p>\xF0\xD2\xC9 \xC4\xC1"},
+      {"c.htm", "<?xml version='1.0' encoding='x-mac-roman'?><title>C</title><p>caf\x8e"},
+      {"d.htm", "<meta charset=latin1><title>D</title><p>caf\xe9"},
+  };
+  std::string project =
+      "[OPTIONS]\r\nCompiled file=p.chm\r\nFull-text search=Yes\r\n\r\n[FILES]\r\n";
+  for (const auto& [name, html] : pages) {
+    testing::WriteFileBytes(dir / name, html);
+    project += std::string(name) + "\r\n";
+  }
+  testing::WriteFileBytes(dir / "p.hhp", project);
+  const testing::ProgramRun run =
+      testing::RunProgram({testing::BuiltProgram("hhc"), "p.hhp"}, dir.path());
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  std::vector<std::string> warnings;
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);) {
+    if (line.starts_with("HHC")) warnings.push_back(line);
+  }
+  const std::string tail =
+      "): such pages' words are indexed as Windows-1252, or as UTF-8 where their bytes are "
+      "UTF-8.";
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "HHC4009: Warning: Full-text search does not read the charset "
+                          "\"koi8-r\" (first declared by a.htm" +
+                              tail,
+                          "HHC4009: Warning: Full-text search does not read the charset "
+                          "\"x-mac-roman\" (first declared by c.htm" +
+                              tail,
+                      }))
+      << run.out;
+  EXPECT_NE(run.out.find(", 4 files, 2 warnings."), std::string::npos) << run.out;
+  Result<workshop::ChmArchive> chm = workshop::ChmArchive::Open(dir / "p.chm");
+  ASSERT_TRUE(chm.ok());
+  const Result<std::string> index = chm->ReadFile("/$FIftiMain", 1 << 20);
+  ASSERT_TRUE(index.ok());
+  const ChmFullTextReader reader(*index);
+  EXPECT_EQ(reader.Topics("\xf0\xf2\xe9"), (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(reader.Topics("\xe4\xe1"), std::vector<uint32_t>{1});
+  EXPECT_EQ(reader.Topics("caf\xe9"), std::vector<uint32_t>{3});
 }
 
 }  // namespace

@@ -94,6 +94,37 @@ TEST(ChmFullTextWordsTest, ReadsTheWordsAReaderSees) {
   }
 }
 
+// A charset the words cannot be read in is named, and the page is read as UTF-8 when its bytes
+// are valid UTF-8, else as Windows-1252; the names of UTF-8 and Windows-1252 are read.
+TEST(ChmFullTextWordsTest, NamesACharsetItCannotReadAndFallsBack) {
+  struct Case {
+    std::string html;
+    std::string unread;
+    std::string words;
+  };
+  const Case cases[] = {
+      {"<meta charset=KOI8-R><p>\xF0\xD2\xC9\xD7\xC5\xD4 x", "koi8-r",
+       "\xf0\xf2\xe9 \xe5\xf4 x"},
+      {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset='x-unknown'\">caf\xc3\xa9",
+       "x-unknown", "caf\xe9"},
+      {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><p>a\x82\xa0"
+       "b",
+       "shift_jis", "a b"},
+      {"<meta charset=utf-16><p>\xc3\x9c", "", "\xfc"},
+      {"<meta charset=iso_8859-1><p>\xc3\x9c", "", "\xe3\x9c"},
+      {"<meta charset=L1><p>\xdc", "", "\xfc"},
+      {"<meta charset=UTF8><p>x", "", "x"},
+      {"\xEF\xBB\xBF<meta charset=koi8-r><p>\xc3\x9c", "", "\xfc"},
+      {"<p>no declaration \xdc", "", "no declaration \xfc"},
+      {"<body><meta charset=koi8-r>x", "", "x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.html);
+    EXPECT_EQ(UnreadCharset(c.html), c.unread);
+    EXPECT_EQ(Words(c.html), c.words);
+  }
+}
+
 TEST(ChmFullTextWordsTest, GroupsNumberTitleWordsFirst) {
   // Title words are numbered from 0 wherever the title stands, then the body words.
   const PageWordGroups groups = GroupPageWords(

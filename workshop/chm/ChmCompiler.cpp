@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <set>
 #include <span>
 #include <unordered_map>
 
@@ -141,6 +142,7 @@ class Compiler {
                         Warn(std::string(text), kind);
                       }};
   std::string page_;  // the bytes of the file being stored, when its links are read
+  std::set<std::string, std::less<>> unread_charsets_;  // each warned of once
 };
 
 Status Compiler::CheckProject() {
@@ -225,7 +227,16 @@ Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader
       const PageLinks links = ScanPageLinks(page_);
       linked_.SetAnchors(name, links.anchors);
       linked_.Follow(name, links);
-      if (full_text_) full_text_->AddPage(topic, std::move(page_));
+      if (full_text_) {
+        const std::string charset = UnreadCharset(page_);
+        if (!charset.empty() && unread_charsets_.insert(charset).second) {
+          Warn("Full-text search does not read the charset \"" + charset +
+               "\" (first declared by " + name +
+               "): such pages' words are indexed as Windows-1252, or as UTF-8 where their bytes "
+               "are UTF-8.");
+        }
+        full_text_->AddPage(topic, std::move(page_));
+      }
       break;
     }
     case Kind::kStyleSheet:

@@ -93,19 +93,40 @@ std::string CharsetLabel(std::string_view text, std::string_view key) {
 
 enum class Charset { kUtf8, kAnsi };
 
-Charset DetectCharset(std::string_view html) {
-  if (html.starts_with("\xEF\xBB\xBF")) return Charset::kUtf8;
+// The charset label a page declares (XML encoding, else <meta> charset), lower-cased; empty
+// when the page starts with a UTF-8 byte-order mark or declares none.
+std::string DeclaredLabel(std::string_view html) {
+  if (html.starts_with("\xEF\xBB\xBF")) return {};
   constexpr size_t kDeclarationScan = 8192;
   const std::string_view head = html.substr(0, kDeclarationScan);
   std::string label;
   if (head.starts_with("<?xml")) label = CharsetLabel(head.substr(0, head.find("?>")), "encoding");
   if (label.empty()) label = CharsetLabel(head.substr(0, FindNoCase(head, 0, "<body")), "charset");
-  if (label == "utf-8" || label == "utf8") return Charset::kUtf8;
-  for (std::string_view ansi : {"windows-1252", "cp1252", "iso-8859-1", "iso8859-1", "latin1",
-                                "latin-1", "iso-8859-15", "us-ascii", "ascii", "x-cp1252"}) {
-    if (label == ansi) return Charset::kAnsi;
+  return label;
+}
+
+bool IsUtf8Label(std::string_view label) {
+  // A page cannot declare UTF-16 in ASCII bytes and be UTF-16: browsers read it as UTF-8.
+  return label == "utf-8" || label == "utf8" || label.starts_with("utf-16") ||
+         label.starts_with("utf16");
+}
+
+bool IsAnsiLabel(std::string_view label) {
+  for (std::string_view ansi :
+       {"windows-1252", "cp1252", "x-cp1252", "iso-8859-1", "iso8859-1", "iso_8859-1", "iso88591",
+        "latin1", "latin-1", "l1", "cp819", "ibm819", "iso-8859-15", "us-ascii", "ascii"}) {
+    if (label == ansi) return true;
   }
-  // Undeclared or unknown: UTF-8 when the bytes are valid UTF-8.
+  return false;
+}
+
+Charset DetectCharset(std::string_view html) {
+  if (html.starts_with("\xEF\xBB\xBF")) return Charset::kUtf8;
+  const std::string label = DeclaredLabel(html);
+  if (label == "utf-8" || label == "utf8") return Charset::kUtf8;
+  if (IsAnsiLabel(label)) return Charset::kAnsi;
+  // Undeclared, declared UTF-16 or a charset not read here: UTF-8 when the bytes are valid
+  // UTF-8, else Windows-1252.
   return IsValidUtf8(html) ? Charset::kUtf8 : Charset::kAnsi;
 }
 
@@ -362,6 +383,12 @@ void WordReader::EndWord() {
 }
 
 }  // namespace
+
+std::string UnreadCharset(std::string_view html) {
+  std::string label = DeclaredLabel(html);
+  if (label.empty() || IsUtf8Label(label) || IsAnsiLabel(label)) return {};
+  return label;
+}
 
 PageWords ExtractPageWords(std::string_view html) {
   PageWords words;

@@ -38,4 +38,9 @@ struct PageWords {
 // Never fails: broken markup is read as a browser would, as far as words go.
 PageWords ExtractPageWords(std::string_view html);
 
+// The charset a page declares when ExtractPageWords cannot read it (neither UTF-8 nor
+// Windows-1252 nor one of their names), lower-cased; empty otherwise. Such a page's words are
+// read as UTF-8 when its bytes are valid UTF-8, else as Windows-1252.
+std::string UnreadCharset(std::string_view html);
+
 }  // namespace corvina::chm
