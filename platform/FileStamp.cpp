@@ -18,7 +18,8 @@ constexpr size_t kFirstRead = 64u << 10;
 FileStamp StampOf(const struct stat& status) {
   return FileStamp{
       static_cast<uintmax_t>(status.st_size),
-      static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+      static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
+      static_cast<uintmax_t>(status.st_nlink)};
 }
 
 Error NotRegular(const std::filesystem::path& path) {
@@ -32,6 +33,19 @@ Result<FileStamp> ReadFileStamp(const std::filesystem::path& path) {
   if (::stat(path.c_str(), &status) != 0) return ErrnoError("status", errno, path.string());
   if (!S_ISREG(status.st_mode)) return NotRegular(path);
   return StampOf(status);
+}
+
+Result<FolderStamp> ReadFolderStamp(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return ErrnoError("status", errno, path.string());
+  if (!S_ISDIR(status.st_mode)) {
+    return Error{kErrPathNotFound, "read " + path.string() + ": not a folder"};
+  }
+  const auto nanoseconds = [](const struct timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  };
+  return FolderStamp{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                     nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
 }
 
 Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit) {

@@ -73,24 +73,20 @@ Result<std::unique_ptr<FolderWeb>> FolderWeb::Open(const fs::path& folder) {
 }
 
 Status FolderWeb::Refresh() {
-  Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(folder_);
+  Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(folder_, &listing_);
   if (!listing.ok()) return listing.error();
 
-  // The same names as before: the files, what was read of them and an outline's navigation stay
-  // (each page is checked against the disk on first use), so a refresh of an unchanged site
-  // costs little more than listing it.
+  // The same names as before: the files, what was read of them and an outline's navigation stay,
+  // so a refresh of an unchanged site costs little more than looking at its folders.
   const std::vector<std::string>& names = listing.value().files;
   const bool same_files =
-      !files_.empty() && std::equal(names.begin(), names.end(), files_.begin(), files_.end(),
-                                    [](const std::string& name, const FolderWebFile& file) {
-                                      return name == file.relative_path();
-                                    });
-  if (same_files) {
-    for (FolderWebFile& file : files_)
-      file.MarkUnchecked();
-  } else {
-    TakeNewSnapshot(std::move(listing.value().files));
-  }
+      listing->unchanged ||
+      (!files_.empty() && std::equal(names.begin(), names.end(), files_.begin(), files_.end(),
+                                     [](const std::string& name, const FolderWebFile& file) {
+                                       return name == file.relative_path();
+                                     }));
+  if (!same_files) TakeNewSnapshot(std::move(listing.value().files));
+  MarkChangedFiles();
   const std::vector<Error> previous = std::exchange(problems_, std::move(listing.value().problems));
 
   // The outline is read now, so that its problems are known at once; derived navigation
@@ -121,6 +117,21 @@ Status FolderWeb::Refresh() {
     return Status::Ok();
   }
   return Summarize(problems_);
+}
+
+void FolderWeb::MarkChangedFiles() {
+  // Files are sorted by path, so the files of one folder mostly follow one another.
+  std::string_view folder;
+  bool quiet = false;
+  bool first = true;
+  for (FolderWebFile& file : files_) {
+    if (first || file.Folder() != folder) {
+      folder = file.Folder();
+      quiet = listing_.Quiet(folder);
+      first = false;
+    }
+    if (!quiet || file.MayChangeElsewhere()) file.MarkUnchecked();
+  }
 }
 
 void FolderWeb::ForgetNavigation() {

@@ -15,6 +15,7 @@
 #include "sitehost/FolderWebFile.h"
 #include "sitehost/FolderWebFolder.h"
 #include "sitehost/FolderWebWindow.h"
+#include "sitehost/SiteListing.h"
 #include "sitehost/SiteNavigation.h"
 
 namespace corvina {
@@ -80,15 +81,21 @@ class FolderWeb : public IWeb {
   // Told how far ReadPages got (pages done, pages to do), from the calling thread only.
   using ReadProgress = std::function<void(size_t done, size_t total)>;
   void set_read_progress(ReadProgress progress) { read_progress_ = std::move(progress); }
+  // How many folders the last refresh read from the disk; the others had not changed.
+  size_t FoldersReadAtRefresh() const { return listing_.folders_read(); }
 
  private:
   // Replaces the files by those named (sorted), taking over what was read of the same names.
   void TakeNewSnapshot(std::vector<std::string> names);
+  // Has every file whose folder changed since the last refresh checked against the disk on
+  // its next use.
+  void MarkChangedFiles();
   // Drops the navigation, and the files' links to its nodes, so that it can be built anew.
   void ForgetNavigation();
 
   std::filesystem::path folder_;
   std::string url_;
+  sitehost::SiteListingCache listing_;
   FolderWebFolder root_folder_;
   FolderWebWindow window_;
   std::deque<FolderWebFile> files_;  // sorted by relative path; addresses stay put

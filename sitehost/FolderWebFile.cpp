@@ -67,7 +67,7 @@ bool FolderWebFile::AdoptFacts(FolderWebFile& earlier) {
   facts_ = std::move(earlier.facts_);
   stamp_ = earlier.stamp_;
   links_released_ = earlier.links_released_;
-  current_ = false;
+  current_ = earlier.current_;
   return true;
 }
 

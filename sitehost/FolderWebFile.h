@@ -49,12 +49,15 @@ class FolderWebFile : public IWebFile {
   const std::vector<std::string>& Links();
   // Forgets the links once the navigation is built; the title and keywords stay.
   void ReleaseLinks();
-  // Takes over what the same file of the previous snapshot read, without touching the disk:
-  // on first use it is checked against the file's size and modification time once, and read
-  // again only when the file changed. Returns true when there was something to take over.
+  // Takes over what the same file of the previous snapshot read, without touching the disk,
+  // and whether it was checked since. Returns true when there was something to take over.
   bool AdoptFacts(FolderWebFile& earlier);
   // Has what was read of the file checked against the disk on its next use.
+  // A file unchecked is checked against its size and modification time once on its next use,
+  // and read again only when it changed.
   void MarkUnchecked() { current_ = false; }
+  // True when the file has other names, through which it can change unseen by its folder.
+  bool MayChangeElsewhere() const { return stamp_ && stamp_->names > 1; }
   // True when the page must be read (or checked) before it can answer for `parts`.
   bool NeedsRead(sitehost::PageParts parts) const;
   // Reads or checks the page as NeedsRead says. Touches only this file, so that several files

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 #include "platform/FolderEntries.h"
+#include "platform/OpenFaults.h"
 #include "platform/PathConventions.h"
 #include "platform/TextEncoding.h"
 
@@ -19,6 +21,17 @@ struct PendingFolder {
   fs::path path;
   std::string relative;  // "" for the site folder, else "a/b"
 };
+
+bool SameErrors(const std::vector<Error>& a, const std::vector<Error>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Error& x, const Error& y) {
+    return x.number == y.number && x.description == y.description;
+  });
+}
+
+bool SameListing(const FolderListing& a, const FolderListing& b) {
+  return a.files == b.files && a.folders == b.folders && a.has_links == b.has_links &&
+         SameErrors(a.problems, b.problems);
+}
 
 // True when `target` (a canonical path) lies below `root` (a canonical folder).
 bool IsInside(const std::string& target, const std::string& root) {
@@ -101,7 +114,59 @@ void SortPaths(std::vector<std::string>& paths) {
   paths.swap(sorted);
 }
 
+// Reads one folder of the site; `prefix` is its site-relative path with a final "/" ("" for
+// the site folder).
+Result<FolderListing> ReadFolder(const fs::path& path, const std::string& prefix,
+                                 const std::string& canonical_root) {
+  Result<FolderEntries> entries = ListFolderEntries(path);
+  if (!entries.ok()) return entries.error();
+  FolderListing listing;
+  const bool at_root = prefix.empty();
+  for (FolderEntry& entry : entries.value().entries) {
+    std::string& name = entry.name;
+    if (name.empty() || name.front() == '.') continue;
+    if (HasControlCharacter(name)) {
+      listing.problems.push_back(ControlCharacterError(prefix + name));
+      continue;
+    }
+    if (std::optional<Error> unstorable = UnstorableNameError(prefix + name, name)) {
+      listing.problems.push_back(std::move(*unstorable));
+      continue;
+    }
+    switch (entry.type) {
+      case FolderEntry::Type::kLink:
+        listing.has_links = true;
+        switch (PlaceOfLink(path / name, canonical_root)) {
+          case LinkPlace::kInside:
+            listing.files.push_back(std::move(name));
+            break;
+          case LinkPlace::kOutside:
+            listing.problems.push_back(OutsideLinkError(prefix + name));
+            break;
+          case LinkPlace::kNotAFile:
+            break;
+        }
+        break;
+      case FolderEntry::Type::kFolder:
+        listing.folders.push_back(std::move(name));
+        break;
+      case FolderEntry::Type::kFile:
+        if (!(at_root && IsTemporaryFileName(name))) listing.files.push_back(std::move(name));
+        break;
+      case FolderEntry::Type::kOther:
+        break;
+    }
+  }
+  if (entries->error) listing.problems.push_back(*entries->error);
+  return listing;
+}
+
 }  // namespace
+
+bool SiteListingCache::Quiet(std::string_view folder) const {
+  const auto it = folders_.find(folder);
+  return it != folders_.end() && it->second.quiet;
+}
 
 bool IsTemporaryFileName(std::string_view name) {
   constexpr std::string_view kPrefix = "Cor";
@@ -109,62 +174,103 @@ bool IsTemporaryFileName(std::string_view name) {
   return name.ends_with(".tmp") || name.ends_with(".tmp.htm");
 }
 
-Result<SiteListing> ListSiteFiles(const fs::path& site_folder) {
+Result<SiteListing> ListSiteFiles(const fs::path& site_folder, SiteListingCache* cache) {
   std::error_code ec;
   const fs::path canonical = fs::canonical(site_folder, ec);
   if (ec) return FolderError(site_folder, ec);
   const std::string canonical_root = canonical.string();
 
+  // Taken before any folder is looked at, so that a change made while the listing runs counts
+  // at the next one.
+  FolderWatcher::Changes changes;
+  if (cache != nullptr) {
+    changes = cache->watcher_.TakeChanges();
+    cache->folders_read_ = 0;
+    for (auto& [relative, folder] : cache->folders_)
+      folder.visited = false;
+  }
+  bool unchanged = cache != nullptr && !cache->folders_.empty();
+
   SiteListing listing;
+  // The folders in the order they were reached, with what each gave.
+  std::vector<std::pair<std::string, const FolderListing*>> reached;
+  std::deque<FolderListing> uncached;  // without a cache
   std::vector<PendingFolder> pending;
   pending.push_back({site_folder, ""});
-  bool at_root = true;
   while (!pending.empty()) {
     PendingFolder folder = std::move(pending.back());
     pending.pop_back();
-    Result<FolderEntries> entries = ListFolderEntries(folder.path);
-    if (!entries.ok()) {
-      if (at_root) return entries.error();
-      listing.problems.push_back(entries.error());
-      continue;
-    }
-    const std::string prefix = folder.relative.empty() ? "" : folder.relative + kPathSeparatorChar;
-    for (const FolderEntry& entry : entries->entries) {
-      const std::string& name = entry.name;
-      if (name.empty() || name.front() == '.') continue;
-      if (HasControlCharacter(name)) {
-        listing.problems.push_back(ControlCharacterError(prefix + name));
+    const bool at_root = folder.relative.empty();
+    const std::string prefix = at_root ? "" : folder.relative + kPathSeparatorChar;
+    const FolderListing* contents = nullptr;
+    if (cache != nullptr) {
+      SiteListingCache::Folder& cached = cache->folders_[folder.relative];
+      cached.visited = true;
+      Result<FolderStamp> stamp = ReadFolderStamp(folder.path);
+      cached.quiet = cached.listed && cached.watch >= 0 && !changes.all &&
+                     !changes.ids.contains(cached.watch) && !cached.listing.has_links &&
+                     cached.stamp && stamp.ok() && *stamp == *cached.stamp &&
+                     InjectedOpenFault(folder.path) == 0;
+      if (!cached.quiet) {
+        // Watched before it is read, so that no change after the read goes unseen.
+        if (cached.watch < 0) cached.watch = cache->watcher_.Watch(folder.path);
+        Result<FolderListing> read = ReadFolder(folder.path, prefix, canonical_root);
+        ++cache->folders_read_;
+        if (!read.ok()) {
+          if (at_root) return read.error();
+          listing.problems.push_back(read.error());
+          cached.listed = false;
+          unchanged = false;
+          continue;
+        }
+        // A folder that changed while it was read is read again next time.
+        Result<FolderStamp> after = ReadFolderStamp(folder.path);
+        cached.stamp.reset();
+        if (stamp.ok() && after.ok() && *stamp == *after) cached.stamp = *after;
+        if (!cached.listed || !SameListing(read.value(), cached.listing)) unchanged = false;
+        cached.listing = std::move(read.value());
+        cached.listed = true;
+      }
+      contents = &cached.listing;
+    } else {
+      Result<FolderListing> read = ReadFolder(folder.path, prefix, canonical_root);
+      if (!read.ok()) {
+        if (at_root) return read.error();
+        listing.problems.push_back(read.error());
         continue;
       }
-      if (std::optional<Error> unstorable = UnstorableNameError(prefix + name, name)) {
-        listing.problems.push_back(std::move(*unstorable));
+      contents = &uncached.emplace_back(std::move(read.value()));
+    }
+    listing.problems.insert(listing.problems.end(), contents->problems.begin(),
+                            contents->problems.end());
+    for (const std::string& name : contents->folders)
+      pending.push_back({folder.path / name, prefix + name});
+    reached.emplace_back(prefix, contents);
+  }
+
+  if (cache != nullptr) {
+    // Folders that are gone, or no longer reached, are forgotten.
+    for (auto it = cache->folders_.begin(); it != cache->folders_.end();) {
+      if (it->second.visited) {
+        ++it;
         continue;
       }
-      switch (entry.type) {
-        case FolderEntry::Type::kLink:
-          switch (PlaceOfLink(folder.path / name, canonical_root)) {
-            case LinkPlace::kInside:
-              listing.files.push_back(prefix + name);
-              break;
-            case LinkPlace::kOutside:
-              listing.problems.push_back(OutsideLinkError(prefix + name));
-              break;
-            case LinkPlace::kNotAFile:
-              break;
-          }
-          break;
-        case FolderEntry::Type::kFolder:
-          pending.push_back({folder.path / name, prefix + name});
-          break;
-        case FolderEntry::Type::kFile:
-          if (!(at_root && IsTemporaryFileName(name))) listing.files.push_back(prefix + name);
-          break;
-        case FolderEntry::Type::kOther:
-          break;
-      }
+      unchanged = false;
+      cache->watcher_.Unwatch(it->second.watch);
+      it = cache->folders_.erase(it);
     }
-    if (entries->error) listing.problems.push_back(*entries->error);
-    at_root = false;
+    if (unchanged) {
+      listing.unchanged = true;
+      return listing;
+    }
+  }
+  size_t count = 0;
+  for (const auto& [prefix, contents] : reached)
+    count += contents->files.size();
+  listing.files.reserve(count);
+  for (const auto& [prefix, contents] : reached) {
+    for (const std::string& name : contents->files)
+      listing.files.push_back(prefix + name);
   }
   SortPaths(listing.files);
   return listing;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/FolderWatcher.h"
 #include "sitehost/FolderHostApplication.h"
 #include "tests/fakes/TestSupport.h"
 
@@ -173,6 +175,64 @@ TEST(FolderWebTest, RefreshSeesAChangedOutlineAndNewFiles) {
   ASSERT_TRUE(web->Refresh().ok());
   EXPECT_EQ(DumpTree(*web), "B -> b.htm\nA -> a.htm\nC -> c.htm\n");
   EXPECT_EQ(web->AllFiles().size(), 4u);
+}
+
+// A refresh reads again only the folders that changed since the last one, and checks only the
+// files of those folders; it must still see every change.
+TEST(FolderWebTest, RefreshSeesEveryChangeInFoldersItDoesNotReadAgain) {
+  testing::TempDir dir;
+  const fs::path site = dir / "site";
+  WriteFileBytes(site / "index.htm", "<title>Home</title>");
+  WriteFileBytes(site / "sub/a.htm", "<title>A</title>");
+  WriteFileBytes(site / "sub/b.htm", "<title>B</title>");
+  WriteFileBytes(site / "other/c.htm", "<title>C</title>");
+  WriteFileBytes(dir / "elsewhere.htm", "<title>Shared</title>");
+  fs::create_hard_link(dir / "elsewhere.htm", site / "other/shared.htm");
+  auto web = OpenOrDie(site);
+  ASSERT_TRUE(web);
+  FolderWatcher probe;
+  const bool watched = probe.Watch(site) >= 0;
+  const auto titles = [&] {
+    std::string out;
+    for (IWebFile* file : web->AllFiles())
+      out += file->Title() + ";";
+    return out;
+  };
+  EXPECT_EQ(titles(), "Home;C;Shared;A;B;");
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* titles;
+    size_t folders_read;  // where changes are watched
+  };
+  const Step steps[] = {
+      {"nothing", [] {}, "Home;C;Shared;A;B;", 0},
+      {"page rewritten", [&] { Rewrite(site / "sub/a.htm", "<title>A2</title>"); },
+       "Home;C;Shared;A2;B;", 1},
+      {"page added", [&] { WriteFileBytes(site / "sub/new.htm", "<title>New</title>"); },
+       "Home;C;Shared;A2;B;New;", 1},
+      {"page removed", [&] { fs::remove(site / "other/c.htm"); }, "Home;Shared;A2;B;New;", 1},
+      {"page changed through its other name",
+       [&] { Rewrite(dir / "elsewhere.htm", "<title>Shared2</title>"); }, "Home;Shared2;A2;B;New;",
+       0},
+      {"folder replaced",
+       [&] {
+         fs::rename(site / "sub", dir / "old-sub");
+         WriteFileBytes(site / "sub/a.htm", "<title>Fresh</title>");
+       },
+       "Home;Shared2;Fresh;", 2},
+      {"folder removed", [&] { fs::remove_all(site / "other"); }, "Home;Fresh;", 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    ASSERT_TRUE(web->Refresh().ok());
+    EXPECT_EQ(titles(), step.titles);
+    if (watched) {
+      EXPECT_EQ(web->FoldersReadAtRefresh(), step.folders_read);
+    }
+  }
 }
 
 TEST(FolderWebTest, ManyPagesAreReadTogetherWithProgress) {
