@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "tests/fakes/TestSupport.h"
+#include "tests/helpers/ChmReadBack.h"
 #include "tests/workshop/BinarySitemapDecoder.h"
 #include "workshop/chm/ChmBinaryIndex.h"
 #include "workshop/chm/ChmBinaryToc.h"
 #include "workshop/chm/ChmCompiler.h"
 #include "workshop/chm/ChmSitemap.h"
-#include "tests/helpers/ChmReadBack.h"
 
 namespace corvina::chm {
 namespace {
@@ -118,6 +118,70 @@ TEST(SitemapParserTest, ReadsEntriesAsTheViewerDoes) {
   for (const auto& [text, tree] : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(Show(ParseSitemap(text)), tree);
+  }
+}
+
+// Each entry as "depth:name >local ...", one per line.
+std::string ShowEntry(size_t depth, const SitemapEntry& entry) {
+  std::string out = std::to_string(depth) + ":" + entry.name;
+  for (const SitemapTarget& target : entry.targets)
+    out += (target.title.empty() ? "" : " |" + target.title) + " >" + target.local;
+  return out + "\n";
+}
+
+// The streaming reader, handed the text in pieces of any size, finds the entries that
+// ParseSitemap finds in the whole text: tags, comments and values cut anywhere, a value
+// whose closing quote is chosen by text far beyond it, a very long entry, lists reopened.
+TEST(SitemapParserTest, ReadsTheSameTextInPiecesOfAnySize) {
+  const std::string huge(300000, 'h');
+  const std::string texts[] = {
+      Sitemap("<UL>\r\n" + Entry(Param("Name", "Home") + Param("Local", "index.htm")) + "<UL>\r\n" +
+              Entry(Param("Name", "Heading")) + "<UL>\r\n" +
+              Entry(Param("Name", "Deep") + Param("Local", "a/b.htm")) + "</UL>\r\n</UL>\r\n" +
+              Entry(Param("Name", "Next") + Param("Local", "n.htm")) + "</UL>\r\n"),
+      "<UL>" +
+          Entry(Param("Name", "alpha") + Param("Name", "One") + Param("Local", "1.htm") +
+                Param("Name", "Two") + Param("Local", "2.htm#x")) +
+          "</UL>",
+      "<ul><li><object type='TEXT/SITEMAP'><param name=name value=Plain>\n<PARAM\n NAME = "
+      "\"LOCAL\"\n VALUE = 'x.htm' ></object></ul>",
+      "<UL>" + Entry(Param("Name", "Say \"hi\" now") + Param("Local", "q.htm")) + "</UL>",
+      "<UL>" + Entry(Param("Name", "x\"y> \"z") + Param("Local", "q.htm")) + "</UL>",
+      // The first quote closes the value only because no later one does.
+      "<UL>" + Entry("<param name=\"Name\" value=\"a\"b> <param c\"d") + "</UL>",
+      "<UL>" + Entry("<param name=\"Name\" value=\"a\"b> <param c\"d=\"e\">") + "</UL>",
+      "<!-- <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"no\"></OBJECT> -->"
+      "<UL>" +
+          Entry(Param("Name", "yes")) + "<!--x--><!---->" + Entry(Param("Name", "also")) + "</UL>",
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"a\">"
+      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"b\"><UL></UL>"
+      "<UL><UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"c\">",
+      // A list closed and opened again after the same entry goes on where it was.
+      "<UL>" + Entry(Param("Name", "A")) + "<UL>" + Entry(Param("Name", "B")) + "</UL><UL><UL>" +
+          Entry(Param("Name", "C")) + "</UL></UL>" + Entry(Param("Name", "D")) + "</UL>",
+      "<UL>" + Entry(Param("Name", huge) + Param("Local", huge + ".htm")) +
+          Entry(Param("Name", "after")) + "</UL>",
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"cut",
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\"><",
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\"><!-- open",
+      "< <> <1 </ <<UL>" + Entry(Param("Name", "stray")),
+      "",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 200));
+    std::string whole;
+    WalkSitemap(ParseSitemap(text),
+                [&](size_t depth, SitemapEntry& entry) { whole += ShowEntry(depth, entry); });
+    for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{64}, size_t{65536}}) {
+      SCOPED_TRACE(piece);
+      std::string streamed;
+      SitemapStreamReader reader(
+          [&](size_t depth, SitemapEntry& entry) { streamed += ShowEntry(depth, entry); });
+      for (size_t at = 0; at < text.size(); at += piece)
+        reader.Add(std::string_view(text).substr(at, piece));
+      reader.Finish();
+      EXPECT_EQ(streamed, whole);
+    }
   }
 }
 

@@ -67,31 +67,37 @@ struct Keyword {
   std::vector<uint32_t> topics;
 };
 
-class KeywordCollector {
- public:
-  KeywordCollector(ChmTopicTable& topics, ChmStringPool& strings)
-      : topics_(topics), strings_(strings) {}
+}  // namespace
 
-  void Walk(const std::vector<SitemapEntry>& list, const Keyword& parent) {
-    for (const SitemapEntry& entry : list) {
-      Keyword keyword{parent.components, parent.folded, {}};
-      keyword.components.push_back(Utf16(entry.name));
-      keyword.folded.push_back(Fold(keyword.components.back()));
-      std::u16string key;
-      for (const std::u16string& component : keyword.components)
-        key += component + u'\x01';
-      auto [it, added] = by_key_.try_emplace(key, keywords_.size());
-      if (added) keywords_.push_back(keyword);
-      const size_t index = it->second;
-      const std::string name = Utf8ToAnsi(entry.name);
-      for (const SitemapTarget& target : entry.targets) {
-        const uint32_t topic = TopicOf(target, name);
-        if (seen_.insert(uint64_t{index} << 32 | topic).second) {
-          keywords_[index].topics.push_back(topic);
-        }
-      }
-      Walk(entry.children, keywords_[index]);
+class ChmKeywordLinksBuilder::Collector {
+ public:
+  Collector(ChmTopicTable& topics, ChmStringPool& strings) : topics_(topics), strings_(strings) {}
+
+  // Takes the entries in tree order; an entry's keyword is its parent's plus its own name.
+  void Add(size_t depth, const SitemapEntry& entry) {
+    depth = std::min(depth, open_.size());
+    open_.resize(depth);
+    Keyword keyword;
+    if (depth > 0) {
+      keyword.components = keywords_[open_.back()].components;
+      keyword.folded = keywords_[open_.back()].folded;
     }
+    keyword.components.push_back(Utf16(entry.name));
+    keyword.folded.push_back(Fold(keyword.components.back()));
+    std::u16string key;
+    for (const std::u16string& component : keyword.components)
+      key += component + u'\x01';
+    auto [it, added] = by_key_.try_emplace(key, keywords_.size());
+    if (added) keywords_.push_back(std::move(keyword));
+    const size_t index = it->second;
+    const std::string name = Utf8ToAnsi(entry.name);
+    for (const SitemapTarget& target : entry.targets) {
+      const uint32_t topic = TopicOf(target, name);
+      if (seen_.insert(uint64_t{index} << 32 | topic).second) {
+        keywords_[index].topics.push_back(topic);
+      }
+    }
+    open_.push_back(index);
   }
 
   std::vector<Keyword>& keywords() { return keywords_; }
@@ -111,7 +117,10 @@ class KeywordCollector {
   std::vector<Keyword> keywords_;
   std::unordered_map<std::u16string, size_t> by_key_;
   std::unordered_set<uint64_t> seen_;  // keyword index << 32 | topic
+  std::vector<size_t> open_;           // the keyword of the last entry at each depth
 };
+
+namespace {
 
 // Blocks of one level, each closed when the next entry would not fit.
 class BlockPacker {
@@ -154,9 +163,28 @@ class BlockPacker {
 Result<ChmKeywordLinks> BuildKeywordLinks(const std::vector<SitemapEntry>& tree, uint32_t lcid,
                                           ChmTopicTable& topics, ChmStringPool& strings,
                                           const std::function<void(std::string_view)>& warn) {
-  KeywordCollector collector(topics, strings);
-  collector.Walk(tree, {});
-  std::vector<Keyword>& keywords = collector.keywords();
+  ChmKeywordLinksBuilder builder(lcid, topics, strings, warn);
+  WalkSitemap(tree, [&](size_t depth, SitemapEntry& entry) { builder.Add(depth, entry); });
+  return builder.Finish();
+}
+
+ChmKeywordLinksBuilder::ChmKeywordLinksBuilder(uint32_t lcid, ChmTopicTable& topics,
+                                               ChmStringPool& strings,
+                                               std::function<void(std::string_view)> warn)
+    : lcid_(lcid),
+      collector_(std::make_unique<Collector>(topics, strings)),
+      warn_(std::move(warn)) {}
+
+ChmKeywordLinksBuilder::~ChmKeywordLinksBuilder() = default;
+
+void ChmKeywordLinksBuilder::Add(size_t depth, const SitemapEntry& entry) {
+  collector_->Add(depth, entry);
+}
+
+Result<ChmKeywordLinks> ChmKeywordLinksBuilder::Finish() {
+  const uint32_t lcid = lcid_;
+  const std::function<void(std::string_view)>& warn = warn_;
+  std::vector<Keyword>& keywords = collector_->keywords();
   std::vector<size_t> order(keywords.size());
   for (size_t i = 0; i < order.size(); ++i)
     order[i] = i;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -26,5 +27,25 @@ struct ChmKeywordLinks {
 Result<ChmKeywordLinks> BuildKeywordLinks(const std::vector<SitemapEntry>& tree, uint32_t lcid,
                                           ChmTopicTable& topics, ChmStringPool& strings,
                                           const std::function<void(std::string_view)>& warn);
+
+// Builds the same files from entries handed over one at a time in tree order (as a
+// SitemapStreamReader hands them): only the keywords and their topics are held.
+class ChmKeywordLinksBuilder {
+ public:
+  ChmKeywordLinksBuilder(uint32_t lcid, ChmTopicTable& topics, ChmStringPool& strings,
+                         std::function<void(std::string_view)> warn);
+  ~ChmKeywordLinksBuilder();
+  ChmKeywordLinksBuilder(const ChmKeywordLinksBuilder&) = delete;
+  ChmKeywordLinksBuilder& operator=(const ChmKeywordLinksBuilder&) = delete;
+
+  void Add(size_t depth, const SitemapEntry& entry);
+  Result<ChmKeywordLinks> Finish();
+
+ private:
+  class Collector;
+  uint32_t lcid_;
+  std::unique_ptr<Collector> collector_;
+  std::function<void(std::string_view)> warn_;
+};
 
 }  // namespace corvina::chm

@@ -1,5 +1,7 @@
 #include "workshop/chm/ChmBinaryToc.h"
 
+#include <algorithm>
+
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmBytes.h"
 
@@ -17,112 +19,91 @@ constexpr uint32_t kFlagHasChildren = 4 | 1;
 constexpr uint32_t kEntryNumberBase = 0x29A;
 constexpr uint32_t kType3RecordSize = 16;
 
-struct Node {
-  const SitemapEntry* entry;
-  uint32_t parent = 0;  // record offsets; 0: none
-  uint32_t next = 0;
-  uint32_t first_child = 0;
-  uint32_t offset = 0;
-  uint32_t topic = 0;       // when the entry opens a page
-  uint32_t text = 0;        // #STRINGS offset of a label-only entry
-  uint32_t page_index = 0;  // entries that open a page before this one
-};
-
-// Appends the entries of `list` and their descendants in tree order.
-void Flatten(const std::vector<SitemapEntry>& list, int parent, std::vector<Node>& nodes,
-             std::vector<int>& parents) {
-  for (const SitemapEntry& entry : list) {
-    nodes.push_back({&entry});
-    parents.push_back(parent);
-    Flatten(entry.children, static_cast<int>(nodes.size()) - 1, nodes, parents);
-  }
-}
-
 }  // namespace
 
 std::vector<uint8_t> BuildTocIdx(const std::vector<SitemapEntry>& tree, ChmTopicTable& topics,
                                  ChmStringPool& strings) {
-  std::vector<Node> nodes;
-  std::vector<int> parents;
-  Flatten(tree, -1, nodes, parents);
-  if (nodes.empty()) return {};
+  ChmTocIdxBuilder builder(topics, strings);
+  WalkSitemap(tree, [&](size_t depth, SitemapEntry& entry) { builder.Add(depth, entry); });
+  return builder.Finish();
+}
 
-  // Record offsets, each record inside one block.
-  uint32_t offset = kHeaderSize;
-  for (Node& node : nodes) {
-    const uint32_t size = node.entry->children.empty() ? kRecordSize : kRecordWithChildrenSize;
-    if (offset % kChmTableBlockSize + size > kChmTableBlockSize) {
-      offset += kChmTableBlockSize - offset % kChmTableBlockSize;
-    }
-    node.offset = offset;
-    offset += size;
+void ChmTocIdxBuilder::Add(size_t depth, const SitemapEntry& entry) {
+  if (pending_) {
+    // A child hangs from the last entry one level up; deeper jumps are read as a child.
+    depth = std::min(depth, pending_->depth + 1);
+    Place(depth > pending_->depth);
+  } else {
+    depth = std::min<size_t>(depth, 0);
   }
-  const uint32_t records_end = offset;
+  const bool opens_page = !entry.targets.empty();
+  pending_ = Pending{depth, Utf8ToAnsi(entry.name),
+                     opens_page ? entry.targets.front().local : std::string(), opens_page};
+}
 
-  // Links: a node's next sibling is the next node with the same parent.
-  std::vector<int> last_child(nodes.size(), -1);
-  int last_top = -1;
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    const int parent = parents[i];
-    int& previous = parent < 0 ? last_top : last_child[parent];
-    if (previous >= 0) {
-      nodes[previous].next = nodes[i].offset;
-    } else if (parent >= 0) {
-      nodes[parent].first_child = nodes[i].offset;
-    }
-    previous = static_cast<int>(i);
-    if (parent >= 0) nodes[i].parent = nodes[parent].offset;
+void ChmTocIdxBuilder::Place(bool has_children) {
+  const Pending& node = *pending_;
+  // The record's place: the header takes the first block, and no record crosses a block.
+  const uint32_t size = has_children ? kRecordWithChildrenSize : kRecordSize;
+  uint32_t offset = std::max<uint32_t>(kHeaderSize, static_cast<uint32_t>(out_.size()));
+  if (offset % kChmTableBlockSize + size > kChmTableBlockSize) {
+    offset += kChmTableBlockSize - offset % kChmTableBlockSize;
   }
+  out_.resize(offset + size, 0);
 
-  uint32_t pages = 0;
-  for (Node& node : nodes) {
-    const std::string label = Utf8ToAnsi(node.entry->name);
-    node.page_index = pages;
-    if (node.entry->targets.empty()) {
-      node.text = strings.Add(label);
-      continue;
-    }
-    node.topic = topics.FindOrAdd(node.entry->targets.front().local, label, true, strings);
-    topics.SetTocOffset(node.topic, node.offset);
-    ++pages;
+  // Links: the previous entry at this depth is the previous sibling, unless the parent came
+  // after it; then this is the parent's first child.
+  const size_t depth = node.depth;
+  if (open_.size() > depth) {
+    SetU32(out_, open_[depth] + 16, offset);
+    open_.resize(depth);
+  } else if (depth > 0) {
+    SetU32(out_, open_[depth - 1] + 20, offset);
   }
+  if (depth > 0) SetU32(out_, offset + 12, open_[depth - 1]);
+  open_.push_back(offset);
+
+  const uint32_t page_index = static_cast<uint32_t>(pages_.size());
+  // The entry number is an identifier no reader looks up; it keeps its low 16 bits.
+  SetU16(out_, offset + 2, page_index & 0xFFFF);
+  SetU32(out_, offset + 4,
+         (node.opens_page ? kFlagOpensPage : 0) | (has_children ? kFlagHasChildren : 0));
+  if (!node.opens_page) {
+    SetU32(out_, offset + 8, strings_.Add(node.label));
+    return;
+  }
+  const uint32_t topic = topics_.FindOrAdd(node.local, node.label, true, strings_);
+  topics_.SetTocOffset(topic, offset);
+  SetU32(out_, offset + 8, topic);
+  // The page's own topic is its first one, whatever comes later.
+  pages_.push_back({offset, topic, *topics_.Find(node.local)});
+}
+
+std::vector<uint8_t> ChmTocIdxBuilder::Finish() {
+  if (pending_) Place(false);
+  pending_.reset();
+  if (out_.empty()) return {};
   // A page's own topic leads to its first entry, unless an entry of its own title did above.
-  for (const Node& node : nodes) {
-    if (node.entry->targets.empty()) continue;
-    const std::string& path = node.entry->targets.front().local;
-    if (std::optional<uint32_t> own = topics.Find(path)) topics.SetTocOffset(*own, node.offset);
-  }
+  for (const PageRecord& page : pages_)
+    topics_.SetTocOffset(page.own_topic, page.offset);
 
-  std::vector<uint8_t> out(records_end, 0);
-  for (const Node& node : nodes) {
-    const bool page = !node.entry->targets.empty();
-    const bool children = !node.entry->children.empty();
-    // The entry number is an identifier no reader looks up; it keeps its low 16 bits.
-    SetU16(out, node.offset + 2, node.page_index & 0xFFFF);
-    SetU32(out, node.offset + 4, (page ? kFlagOpensPage : 0) | (children ? kFlagHasChildren : 0));
-    SetU32(out, node.offset + 8, page ? node.topic : node.text);
-    SetU32(out, node.offset + 12, node.parent);
-    SetU32(out, node.offset + 16, node.next);
-    if (children) SetU32(out, node.offset + 20, node.first_child);
-  }
+  std::vector<uint8_t> out = std::move(out_);
   // The topic of every entry that opens a page, in record order, padded to 16 bytes.
   const uint32_t type2 = static_cast<uint32_t>(out.size());
-  for (const Node& node : nodes) {
-    if (!node.entry->targets.empty()) PutU32(out, node.topic);
-  }
+  for (const PageRecord& page : pages_)
+    PutU32(out, page.topic);
   out.resize((out.size() + kType3RecordSize - 1) / kType3RecordSize * kType3RecordSize, 0);
   // Per entry that opens a page: its record, its number, its topic's place above, its topic.
   const uint32_t type3 = static_cast<uint32_t>(out.size());
-  for (const Node& node : nodes) {
-    if (node.entry->targets.empty()) continue;
-    PutU32(out, node.offset);
-    PutU32(out, kEntryNumberBase + node.page_index);
-    PutU32(out, type2 + 4 * node.page_index);
-    PutU32(out, node.topic);
+  for (uint32_t i = 0; i < pages_.size(); ++i) {
+    PutU32(out, pages_[i].offset);
+    PutU32(out, kEntryNumberBase + i);
+    PutU32(out, type2 + 4 * i);
+    PutU32(out, pages_[i].topic);
   }
   SetU32(out, 0x00, kHeaderSize);
   SetU32(out, 0x04, type3);
-  SetU32(out, 0x08, pages);
+  SetU32(out, 0x08, static_cast<uint32_t>(pages_.size()));
   SetU32(out, 0x0C, type2);
   return out;
 }

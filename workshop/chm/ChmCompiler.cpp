@@ -125,7 +125,8 @@ class Compiler {
   // project asks for no search.
   Result<std::unique_ptr<ChmScratchFile>> WriteFullTextIndex();
   Status AddOwnFile(const std::string& name, std::span<const uint8_t> bytes, bool compressed);
-  Result<std::string> ReadProjectFile(const std::string& name);
+  // Reads a contents or index file a piece at a time, handing over its entries.
+  Status ReadSitemap(const std::string& name, const SitemapEntryHandler& handler);
   void Warn(const std::string& text, ChmWarning kind = ChmWarning::kOther) {
     if (options_.warning) options_.warning(kind, text);
   }
@@ -260,35 +261,51 @@ Status Compiler::AddOwnFile(const std::string& name, std::span<const uint8_t> by
   return compressed ? writer_->AddCompressed(name, bytes) : writer_->AddStored(name, bytes);
 }
 
-Result<std::string> Compiler::ReadProjectFile(const std::string& name) {
+Status Compiler::ReadSitemap(const std::string& name, const SitemapEntryHandler& handler) {
   FileReader reader;
   uint64_t size = 0;
   if (Status status = reader.Open(project_.project_folder / name, size); !status.ok()) {
-    return status.error();
+    return status;
   }
-  std::string text;
-  if (Status status = reader.ReadAll(size, text); !status.ok()) return status.error();
-  return text;
+  SitemapStreamReader sitemap(handler);
+  for (;;) {
+    Result<size_t> got = reader.Read(buffer_);
+    if (!got.ok()) return got.error();
+    if (*got == 0) break;
+    sitemap.Add({reinterpret_cast<const char*>(buffer_.data()), *got});
+  }
+  sitemap.Finish();
+  return Status::Ok();
 }
 
 // The binary contents and index, when the project asks for them, from the contents and index
 // files (which stay stored as they are).
 Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
   if (project_.binary_toc && !project_.contents_file.empty()) {
-    Result<std::string> text = ReadProjectFile(project_.contents_file);
-    if (!text.ok()) return text.error();
-    const std::vector<uint8_t> tocidx = BuildTocIdx(ParseSitemap(*text), topics_, strings_);
+    ChmTocIdxBuilder toc(topics_, strings_);
+    if (Status status =
+            ReadSitemap(project_.contents_file,
+                        [&](size_t depth, SitemapEntry& entry) { toc.Add(depth, entry); });
+        !status.ok()) {
+      return status;
+    }
+    const std::vector<uint8_t> tocidx = toc.Finish();
     if (!tocidx.empty()) {
       if (Status status = AddOwnFile("/#TOCIDX", tocidx, true); !status.ok()) return status;
       info.binary_toc_hash = ChmUrlHash(project_.contents_file);
     }
   }
   if (project_.binary_index && !project_.index_file.empty()) {
-    Result<std::string> text = ReadProjectFile(project_.index_file);
-    if (!text.ok()) return text.error();
-    Result<ChmKeywordLinks> links = BuildKeywordLinks(
-        ParseSitemap(*text), project_.language, topics_, strings_,
+    ChmKeywordLinksBuilder index(
+        project_.language, topics_, strings_,
         [&](std::string_view problem) { Warn(project_.index_file + ": " + std::string(problem)); });
+    if (Status status =
+            ReadSitemap(project_.index_file,
+                        [&](size_t depth, SitemapEntry& entry) { index.Add(depth, entry); });
+        !status.ok()) {
+      return status;
+    }
+    Result<ChmKeywordLinks> links = index.Finish();
     if (!links.ok()) return links.error();
     if (links->keywords != 0) {
       const std::vector<uint8_t> no_links(4, 0);

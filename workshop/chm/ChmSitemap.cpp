@@ -40,14 +40,19 @@ std::string Lower(std::string_view text) {
 
 // Where a quoted value that began at `start` ends. A generated sitemap does not escape the
 // quotes inside a label, so a quote closes the value only where the tag ends or another
-// attribute begins after it.
-size_t ClosingQuote(std::string_view text, size_t start, char quote) {
+// attribute begins after it. `open_ended` is set when the answer depends on the end of `text`
+// (more text could change it).
+size_t ClosingQuote(std::string_view text, size_t start, char quote, bool& open_ended) {
   const size_t first = text.find(quote, start);
   for (size_t at = first; at != std::string_view::npos; at = text.find(quote, at + 1)) {
     size_t next = at + 1;
     while (next < text.size() && IsBlank(text[next]))
       ++next;
-    if (next >= text.size() || text[next] == '>' || text.substr(next, 2) == "/>") return at;
+    if (next >= text.size()) {
+      open_ended = true;
+      return at;
+    }
+    if (text[next] == '>' || text.substr(next, 2) == "/>") return at;
     if (next == at + 1) continue;  // a letter right after the quote belongs to the value
     size_t name_end = next;
     while (name_end < text.size() && IsNameChar(text[name_end]))
@@ -56,18 +61,25 @@ size_t ClosingQuote(std::string_view text, size_t start, char quote) {
       ++name_end;
     if (name_end > next && name_end < text.size() && text[name_end] == '=') return at;
   }
+  open_ended = true;  // no quote up to the end closes the value
   return first;
 }
 
-// Reads the tag that starts at text[at] == '<'; false when it is not a tag.
-bool ReadTag(std::string_view text, size_t at, Tag& tag) {
+// Reads the tag that starts at text[at] == '<'; false when it is not a tag. `open_ended` is
+// set when what was read depends on the end of `text`: the tag (or the tag name) runs up to
+// it, or a value's closing quote was chosen by what follows up to it.
+bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
+  open_ended = false;
   size_t p = at + 1;
   const bool closing = p < text.size() && text[p] == '/';
   if (closing) ++p;
   const size_t name_start = p;
   while (p < text.size() && std::isalpha(static_cast<unsigned char>(text[p])))
     ++p;
-  if (p == name_start) return false;
+  if (p == name_start) {
+    open_ended = p >= text.size();
+    return false;
+  }
   tag.name = (closing ? "/" : "") + Lower(text.substr(name_start, p - name_start));
   tag.attributes.clear();
   while (p < text.size()) {
@@ -94,7 +106,7 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag) {
       while (q < text.size() && IsBlank(text[q]))
         ++q;
       if (q < text.size() && (text[q] == '"' || text[q] == '\'')) {
-        const size_t close = ClosingQuote(text, q + 1, text[q]);
+        const size_t close = ClosingQuote(text, q + 1, text[q], open_ended);
         const size_t end = close == std::string_view::npos ? text.size() : close;
         attribute.value = text.substr(q + 1, end - q - 1);
         p = end == text.size() ? end : end + 1;
@@ -109,6 +121,7 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag) {
     tag.attributes.push_back(std::move(attribute));
   }
   tag.end = text.size();
+  open_ended = true;
   return true;
 }
 
@@ -164,28 +177,55 @@ std::string DecodeValue(std::string_view raw) {
   return out;
 }
 
-class SitemapReader {
+}  // namespace
+
+// Reads tags from the text held so far, and keeps from the first tag that more text could
+// still change. Lists are tracked by depth: a <UL> in a list that holds an entry opens the
+// children of its last entry one level down; in a list without entries it stays in that list.
+class SitemapStreamReader::Reader {
  public:
-  std::vector<SitemapEntry> Read(std::string_view text) {
-    Tag tag;
-    for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at)) {
-      if (text.substr(at, 4) == "<!--") {
-        const size_t end = text.find("-->", at + 4);
-        at = end == std::string_view::npos ? text.size() : end + 3;
-        continue;
-      }
-      if (!ReadTag(text, at, tag)) {
-        ++at;
-        continue;
-      }
-      at = tag.end;
-      OnTag(tag);
-    }
+  explicit Reader(SitemapEntryHandler handler) : handler_(std::move(handler)) {}
+
+  void Add(std::string_view text) {
+    text_.append(text);
+    // A tag that more text could still change is read again only once the text held has
+    // doubled: a very long tag costs time in proportion to its length, not its square.
+    if (text_.size() >= rescan_at_) Scan(false);
+  }
+
+  void Finish() {
+    Scan(true);
+    text_.clear();
     FinishEntry();
-    return std::move(root_);
   }
 
  private:
+  void Scan(bool at_end) {
+    const std::string_view text = text_;
+    size_t at = 0;
+    for (at = text.find('<', at); at != std::string_view::npos; at = text.find('<', at)) {
+      if (!at_end && text.size() - at < 4) break;  // perhaps the start of a comment
+      if (text.substr(at, 4) == "<!--") {
+        const size_t end = text.find("-->", at + 4);
+        if (end == std::string_view::npos && !at_end) break;
+        at = end == std::string_view::npos ? text.size() : end + 3;
+        continue;
+      }
+      bool open_ended = false;
+      const bool is_tag = ReadTag(text, at, tag_, open_ended);
+      if (open_ended && !at_end) break;
+      if (!is_tag) {
+        ++at;
+        continue;
+      }
+      at = tag_.end;
+      OnTag(tag_);
+    }
+    // What is before `at` is read; text without a "<" holds nothing to read.
+    text_.erase(0, at == std::string_view::npos ? text_.size() : at);
+    rescan_at_ = 2 * text_.size();
+  }
+
   void OnTag(const Tag& tag) {
     if (tag.name == "param") {
       if (in_sitemap_object_) OnParam(Lower(AttributeOf(tag, "name")), AttributeOf(tag, "value"));
@@ -203,11 +243,11 @@ class SitemapReader {
     if (tag.name == "ul") {
       FinishEntry();
       if (lists_.empty()) {
-        lists_.push_back(&root_);
+        lists_.push_back(0);
       } else {
-        std::vector<SitemapEntry>* current = lists_.back();
-        const bool deeper = !current->empty() && lists_.size() < kMaxSitemapDepth;
-        lists_.push_back(deeper ? &current->back().children : current);
+        const size_t depth = lists_.back();
+        const bool deeper = depth < filled_.size() && filled_[depth];
+        lists_.push_back(deeper && lists_.size() < kMaxSitemapDepth ? depth + 1 : depth);
       }
       return;
     }
@@ -231,11 +271,13 @@ class SitemapReader {
     }
   }
 
-  // Only the lists on the stack above the current one change while it is open, so the
-  // pointers in `lists_` stay valid.
   void FinishEntry() {
     if (in_sitemap_object_ && (has_name_ || !entry_.targets.empty())) {
-      (lists_.empty() ? root_ : *lists_.back()).push_back(std::move(entry_));
+      const size_t depth = lists_.empty() ? 0 : lists_.back();
+      // The list at `depth` holds an entry now, and the one below it is this entry's own.
+      filled_.resize(depth + 1);
+      filled_[depth] = true;
+      handler_(depth, entry_);
     }
     entry_ = {};
     title_.clear();
@@ -243,18 +285,60 @@ class SitemapReader {
     in_sitemap_object_ = false;
   }
 
-  std::vector<SitemapEntry> root_;
-  std::vector<std::vector<SitemapEntry>*> lists_;
+  SitemapEntryHandler handler_;
+  std::string text_;  // not read yet
+  size_t rescan_at_ = 0;
+  Tag tag_;
+  std::vector<size_t> lists_;  // depths of the open lists, innermost last
+  std::vector<bool> filled_;   // per depth: the current list there holds an entry
   SitemapEntry entry_;
   std::string title_;
   bool has_name_ = false;
   bool in_sitemap_object_ = false;
 };
 
-}  // namespace
+SitemapStreamReader::SitemapStreamReader(SitemapEntryHandler handler)
+    : reader_(std::make_unique<Reader>(std::move(handler))) {}
+
+SitemapStreamReader::~SitemapStreamReader() = default;
+
+void SitemapStreamReader::Add(std::string_view text) {
+  reader_->Add(text);
+}
+
+void SitemapStreamReader::Finish() {
+  reader_->Finish();
+}
 
 std::vector<SitemapEntry> ParseSitemap(std::string_view text) {
-  return SitemapReader().Read(text);
+  // lists[d]: where entries at depth d go, the children of the last entry at depth d - 1.
+  std::vector<SitemapEntry> root;
+  std::vector<std::vector<SitemapEntry>*> lists = {&root};
+  SitemapStreamReader reader([&](size_t depth, SitemapEntry& entry) {
+    lists.resize(std::min(depth + 1, lists.size()));
+    std::vector<SitemapEntry>& list = *lists.back();
+    list.push_back(std::move(entry));
+    lists.push_back(&list.back().children);
+  });
+  reader.Add(text);
+  reader.Finish();
+  return root;
+}
+
+namespace {
+
+void Walk(const std::vector<SitemapEntry>& list, size_t depth, const SitemapEntryHandler& handler) {
+  for (const SitemapEntry& entry : list) {
+    SitemapEntry alone{entry.name, entry.targets, {}};
+    handler(depth, alone);
+    Walk(entry.children, depth + 1, handler);
+  }
+}
+
+}  // namespace
+
+void WalkSitemap(const std::vector<SitemapEntry>& tree, const SitemapEntryHandler& handler) {
+  Walk(tree, 0, handler);
 }
 
 }  // namespace corvina::chm
