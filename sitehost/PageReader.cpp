@@ -252,7 +252,7 @@ bool EndsBetweenTags(std::string_view text) {
     // A tag runs to the first ">" outside a quoted value, a document type to the first ">"
     // outside a quoted identifier. A quote anywhere else, or a "<" before the end, may be read
     // either way.
-    const bool doctype = FindNoCase(text.substr(open, 9), "<!doctype") == 0;
+    const bool doctype = EqualsIgnoringCase(text.substr(open, 9), "<!doctype");
     const bool declaration = next == '!' && !doctype;
     char quote = 0;
     char last = 0;  // the last character outside quotes that is not a blank
@@ -276,7 +276,7 @@ bool EndsBetweenTags(std::string_view text) {
     if (end >= text.size()) return false;
     i = end + 1;
     for (const TextElement& element : kTextElements) {
-      if (FindNoCase(text.substr(open + 1, element.name.size()), element.name) != 0 ||
+      if (!EqualsIgnoringCase(text.substr(open + 1, element.name.size()), element.name) ||
           IsNameChar(text[open + 1 + element.name.size()])) {
         continue;
       }
