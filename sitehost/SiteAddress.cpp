@@ -19,6 +19,15 @@ std::string FolderFileUrl(const std::filesystem::path& folder) {
 }
 
 std::optional<std::string> NormalizeRelativePath(std::string_view path) {
+  // Most paths are normal already; one pass over them says so, without splitting them.
+  for (size_t start = 0;;) {
+    size_t end = path.find(kPathSeparatorChar, start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment.empty() || segment == "." || segment == "..") break;
+    if (end == path.size()) return std::string(path);
+    start = end + 1;
+  }
   std::vector<std::string_view> segments;
   size_t start = 0;
   while (start <= path.size()) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace corvina::sitehost {
 namespace {
@@ -34,6 +35,26 @@ TEST(SiteAddressTest, ResolvesLinksInsideTheSiteOnly) {
   for (const auto& [href, folder, expected] : cases) {
     SCOPED_TRACE(href);
     EXPECT_EQ(ResolvePageLink(href, folder, site), expected);
+  }
+}
+
+TEST(SiteAddressTest, NormalizesRelativePaths) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"a/b.htm", "a/b.htm"},
+      {"..a/b../.c", "..a/b../.c"},
+      {"a//b.htm", "a/b.htm"},
+      {"/a/b/", "a/b"},
+      {"./a/./b", "a/b"},
+      {"a/../b", "b"},
+      {"a/b/..", "a"},
+      {"a/.", "a"},
+      {"", ""},
+      {"..", std::nullopt},
+      {"a/../../b", std::nullopt},
+  };
+  for (const auto& [path, expected] : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(NormalizeRelativePath(path), expected);
   }
 }
 
