@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/fakes/TestSupport.h"
 #include "workshop/chm/ChmFullTextIndex.h"
 #include "workshop/chm/ChmFullTextWords.h"
 
@@ -139,6 +140,51 @@ TEST(ChmFullTextIndexTest, WriteHandsOverTheBuiltBytesInPiecesAndStopsWhenRefuse
   size_t offered = 0;
   EXPECT_FALSE(refused.Write([&](std::span<const uint8_t>) { return ++offered < 2; }));
   EXPECT_EQ(offered, 2u);
+}
+
+// Pages of words drawn from a small vocabulary, some on one page only, some on most.
+std::vector<PageWordGroups> SpillPages() {
+  std::mt19937 rng(7);
+  std::vector<PageWordGroups> pages;
+  for (int p = 0; p < 300; ++p) {
+    std::string html = "<title>Page " + std::to_string(p) + "</title><p>";
+    for (int w = 0; w < 60; ++w)
+      html += "w" + std::to_string(rng() % (w < 30 ? 20 : 2000)) + " ";
+    pages.push_back(GroupPageWords(ExtractPageWords(html + "only" + std::to_string(p))));
+  }
+  return pages;
+}
+
+// Lists written to scratch runs and merged back give the bytes of lists held in memory, for
+// runs of one piece to runs of many pages.
+TEST(ChmFullTextIndexTest, ListsWrittenToScratchRunsGiveTheSameFile) {
+  const std::vector<PageWordGroups> pages = SpillPages();
+  ChmFullTextIndex held(0x0409);
+  for (uint32_t topic = 0; topic < pages.size(); ++topic)
+    held.AddPage(topic * 3, pages[topic]);
+  const std::vector<uint8_t> file = held.Build();
+  EXPECT_EQ(held.spilled_runs(), 0u);
+  for (size_t limit : {size_t{1}, size_t{100}, size_t{5000}, size_t{60000}}) {
+    SCOPED_TRACE(limit);
+    testing::TempDir dir;
+    ChmFullTextIndex spilled(0x0409, dir.path(), limit);
+    for (uint32_t topic = 0; topic < pages.size(); ++topic)
+      spilled.AddPage(topic * 3, pages[topic]);
+    EXPECT_GT(spilled.spilled_runs(), 1u);
+    EXPECT_EQ(spilled.Build(), file);
+    EXPECT_TRUE(spilled.status().ok());
+  }
+}
+
+TEST(ChmFullTextIndexTest, AScratchFolderThatCannotBeUsedFailsTheWrite) {
+  testing::TempDir dir;
+  ChmFullTextIndex index(0x0409, dir / "missing", 100);
+  for (const PageWordGroups& page : SpillPages())
+    index.AddPage(static_cast<uint32_t>(index.pages()), page);
+  EXPECT_FALSE(index.Write([](std::span<const uint8_t>) { return true; }));
+  EXPECT_FALSE(index.status().ok());
+  EXPECT_NE(index.status().description().find("missing"), std::string::npos)
+      << index.status().description();
 }
 
 TEST(ChmFullTextIndexTest, EmptyIndexIsOneEmptyLeaf) {

@@ -124,6 +124,11 @@ class Compiler {
   // The search index written to an unnamed file beside the output and released; none when the
   // project asks for no search.
   Result<std::unique_ptr<ChmScratchFile>> WriteFullTextIndex();
+  // Where the output is written, and the scratch files beside it.
+  std::filesystem::path OutputFolder() const {
+    std::filesystem::path folder = project_.compiled_file.parent_path();
+    return folder.empty() ? "." : folder;
+  }
   Status AddOwnFile(const std::string& name, std::span<const uint8_t> bytes, bool compressed);
   // Reads a contents or index file a piece at a time, handing over its entries.
   Status ReadSitemap(const std::string& name, const SitemapEntryHandler& handler);
@@ -327,17 +332,17 @@ Status Compiler::AddBinarySitemaps(ChmSystemInfo& info) {
 
 Result<std::unique_ptr<ChmScratchFile>> Compiler::WriteFullTextIndex() {
   if (!full_text_) return std::unique_ptr<ChmScratchFile>();
-  std::filesystem::path folder = project_.compiled_file.parent_path();
-  if (folder.empty()) folder = ".";
-  Result<std::unique_ptr<ChmScratchFile>> file = ChmScratchFile::Create(folder);
+  Result<std::unique_ptr<ChmScratchFile>> file = ChmScratchFile::Create(OutputFolder());
   if (!file.ok()) return file.error();
   Status written = Status::Ok();
   full_text_->Finish([&](std::span<const uint8_t> bytes) {
     written = (*file)->Write(bytes);
     return written.ok();
   });
+  const Status indexed = full_text_->status();
   full_text_.reset();
   if (!written.ok()) return written.error();
+  if (!indexed.ok()) return indexed.error();
   return file;
 }
 
@@ -352,7 +357,7 @@ Status Compiler::Run() {
   writer_ = std::move(writer).value();
   if (project_.full_text_search) {
     full_text_ = std::make_unique<ChmFullTextIndexer>(options_.threads, project_.language,
-                                                      project_.stop_words);
+                                                      project_.stop_words, OutputFolder());
   }
 
   for (const std::string* name : names_)

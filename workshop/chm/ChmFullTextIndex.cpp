@@ -157,8 +157,21 @@ void FullTextBitWriter::Flush() {
   if (pending_bits_ > 0) Put(0, 8 - pending_bits_);
 }
 
-ChmFullTextIndex::Entry& ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_view word,
-                                                     bool title) {
+ChmFullTextIndex::ChmFullTextIndex(uint32_t lcid, std::filesystem::path scratch_folder,
+                                   size_t memory_limit)
+    : lcid_(lcid), lists_(std::move(scratch_folder), memory_limit) {}
+
+// Entries in byte order of their words; a word's body entry before its title entry, because
+// readers that look a whole word up take the first entry they find: it must be the one that
+// lists the pages whose text holds the word.
+bool ChmFullTextIndex::Before(uint32_t a, uint32_t b) const {
+  const Entry& x = entries_[a];
+  const Entry& y = entries_[b];
+  if (const int c = Word(x).compare(Word(y)); c != 0) return c < 0;
+  return !x.title && y.title;
+}
+
+uint32_t ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_view word, bool title) {
   if ((entries_.size() + 1) * 2 > slots_.size()) {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(std::max<size_t>(1024, old.size() * 2), {0, kNoEntry});
@@ -176,33 +189,27 @@ ChmFullTextIndex::Entry& ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_
     Slot& slot = slots_[i];
     if (slot.entry == kNoEntry) {
       slot = {hash, static_cast<uint32_t>(entries_.size())};
-      entries_.push_back({static_cast<uint32_t>(words_.size()),
-                          static_cast<uint8_t>(word.size()),
-                          title,
-                          0,
-                          0,
-                          {}});
+      entries_.push_back({static_cast<uint32_t>(words_.size()), static_cast<uint8_t>(word.size()),
+                          title, 0, 0, 0});
       words_ += word;
-      return entries_.back();
+      return slot.entry;
     }
     if (slot.hash == hash) {
-      Entry& entry = entries_[slot.entry];
-      if (entry.title == title && Word(entry) == word) return entry;
+      const Entry& entry = entries_[slot.entry];
+      if (entry.title == title && Word(entry) == word) return slot.entry;
     }
   }
 }
 
 void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
   ++pages_;
+  const FullTextLists::Before before = [this](uint32_t a, uint32_t b) { return Before(a, b); };
   for (const PageWordGroup& group : page.groups) {
     const std::string_view word = page.Text(group);
-    Entry& entry = FindOrAdd(group.hash, word, group.title);
-    // Lists grow by a quarter rather than doubling: together they are most of the memory the
-    // index takes. A code takes at most 9 bytes.
-    std::vector<uint8_t>& list = entry.locations;
-    const size_t most = (size_t{group.count} + 2) * 9;
-    if (list.capacity() - list.size() < most) list.reserve(list.size() + list.size() / 4 + most);
-    FullTextBitWriter bits(list);
+    const uint32_t index = FindOrAdd(group.hash, word, group.title);
+    Entry& entry = entries_[index];
+    piece_.clear();
+    FullTextBitWriter bits(piece_);
     bits.PutSrCode(topic - entry.last_topic, kTopicRoot);
     bits.PutSrCode(group.count, kCountRoot);
     uint32_t previous = 0;
@@ -212,6 +219,8 @@ void ChmFullTextIndex::AddPage(uint32_t topic, const PageWordGroups& page) {
       previous = location;
     }
     bits.Flush();
+    entry.list_bytes += static_cast<uint32_t>(piece_.size());
+    lists_.Append(index, piece_, before);
     entry.last_topic = topic;
     ++entry.topics;
     occurrences_ += group.count;
@@ -229,17 +238,9 @@ std::vector<uint8_t> ChmFullTextIndex::Build() {
 }
 
 bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>& out) {
-  // Entries in byte order of their words; a word's body entry before its title entry, because
-  // readers that look a whole word up take the first entry they find: it must be the one that
-  // lists the pages whose text holds the word.
   std::vector<uint32_t> order(entries_.size());
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const Entry& x = entries_[a];
-    const Entry& y = entries_[b];
-    if (const int c = Word(x).compare(Word(y)); c != 0) return c < 0;
-    return !x.title && y.title;
-  });
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return Before(a, b); });
 
   // The layout first: the header, then each leaf preceded by the location lists of its entries,
   // the leaves chained in word order, then the index nodes. Only the nodes are held; the lists
@@ -272,7 +273,7 @@ bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>
     const std::string_view word = Word(entry);
     auto entry_size = [&](size_t prefix) {
       return 2 + word.size() - prefix + 1 + VarintSize(entry.topics) + 4 + 2 +
-             VarintSize(entry.locations.size());
+             VarintSize(entry.list_bytes);
     };
     size_t prefix = leaf_empty ? 0 : SharedPrefix(leaf.last, word);
     if (!leaf_empty && leaf.bytes.size() + entry_size(prefix) > kNodeSize) {
@@ -281,7 +282,7 @@ bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>
       prefix = 0;
     }
     const uint64_t wlc_offset = size;
-    size += entry.locations.size();
+    size += entry.list_bytes;
     std::vector<uint8_t>& bytes = leaf.bytes;
     bytes.push_back(static_cast<uint8_t>(word.size() - prefix + 1));
     bytes.push_back(static_cast<uint8_t>(prefix));
@@ -290,7 +291,7 @@ bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>
     PutVarint(bytes, entry.topics);
     PutU32(bytes, static_cast<uint32_t>(wlc_offset));
     PutU16(bytes, 0);
-    PutVarint(bytes, entry.locations.size());
+    PutVarint(bytes, entry.list_bytes);
     leaf.last = word;
     leaf_empty = false;
     longest = std::max(longest, word.size());
@@ -364,9 +365,7 @@ bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>
   size_t next = 0;
   for (Leaf& node : leaves) {
     for (; next < node.end; ++next) {
-      std::vector<uint8_t>& locations = entries_[order[next]].locations;
-      if (!out(locations)) return false;
-      std::vector<uint8_t>().swap(locations);
+      if (!lists_.Read(order[next], out)) return false;
     }
     if (!out(node.bytes)) return false;
     std::vector<uint8_t>().swap(node.bytes);

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
 #include "workshop/chm/ChmFullTextWords.h"
+#include "workshop/chm/FullTextLists.h"
 
 namespace corvina::chm {
+
+// Location lists held in memory while pages are added, beyond which they go to scratch files.
+inline constexpr size_t kFullTextMemoryLimit = size_t{1} << 20;
 
 // One page's words grouped for the index: each distinct word and context once, with the
 // locations where it occurs. Title words are numbered first (from 0), then the body words.
@@ -55,15 +61,20 @@ class FullTextBitWriter {
 // order; the bytes depend only on what was added.
 class ChmFullTextIndex {
  public:
-  explicit ChmFullTextIndex(uint32_t lcid) : lcid_(lcid) {}
+  // The location lists go to unnamed files in `scratch_folder` once more than `memory_limit`
+  // bytes of them are held; without a folder they are all held.
+  explicit ChmFullTextIndex(uint32_t lcid, std::filesystem::path scratch_folder = {},
+                            size_t memory_limit = kFullTextMemoryLimit);
 
   // Adds a page's words as topic number `topic` (a #TOPICS index, larger than any before). Each
   // group carries the FullTextKeyHash of its word and context.
   void AddPage(uint32_t topic, const PageWordGroups& page);
   // Hands the bytes of the file to `out` in order, a piece at a time, and stops when `out`
-  // returns false. Each word's locations are released once handed over, so the lists and the
-  // file are never held together; the index is spent afterwards.
+  // returns false or a scratch file fails (status() says so). The index is spent afterwards.
   bool Write(const std::function<bool(std::span<const uint8_t>)>& out);
+  // The first failure of a scratch file.
+  const Status& status() const { return lists_.status(); }
+  size_t spilled_runs() const { return lists_.runs(); }
   // The bytes of the file, through Write.
   std::vector<uint8_t> Build();
 
@@ -76,7 +87,7 @@ class ChmFullTextIndex {
     bool title;
     uint32_t topics;
     uint32_t last_topic;
-    std::vector<uint8_t> locations;  // the WLC bytes
+    uint32_t list_bytes;  // of its WLC list, held in lists_
   };
   // An open-addressing table from (word, context) to entries_: pages are merged one after the
   // other on one thread, so the look-up must cost little more than one cache miss.
@@ -85,7 +96,8 @@ class ChmFullTextIndex {
     uint32_t entry;
   };
   static constexpr uint32_t kNoEntry = 0xFFFFFFFF;
-  Entry& FindOrAdd(uint64_t hash, std::string_view word, bool title);
+  uint32_t FindOrAdd(uint64_t hash, std::string_view word, bool title);
+  bool Before(uint32_t a, uint32_t b) const;
   std::string_view Word(const Entry& entry) const {
     return std::string_view(words_).substr(entry.word, entry.length);
   }
@@ -97,6 +109,8 @@ class ChmFullTextIndex {
   std::vector<Entry> entries_;
   std::string words_;
   std::vector<Slot> slots_;
+  FullTextLists lists_;
+  std::vector<uint8_t> piece_;  // one page's codes for one entry
 };
 
 }  // namespace corvina::chm

@@ -9,9 +9,10 @@ namespace corvina::chm {
 constexpr size_t kPagesPerThread = 16;
 
 ChmFullTextIndexer::ChmFullTextIndexer(int threads, uint32_t lcid,
-                                       const std::vector<std::string>& stop_words)
+                                       const std::vector<std::string>& stop_words,
+                                       std::filesystem::path scratch_folder)
     : stop_words_(stop_words.begin(), stop_words.end()),
-      index_(lcid),
+      index_(lcid, std::move(scratch_folder)),
       pages_(
           threads, kPagesPerThread,
           [this] { return OrderedWork<Job>::Work([this](Job& job) { Read(job); }); },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
@@ -19,14 +20,18 @@ namespace corvina::chm {
 class ChmFullTextIndexer {
  public:
   // `threads` <= 0 uses every core; 1 reads on the calling thread only, N adds N - 1 workers.
-  // `stop_words` (as the index stores words) are left out of it.
-  ChmFullTextIndexer(int threads, uint32_t lcid, const std::vector<std::string>& stop_words = {});
+  // `stop_words` (as the index stores words) are left out of it. Location lists beyond a
+  // megabyte go to unnamed files in `scratch_folder` (none: all are held).
+  ChmFullTextIndexer(int threads, uint32_t lcid, const std::vector<std::string>& stop_words = {},
+                     std::filesystem::path scratch_folder = {});
 
   // `topic` is the page's #TOPICS index, larger than that of any page before.
   void AddPage(uint32_t topic, std::string html);
   // Waits for every page and hands the bytes of /$FIftiMain to `out` in order, a piece at a
   // time, releasing the index as it goes; false when `out` refused a piece.
   bool Finish(const std::function<bool(std::span<const uint8_t>)>& out);
+  // The first failure of a scratch file.
+  const Status& status() const { return index_.status(); }
 
  private:
   struct Job {

@@ -93,4 +93,16 @@ Status ChmScratchFile::ReadBack(const std::function<Status(std::span<const uint8
   return Status::Ok();
 }
 
+Status ChmScratchFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
+  size_t got = 0;
+  while (got < out.size()) {
+    const ssize_t n =
+        ::pread(fd_.get(), out.data() + got, out.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ErrnoError("read", n < 0 ? errno : EIO, "scratch file");
+    got += static_cast<size_t>(n);
+  }
+  return Status::Ok();
+}
+
 }  // namespace corvina::chm

@@ -53,6 +53,8 @@ class ChmScratchFile {
   // Hands everything written so far to `out`, from the start, a piece at a time; stops at the
   // first failure of `out` and returns it.
   Status ReadBack(const std::function<Status(std::span<const uint8_t>)>& out) const;
+  // Reads exactly `out.size()` bytes written earlier, from `offset`.
+  Status ReadAt(uint64_t offset, std::span<uint8_t> out) const;
   uint64_t size() const { return size_; }
   int fd() const { return fd_.get(); }
   const std::filesystem::path& folder() const { return folder_; }
