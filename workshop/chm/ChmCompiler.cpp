@@ -408,9 +408,9 @@ Status Compiler::Run() {
       })) {
     Warn("the default window " + Quote(project_.default_window) + " is not defined");
   }
-  const std::vector<uint8_t> windows_file = BuildWindowsFile(windows, strings);
-  const ChmTopicFiles topic_files = topics_.Build();
+  std::vector<uint8_t> windows_file = BuildWindowsFile(windows, strings);
   const std::vector<uint8_t> idxhdr = BuildIdxHdr(static_cast<uint32_t>(topics_.size()));
+  ChmTopicFiles topic_files = topics_.TakeFiles();
   info.contents_file = Utf8ToAnsi(project_.contents_file);
   info.index_file = Utf8ToAnsi(project_.index_file);
   info.default_topic = Utf8ToAnsi(project_.default_topic);
@@ -428,6 +428,11 @@ Status Compiler::Run() {
   for (const auto& [name, bytes] : compressed) {
     if (Status status = AddOwnFile(name, *bytes, true); !status.ok()) return status;
   }
+  // Stored: what is left to write needs none of it.
+  windows_file = {};
+  topic_files = {};
+  strings_ = {};
+  linked_.Release();
   if (*full_text_file) {
     const char* name = "/$FIftiMain";
     if (writer_->Contains(name)) {

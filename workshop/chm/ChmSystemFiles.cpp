@@ -291,6 +291,21 @@ void ChmTopicTable::SetTocOffset(uint32_t topic, uint32_t offset) {
 ChmTopicFiles ChmTopicTable::Build() const {
   ChmTopicFiles files;
   files.urlstr = urlstr_;
+  BuildTables(files);
+  return files;
+}
+
+ChmTopicFiles ChmTopicTable::TakeFiles() {
+  by_path_ = {};
+  by_path_title_ = {};
+  ChmTopicFiles files;
+  BuildTables(files);
+  files.urlstr = std::move(urlstr_);
+  *this = ChmTopicTable();
+  return files;
+}
+
+void ChmTopicTable::BuildTables(ChmTopicFiles& files) const {
   // #URLTBL: entries sorted by hash, whole entries to a block.
   std::vector<uint32_t> order(topics_.size());
   std::iota(order.begin(), order.end(), 0);
@@ -313,7 +328,6 @@ ChmTopicFiles ChmTopicTable::Build() const {
     PutU16(files.topics, topics_[i].in_contents ? kTopicInContents : kTopicNotInContents);
     PutU16(files.topics, 0);
   }
-  return files;
 }
 
 std::vector<uint8_t> BuildIdxHdr(uint32_t topic_count) {

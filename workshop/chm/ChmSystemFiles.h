@@ -62,6 +62,8 @@ class ChmTopicTable {
   void SetTocOffset(uint32_t topic, uint32_t offset);
   size_t size() const { return topics_.size(); }
   ChmTopicFiles Build() const;
+  // Build, releasing what the table holds as it goes; the table is empty afterwards.
+  ChmTopicFiles TakeFiles();
 
  private:
   struct Topic {
@@ -81,6 +83,8 @@ class ChmTopicTable {
   template <typename Matches>
   size_t SlotFor(const Slots& table, size_t hash, Matches matches) const;
   void Insert(Slots& table, uint32_t topic, bool with_title);
+  // #TOPICS and #URLTBL.
+  void BuildTables(ChmTopicFiles& files) const;
   std::vector<Topic> topics_;
   std::vector<uint8_t> urlstr_;
   Slots by_path_;        // the first topic of each path, names compared as readers compare

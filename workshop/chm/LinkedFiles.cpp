@@ -233,6 +233,16 @@ void LinkedFiles::CheckAnchors() {
   }
 }
 
+void LinkedFiles::Release() {
+  known_ = {};
+  reported_ = {};
+  queue_ = {};
+  listings_ = {};
+  anchors_ = {};
+  anchor_uses_ = {};
+  anchor_use_keys_ = {};
+}
+
 const std::vector<std::string>& LinkedFiles::Listing(const std::string& folder) {
   auto [it, added] = listings_.try_emplace(folder);
   if (!added) return it->second;

@@ -59,6 +59,8 @@ class LinkedFiles {
 
   // Warns for every link to an anchor that its (stored, read) page does not define.
   void CheckAnchors();
+  // Forgets every file and anchor, once no more links are followed.
+  void Release();
 
  private:
   struct AnchorUse {
