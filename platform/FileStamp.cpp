@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/OpenFaults.h"
 #include "platform/UniqueFd.h"
@@ -22,17 +23,92 @@ FileStamp StampOf(const struct stat& status) {
       static_cast<uintmax_t>(status.st_nlink)};
 }
 
-Error NotRegular(const std::filesystem::path& path) {
-  return Error{kErrPermissionDenied, "read " + path.string() + ": not a regular file"};
+Error NotRegular(std::string_view path) {
+  return Error{kErrPermissionDenied, "read " + std::string(path) + ": not a regular file"};
+}
+
+// Status of `name` in the folder `at` (AT_FDCWD: a path), following symbolic links.
+Result<FileStamp> StampAt(int at, const char* name, std::string_view path) {
+  struct stat status {};
+  if (::fstatat(at, name, &status, 0) != 0) return ErrnoError("status", errno, path);
+  if (!S_ISREG(status.st_mode)) return NotRegular(path);
+  return StampOf(status);
+}
+
+// Opens `name` in the folder `at` (AT_FDCWD: a path) and reads its head.
+Result<FileHead> HeadAt(int at, const char* name, std::string_view path, size_t limit) {
+  // O_NONBLOCK: opening a pipe must not wait for a writer; the type is checked on the open file.
+  UniqueFd fd(::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid()) return ErrnoError("read", errno, path);
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) return ErrnoError("read", errno, path);
+  if (!S_ISREG(status.st_mode)) return NotRegular(path);
+  FileHead head;
+  head.stamp = StampOf(status);
+  // The size read at the open is what is read; a file that reports none (as some special file
+  // systems do) is read to its end.
+  const bool sized = status.st_size > 0;
+  head.bytes.resize(sized ? std::min(static_cast<size_t>(status.st_size), limit)
+                          : std::min(limit, kFirstRead));
+  size_t got = 0;
+  while (got < head.bytes.size()) {
+    const ssize_t n = ::read(fd.get(), head.bytes.data() + got, head.bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ErrnoError("read", errno, path);
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+    if (!sized && got == head.bytes.size()) head.bytes.resize(std::min(limit, got * 2));
+  }
+  head.bytes.resize(got);
+  return head;
 }
 
 }  // namespace
 
 Result<FileStamp> ReadFileStamp(const std::filesystem::path& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return ErrnoError("status", errno, path.string());
-  if (!S_ISREG(status.st_mode)) return NotRegular(path);
-  return StampOf(status);
+  return StampAt(AT_FDCWD, path.c_str(), path.native());
+}
+
+Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit) {
+  if (const int fault = InjectedOpenFault(path)) return ErrnoError("read", fault, path.string());
+  return HeadAt(AT_FDCWD, path.c_str(), path.native(), limit);
+}
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<FolderHandle> FolderHandle::Open(const std::filesystem::path& path) {
+  if (const int fault = InjectedOpenFault(path)) return ErrnoError("open", fault, path.string());
+  FolderHandle folder;
+  folder.fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder.fd_ < 0) return ErrnoError("open", errno, path.string());
+  return folder;
+}
+
+Result<FileStamp> ReadFileStamp(const FolderHandle& folder, std::string_view name,
+                                std::string_view path) {
+  return StampAt(folder.fd_, std::string(name).c_str(), path);
+}
+
+Result<FileHead> ReadRegularFileHead(const FolderHandle& folder, std::string_view name,
+                                     std::string_view path, size_t limit) {
+  if (OpenFaultInstalled()) {
+    if (const int fault = InjectedOpenFault(std::filesystem::path(path))) {
+      return ErrnoError("read", fault, path);
+    }
+  }
+  return HeadAt(folder.fd_, std::string(name).c_str(), path, limit);
 }
 
 Result<FolderStamp> ReadFolderStamp(const std::filesystem::path& path) {
@@ -46,34 +122,6 @@ Result<FolderStamp> ReadFolderStamp(const std::filesystem::path& path) {
   };
   return FolderStamp{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
                      nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
-}
-
-Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit) {
-  if (const int fault = InjectedOpenFault(path)) return ErrnoError("read", fault, path.string());
-  // O_NONBLOCK: opening a pipe must not wait for a writer; the type is checked on the open file.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!fd.valid()) return ErrnoError("read", errno, path.string());
-  struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) return ErrnoError("read", errno, path.string());
-  if (!S_ISREG(status.st_mode)) return NotRegular(path);
-  FileHead head;
-  head.stamp = StampOf(status);
-  // The size read at the open is what is read; a file that reports none (as some special file
-  // systems do) is read to its end.
-  const bool sized = status.st_size > 0;
-  head.bytes.resize(sized ? std::min(static_cast<size_t>(status.st_size), limit)
-                          : std::min(limit, kFirstRead));
-  size_t got = 0;
-  while (got < head.bytes.size()) {
-    const ssize_t n = ::read(fd.get(), head.bytes.data() + got, head.bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ErrnoError("read", errno, path.string());
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-    if (!sized && got == head.bytes.size()) head.bytes.resize(std::min(limit, got * 2));
-  }
-  head.bytes.resize(got);
-  return head;
 }
 
 }  // namespace corvina

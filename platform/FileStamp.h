@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/Status.h"
 
@@ -43,5 +44,34 @@ struct FileHead {
 // Reads the start of a regular file and its stamp with one open and one status call. Anything
 // else (a folder, a pipe that would wait for a writer, a device) fails without blocking.
 Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t limit);
+
+// An open folder, through which the files in it are read by name without walking the
+// folder's path again. Move-only; closes the folder when destroyed.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  FolderHandle(FolderHandle&& other) noexcept;
+  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+  ~FolderHandle();
+
+  // Fails when `path` is no folder or cannot be opened.
+  static Result<FolderHandle> Open(const std::filesystem::path& path);
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  friend Result<FileStamp> ReadFileStamp(const FolderHandle&, std::string_view, std::string_view);
+  friend Result<FileHead> ReadRegularFileHead(const FolderHandle&, std::string_view,
+                                              std::string_view, size_t);
+  int fd_ = -1;
+};
+
+// As the calls above, for the file `name` in the open folder; `path` is the file's whole path,
+// which messages and injected open faults (OpenFaults.h) name.
+Result<FileStamp> ReadFileStamp(const FolderHandle& folder, std::string_view name,
+                                std::string_view path);
+Result<FileHead> ReadRegularFileHead(const FolderHandle& folder, std::string_view name,
+                                     std::string_view path, size_t limit);
 
 }  // namespace corvina

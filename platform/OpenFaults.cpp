@@ -17,6 +17,10 @@ int InjectedOpenFault(const std::filesystem::path& path) {
   return fault ? fault(path) : 0;
 }
 
+bool OpenFaultInstalled() {
+  return static_cast<bool>(InstalledFault());
+}
+
 ScopedOpenFault::ScopedOpenFault(OpenFault fault)
     : previous_(std::exchange(InstalledFault(), std::move(fault))) {}
 

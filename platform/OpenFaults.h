@@ -12,6 +12,9 @@ using OpenFault = std::function<int(const std::filesystem::path& path)>;
 // site's folders and files ask it before they open, so that a test can make a path unreadable
 // where no file mode would (a process running as root reads every file).
 int InjectedOpenFault(const std::filesystem::path& path);
+// True while a fault is installed: a reader that does not hold the path as a path object asks
+// this first, so that it makes one only in tests.
+bool OpenFaultInstalled();
 
 // Installs a fault for its lifetime and puts the previous one back afterwards.
 class ScopedOpenFault {

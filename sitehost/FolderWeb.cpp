@@ -75,6 +75,8 @@ Result<std::unique_ptr<FolderWeb>> FolderWeb::Open(const fs::path& folder) {
 Status FolderWeb::Refresh() {
   Result<sitehost::SiteListing> listing = sitehost::ListSiteFiles(folder_, &listing_);
   if (!listing.ok()) return listing.error();
+  // A folder may have been replaced since: its pages are read from the one at its path now.
+  folder_handles_.clear();
 
   // The same names as before: the files, what was read of them and an outline's navigation stay,
   // so a refresh of an unchanged site costs little more than looking at its folders.
@@ -165,16 +167,24 @@ void FolderWeb::TakeNewSnapshot(std::vector<std::string> names) {
 }
 
 void FolderWeb::ReadPages(sitehost::PageParts parts) {
-  std::vector<FolderWebFile*> pending;
+  // Each page with the handle of its folder, opened here, before the threads start.
+  std::vector<std::pair<FolderWebFile*, const FolderHandle*>> pending;
+  std::string_view folder;
+  const FolderHandle* handle = nullptr;
   for (FolderWebFile& file : files_) {
-    if (file.IsPage() && file.NeedsRead(parts)) pending.push_back(&file);
+    if (!file.IsPage() || !file.NeedsRead(parts)) continue;
+    if (handle == nullptr || file.Folder() != folder) {
+      folder = file.Folder();
+      handle = &FolderHandleOf(folder);
+    }
+    pending.emplace_back(&file, handle);
   }
   if (pending.empty()) return;
   sitehost::PreparePageReading();
   std::atomic<size_t> next{0};
   const auto work = [&] {
     for (size_t i = next++; i < pending.size(); i = next++)
-      pending[i]->Load(parts);
+      pending[i].first->Load(parts, pending[i].second);
   };
   const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()),
                                           (pending.size() + kPagesPerThread - 1) / kPagesPerThread);
@@ -184,7 +194,7 @@ void FolderWeb::ReadPages(sitehost::PageParts parts) {
   // This thread works too, and reports progress as it goes.
   size_t reported = 0;
   for (size_t i = next++; i < pending.size(); i = next++) {
-    pending[i]->Load(parts);
+    pending[i].first->Load(parts, pending[i].second);
     const size_t done = std::min(next.load(), pending.size());
     if (read_progress_ && done * 100 / pending.size() != reported * 100 / pending.size()) {
       read_progress_(done, pending.size());
@@ -194,6 +204,19 @@ void FolderWeb::ReadPages(sitehost::PageParts parts) {
   for (std::thread& helper : helpers)
     helper.join();
   if (read_progress_) read_progress_(pending.size(), pending.size());
+}
+
+const FolderHandle& FolderWeb::FolderHandleOf(std::string_view folder) {
+  auto it = folder_handles_.find(folder);
+  if (it == folder_handles_.end()) {
+    // A folder that cannot be opened gets no handle: its pages are read by path, and the read
+    // tells what is wrong.
+    Result<FolderHandle> opened = FolderHandle::Open(folder.empty() ? folder_ : folder_ / folder);
+    it = folder_handles_
+             .emplace(std::string(folder), opened.ok() ? std::move(opened).value() : FolderHandle())
+             .first;
+  }
+  return it->second;
 }
 
 void FolderWeb::EnsureNavigation() {

@@ -90,6 +90,9 @@ class FolderWeb : public IWeb {
   // Has every file whose folder changed since the last refresh checked against the disk on
   // its next use.
   void MarkChangedFiles();
+  // The open folder (site-relative, "" for the site folder), opened on first need; an invalid
+  // handle when it cannot be opened.
+  const FolderHandle& FolderHandleOf(std::string_view folder);
   // Drops the navigation, and the files' links to its nodes, so that it can be built anew.
   void ForgetNavigation();
 
@@ -106,6 +109,12 @@ class FolderWeb : public IWeb {
   std::vector<Error> outline_problems_;     // what building it from the outline found
   std::unordered_map<std::string, FolderWebFile*> by_lower_path_;  // built on first need
   ReadProgress read_progress_;
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  // Open folders of this snapshot, for reading their pages.
+  std::unordered_map<std::string, FolderHandle, TextHash, std::equal_to<>> folder_handles_;
 };
 
 }  // namespace corvina

@@ -36,13 +36,17 @@ std::string FolderWebFile::Extension() {
   return std::string(name.substr(dot + 1));
 }
 
-std::filesystem::path FolderWebFile::Path() const {
-  // Joined as text, as operator/ would join them: one page read needs the path once or twice,
-  // and joining two path objects costs more than reading a small page.
+std::string FolderWebFile::PathText() const {
+  // Joined as text, as operator/ would join them: making a path object costs more than
+  // reading a small page.
   std::string path = web_->folder().native();
   if (!path.empty() && path.back() != kPathSeparatorChar) path += kPathSeparatorChar;
   path += relative_path_;
-  return std::filesystem::path(std::move(path));
+  return path;
+}
+
+std::filesystem::path FolderWebFile::Path() const {
+  return std::filesystem::path(PathText());
 }
 
 std::string FolderWebFile::Url() {
@@ -77,7 +81,7 @@ bool FolderWebFile::NeedsRead(sitehost::PageParts parts) const {
   return !facts_->value().links_read || links_released_;
 }
 
-void FolderWebFile::Load(sitehost::PageParts parts) {
+void FolderWebFile::Load(sitehost::PageParts parts, const FolderHandle* folder) {
   if (!IsPage()) {
     if (!facts_) {
       facts_ = std::make_unique<Result<sitehost::PageFacts>>(
@@ -86,16 +90,20 @@ void FolderWebFile::Load(sitehost::PageParts parts) {
     current_ = true;
     return;
   }
+  const bool in_folder = folder != nullptr && folder->valid();
+  const std::string path = PathText();
   if (facts_ && !current_) {
-    const Result<FileStamp> now = ReadFileStamp(Path());
+    const Result<FileStamp> now =
+        in_folder ? ReadFileStamp(*folder, Name(), path) : ReadFileStamp(path);
     if (!stamp_ || !now.ok() || *now != *stamp_) facts_.reset();
     current_ = true;
   }
   if (facts_ && NeedsRead(parts)) facts_.reset();
   if (facts_) return;
   FileStamp stamp;
-  auto facts =
-      std::make_unique<Result<sitehost::PageFacts>>(sitehost::ReadPage(Path(), parts, &stamp));
+  auto facts = std::make_unique<Result<sitehost::PageFacts>>(
+      in_folder ? sitehost::ReadPage(*folder, Name(), path, parts, &stamp)
+                : sitehost::ReadPage(path, parts, &stamp));
   stamp_ = facts->ok() ? std::optional<FileStamp>(stamp) : std::nullopt;
   facts_ = std::move(facts);
   links_released_ = false;

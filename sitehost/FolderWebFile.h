@@ -44,6 +44,7 @@ class FolderWebFile : public IWebFile {
   std::string_view Name() const;
   std::string_view Folder() const;  // site-relative folder, "" at the root
   std::filesystem::path Path() const;
+  std::string PathText() const;  // Path() as text
   bool IsPage() const;
   // The links of the page, as written; empty for an unreadable page or another file.
   const std::vector<std::string>& Links();
@@ -60,9 +61,9 @@ class FolderWebFile : public IWebFile {
   bool MayChangeElsewhere() const { return stamp_ && stamp_->names > 1; }
   // True when the page must be read (or checked) before it can answer for `parts`.
   bool NeedsRead(sitehost::PageParts parts) const;
-  // Reads or checks the page as NeedsRead says. Touches only this file, so that several files
-  // may be loaded at once on different threads.
-  void Load(sitehost::PageParts parts);
+  // Reads or checks the page as NeedsRead says, through its open folder when one is given.
+  // Touches only this file, so that several files may be loaded at once on different threads.
+  void Load(sitehost::PageParts parts, const FolderHandle* folder = nullptr);
 
   FolderNavigationNode* navigation_node() const { return node_; }
   void set_navigation_node(FolderNavigationNode* node) { node_ = node; }

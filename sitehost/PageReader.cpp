@@ -378,6 +378,14 @@ Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit
   return std::move(head->bytes);
 }
 
+Result<PageFacts> ReadPage(const FolderHandle& folder, std::string_view name, std::string_view path,
+                           PageParts parts, FileStamp* stamp) {
+  Result<FileHead> head = ReadRegularFileHead(folder, name, path, kMaxPageBytes);
+  if (!head.ok()) return head.error();
+  if (stamp != nullptr) *stamp = head->stamp;
+  return ParsePage(head->bytes, parts);
+}
+
 Result<PageFacts> ReadPage(const std::filesystem::path& path, PageParts parts, FileStamp* stamp) {
   Result<FileHead> head = ReadRegularFileHead(path, kMaxPageBytes);
   if (!head.ok()) return head.error();

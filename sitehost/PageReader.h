@@ -55,6 +55,10 @@ PageFacts ParsePage(std::string_view raw, PageParts parts = PageParts::kAll);
 inline constexpr size_t kMaxPageBytes = 64u << 20;
 Result<PageFacts> ReadPage(const std::filesystem::path& path, PageParts parts = PageParts::kAll,
                            FileStamp* stamp = nullptr);
+// As above, for the page `name` in the open folder; `path` is the page's whole path, which
+// messages name.
+Result<PageFacts> ReadPage(const FolderHandle& folder, std::string_view name, std::string_view path,
+                           PageParts parts, FileStamp* stamp);
 
 // The first `limit` bytes of a file (all of a shorter one).
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 
+#include "platform/OpenFaults.h"
 #include "tests/fakes/TestSupport.h"
 
 namespace corvina {
@@ -47,6 +49,39 @@ TEST(FileStampTest, RefusesWhatIsNoRegularFileWithoutWaiting) {
     EXPECT_NE(head.error().description.find((dir / name).string()), std::string::npos);
     EXPECT_FALSE(ReadFileStamp(dir / name).ok());
   }
+}
+
+TEST(FileStampTest, ReadsInAnOpenFolderAsByPath) {
+  testing::TempDir dir;
+  testing::WriteFileBytes(dir / "site/page.htm", "<title>x</title>");
+  fs::create_directory(dir / "site/folder");
+  ASSERT_EQ(::mkfifo((dir / "site/pipe").c_str(), 0600), 0);
+  Result<FolderHandle> folder = FolderHandle::Open(dir / "site");
+  ASSERT_TRUE(folder.ok());
+  EXPECT_FALSE(FolderHandle::Open(dir / "site/page.htm").ok());
+  for (const char* name : {"page.htm", "folder", "pipe", "missing"}) {
+    SCOPED_TRACE(name);
+    const fs::path path = dir / "site" / name;
+    const Result<FileHead> by_path = ReadRegularFileHead(path, 100);
+    const Result<FileHead> in_folder = ReadRegularFileHead(*folder, name, path.native(), 100);
+    ASSERT_EQ(in_folder.ok(), by_path.ok());
+    const Result<FileStamp> stamp = ReadFileStamp(*folder, name, path.native());
+    ASSERT_EQ(stamp.ok(), by_path.ok());
+    if (by_path.ok()) {
+      EXPECT_EQ(in_folder->bytes, by_path->bytes);
+      EXPECT_EQ(in_folder->stamp, by_path->stamp);
+      EXPECT_EQ(*stamp, by_path->stamp);
+    } else {
+      EXPECT_EQ(in_folder.error().description, by_path.error().description);
+    }
+  }
+  // A fault injected for the page's path holds for its read in the folder too.
+  ScopedOpenFault fault(
+      [&](const fs::path& path) { return path == dir / "site/page.htm" ? EACCES : 0; });
+  const Result<FileHead> denied =
+      ReadRegularFileHead(*folder, "page.htm", (dir / "site/page.htm").native(), 100);
+  ASSERT_FALSE(denied.ok());
+  EXPECT_EQ(denied.error().number, kErrPermissionDenied);
 }
 
 }  // namespace
