@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace corvina {
@@ -13,6 +14,21 @@ constexpr std::array<uint16_t, 32> kHigh = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The end of the run of ASCII bytes that starts at text[from], eight bytes at a time: pages
+// and generated files are mostly ASCII, which every conversion here passes as it is.
+size_t AsciiRunEnd(std::string_view text, size_t from) {
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  size_t i = from;
+  for (; i + sizeof(uint64_t) <= text.size(); i += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
+    ++i;
+  return i;
+}
 
 // Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or returns
 // -1 (and advances one byte) for a malformed sequence.
@@ -89,13 +105,14 @@ int SequenceLength(std::string_view bytes) {
 void Utf8ToAnsiInPlace(std::string& text) {
   // Every sequence gives one byte, so the output never overtakes the input.
   // ASCII stays as it is: skip the leading run, then copy runs without decoding them.
-  size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
-    ++i;
+  size_t i = AsciiRunEnd(text, 0);
   size_t write = i;
   while (i < text.size()) {
     if (static_cast<unsigned char>(text[i]) < 0x80) {
-      text[write++] = text[i++];
+      const size_t end = AsciiRunEnd(text, i);
+      std::memmove(text.data() + write, text.data() + i, end - i);
+      write += end - i;
+      i = end;
       continue;
     }
     const int32_t cp = DecodeUtf8(text, i);
@@ -177,17 +194,16 @@ uint32_t AnsiByteToUnicode(uint8_t byte) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
+  size_t i = AsciiRunEnd(bytes, 0);
   while (i < bytes.size()) {
     if (DecodeUtf8(bytes, i) < 0) return false;
+    i = AsciiRunEnd(bytes, i);
   }
   return true;
 }
 
 bool Utf8OrWindows1252Decoder::PassesUnchanged(std::string_view bytes) const {
-  return pending_.empty() && std::all_of(bytes.begin(), bytes.end(), [](char c) {
-           return static_cast<unsigned char>(c) < 0x80;
-         });
+  return pending_.empty() && AsciiRunEnd(bytes, 0) == bytes.size();
 }
 
 std::string Utf8OrWindows1252Decoder::Decode(std::string_view bytes, bool final) {
@@ -230,6 +246,7 @@ std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
 }
 
 bool FitsAnsi(std::string_view utf8) {
+  if (AsciiRunEnd(utf8, 0) == utf8.size()) return true;
   return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace corvina {
 namespace {
 
@@ -39,6 +41,26 @@ TEST(TextEncodingTest, Windows1252RoundTripsThroughUtf8) {
   }
   EXPECT_EQ(Utf8ToAnsi(utf8), expected);
   EXPECT_FALSE(IsValidUtf8("\xE9t\xE9"));
+}
+
+// Long ASCII runs are passed over a word at a time: a sequence at any place inside or after
+// one, near a word's end included, is still converted or refused.
+TEST(TextEncodingTest, SequencesAnywhereInLongAsciiRunsAreSeen) {
+  for (size_t at = 0; at <= 19; ++at) {
+    SCOPED_TRACE(at);
+    const std::string before(at, 'a');
+    const std::string after(19 - at, 'b');
+    EXPECT_EQ(Utf8ToAnsi(before + "\xC3\xA9" + after), before + "\xE9" + after);
+    EXPECT_EQ(Utf8ToAnsi(before + "\xE2\x82\xAC" + after + "\xC3\x9C"),
+              before + "\x80" + after + "\xDC");
+    EXPECT_TRUE(IsValidUtf8(before + "\xC3\xA9" + after));
+    EXPECT_FALSE(IsValidUtf8(before + "\xE9" + after));
+    EXPECT_FALSE(IsValidUtf8(before + after + "\xC3"));
+    EXPECT_TRUE(FitsAnsi(before + after));
+    EXPECT_TRUE(FitsAnsi(before + "\xC3\xA9" + after));
+    EXPECT_FALSE(FitsAnsi(before + "\xE6\x97\xA5" + after));
+    EXPECT_EQ(DecodeUtf8OrWindows1252(before + "\xE9" + after), before + "\xC3\xA9" + after);
+  }
 }
 
 }  // namespace
