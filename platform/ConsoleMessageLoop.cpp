@@ -38,6 +38,7 @@ void ConsoleMessageLoop::CatchInterrupts() {
 
 void ConsoleMessageLoop::DoEvents() {
   ++calls_;
+  if (on_events) on_events();
   if (g_interrupt == 0) return;
   const int signal_number = g_interrupt;
   g_interrupt = 0;

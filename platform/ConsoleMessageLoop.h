@@ -22,6 +22,9 @@ class ConsoleMessageLoop : public IMessageLoop {
   void CatchInterrupts();
   // Called from DoEvents after an interrupt arrived, with the signal's number.
   std::function<void(int signal_number)> on_interrupt;
+  // Called at every DoEvents, first: the front end writes out the output it holds, as a
+  // window would repaint.
+  std::function<void()> on_events;
 
  private:
   unsigned long calls_ = 0;

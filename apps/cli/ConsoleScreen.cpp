@@ -45,11 +45,13 @@ void ConsoleScreen::WriteLog(std::string_view text) {
 }
 
 void ConsoleScreen::EndLog() {
-  if (held_.empty()) return;
-  std::string line = PlainLineEnds(held_);
-  held_.clear();
-  line += '\n';
-  WriteLines(std::move(line));
+  if (!held_.empty()) {
+    std::string line = PlainLineEnds(held_);
+    held_.clear();
+    line += '\n';
+    WriteLines(std::move(line));
+  }
+  Flush();
 }
 
 void ConsoleScreen::WriteLines(std::string lines) {
@@ -68,12 +70,16 @@ void ConsoleScreen::WriteLines(std::string lines) {
   if (lines.empty()) return;
   ClearProgress();
   std::fwrite(lines.data(), 1, lines.size(), log_);
+}
+
+void ConsoleScreen::Flush() {
   std::fflush(log_);
 }
 
 void ConsoleScreen::ShowProgress(std::string_view caption) {
   if (progress_ == Progress::kOff || caption.empty()) return;
   if (shown_ && caption == caption_) return;
+  Flush();
   if (progress_ == Progress::kAnsi) {
     std::fputs("\r\033[K", messages_);
   } else {
@@ -90,6 +96,7 @@ void ConsoleScreen::ShowProgress(std::string_view caption) {
 
 void ConsoleScreen::ClearProgress() {
   if (!shown_) return;
+  Flush();
   if (progress_ == Progress::kAnsi) {
     std::fputs("\r\033[K", messages_);
   } else {

@@ -28,8 +28,12 @@ class ConsoleScreen {
   using LineFilter = std::function<std::optional<std::string>(std::string_view line)>;
   void SetLineFilter(LineFilter filter) { filter_ = std::move(filter); }
 
-  // Writes the complete lines of the text and holds the rest.
+  // Writes the complete lines of the text and holds the rest. The lines reach the log stream
+  // at the next Flush(), or before anything is written on the messages stream, so that a run
+  // that prints many lines at once writes them together.
   void WriteLog(std::string_view text);
+  // Hands the lines written so far to the log stream's file.
+  void Flush();
   // Writes a held partial line with a line end.
   void EndLog();
   // Draws the figure in place of the one shown (nothing off a terminal).

@@ -123,6 +123,8 @@ class ConsolePlatform {
     // window ends the tool, and the generation then cleans up as after any failed compile.
     boxes_.before_show = [&screen] { screen.BeforeMessage(); };
     boxes_.show_trailers = options.verbose;
+    // The runner yields after each read of the tool's output: what that read gave is written.
+    loop_.on_events = [&screen] { screen.Flush(); };
     loop_.CatchInterrupts();
     loop_.on_interrupt = [this](int) {
       interrupted_ = true;

@@ -171,6 +171,21 @@ TEST_F(ConsoleViewTest, OffATerminalTheLogIsPlainAndThereIsNoFigure) {
   EXPECT_EQ(StreamContents(err.get()), message_);
 }
 
+// Output sent to one file (2>&1) through both streams: the log, held to be written together,
+// still comes before the message that follows it.
+TEST_F(ConsoleViewTest, LogAndMessagesOnOneFileStayInOrder) {
+  testing::TempDir dir;
+  const std::string path = (dir / "output").string();
+  File out(std::fopen(path.c_str(), "a"));
+  File err(std::fopen(path.c_str(), "a"));
+  ASSERT_TRUE(out && err);
+  ConsoleScreen screen(out.get(), err.get(), ConsoleScreen::Progress::kOff);
+  Run(screen, err.get(), pieces_);
+  out.reset();
+  err.reset();
+  EXPECT_EQ(testing::ReadFileBytes(dir / "output"), log_ + message_);
+}
+
 TEST(ConsoleScreenTest, ProgressNeedsATerminal) {
   File file(std::tmpfile());
   EXPECT_EQ(ConsoleScreen::ProgressFor(file.get()), ConsoleScreen::Progress::kOff);
