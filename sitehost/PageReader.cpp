@@ -19,6 +19,11 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\f";
 
+// One of kBlanks; asked of every character of a page's head, so written out.
+constexpr bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
 struct DocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -58,12 +63,11 @@ size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0)
 // the name. Empty when there is none.
 std::string ValueAfter(std::string_view text, size_t key_end) {
   size_t i = key_end;
-  while (i < text.size() && kBlanks.find(text[i]) != std::string_view::npos)
+  while (i < text.size() && IsBlank(text[i]))
     ++i;
   if (i >= text.size() || text[i] != '=') return {};
   ++i;
-  while (i < text.size() &&
-         (kBlanks.find(text[i]) != std::string_view::npos || text[i] == '"' || text[i] == '\'')) {
+  while (i < text.size() && (IsBlank(text[i]) || text[i] == '"' || text[i] == '\'')) {
     ++i;
   }
   const size_t start = i;
@@ -207,7 +211,7 @@ bool FollowsAttributeName(std::string_view text) {
   const size_t name_end = at + 1;
   while (at > 0 && IsNameChar(text[at]))
     --at;
-  if (at + 1 == name_end || kBlanks.find(text[at]) == std::string_view::npos) return false;
+  if (at + 1 == name_end || !IsBlank(text[at])) return false;
   const char first = text[at + 1];
   return IsAsciiLetter(first) || first == '_' || first == ':';
 }
@@ -224,8 +228,7 @@ bool EndsBetweenTags(std::string_view text) {
   static constexpr TextElement kTextElements[] = {
       {"title", false}, {"textarea", false}, {"script", true}, {"style", true}};
   auto ends_name = [&](size_t at) {
-    return at < text.size() &&
-           (text[at] == '>' || text[at] == '/' || kBlanks.find(text[at]) != std::string_view::npos);
+    return at < text.size() && (text[at] == '>' || text[at] == '/' || IsBlank(text[at]));
   };
   size_t i = 0;
   while (i < text.size()) {
@@ -263,7 +266,7 @@ bool EndsBetweenTags(std::string_view text) {
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         const bool value = !doctype && last == '=' && FollowsAttributeName(text.substr(0, end));
-        const bool identifier = doctype && kBlanks.find(text[end - 1]) != std::string_view::npos;
+        const bool identifier = doctype && IsBlank(text[end - 1]);
         if (declaration || !(value || identifier)) return false;
         quote = c;
       } else if (c == '>') {
@@ -271,7 +274,7 @@ bool EndsBetweenTags(std::string_view text) {
       } else if (c == '<') {
         return false;
       }
-      if (quote == 0 && kBlanks.find(c) == std::string_view::npos) last = c;
+      if (quote == 0 && !IsBlank(c)) last = c;
     }
     if (end >= text.size()) return false;
     i = end + 1;

@@ -154,7 +154,7 @@ class Scanner {
     if (++tags_ > kMaxTags) return false;
     ++at_;
     const std::string_view name = Name();
-    Attribute attributes[kMaxAttributes];
+    Attribute* const attributes = attributes_;
     size_t count = 0;
     bool self_closed = false;
     for (;;) {
@@ -176,7 +176,7 @@ class Scanner {
       }
       if (count == kMaxAttributes) return false;
       Attribute& attribute = attributes[count];
-      attribute.name = Name();
+      attribute = Attribute{Name(), std::nullopt};
       for (size_t i = 0; i < count; ++i) {
         if (EqualsIgnoringCase(attributes[i].name, attribute.name)) return false;
       }
@@ -279,6 +279,8 @@ class Scanner {
   size_t at_ = 0;
   int tags_ = 0;
   PageFacts facts_;
+  // The attributes of the start tag being read; made once, as the head's tags are many.
+  Attribute attributes_[kMaxAttributes];
 };
 
 }  // namespace
