@@ -5,7 +5,12 @@ namespace corvina {
 std::string SitemapValue(std::string_view sText) {
   std::string out;
   out.reserve(sText.size());
-  for (char c : sText) {
+  // Runs of characters that stand as they are are copied whole.
+  size_t start = 0;
+  for (size_t i = 0; i < sText.size(); ++i) {
+    const char c = sText[i];
+    if (c != '&' && c != '"' && c != '<' && c != '>' && c != '\r' && c != '\n') continue;
+    out.append(sText.substr(start, i - start));
     switch (c) {
       case '&':
         out += "&amp;";
@@ -19,14 +24,12 @@ std::string SitemapValue(std::string_view sText) {
       case '>':
         out += "&gt;";
         break;
-      case '\r':
-      case '\n':
+      default:  // a line end
         out += ' ';
-        break;
-      default:
-        out += c;
     }
+    start = i + 1;
   }
+  out.append(sText.substr(start));
   return out;
 }
 

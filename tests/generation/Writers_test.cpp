@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "generation/SitemapText.h"
 #include "mainwindow/frmMain.h"
 #include "platform/Platform.h"
 #include "platform/PosixFileSystem.h"
@@ -201,6 +202,21 @@ TEST_F(WritersTest, WritersReportAndFailWhenTheSiteFolderCannotBeWritten) {
   // Nothing was written anywhere else.
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()) || std::filesystem::exists(dir_ / "config"));
   EXPECT_FALSE(std::filesystem::exists(".htm"));
+}
+
+TEST(SitemapValueTest, EscapesMarkupAndMakesLineEndsBlanks) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"plain text", "plain text"},
+      {"", ""},
+      {"&", "&amp;"},
+      {"<b>\"A & B\"</b>", "&lt;b&gt;&quot;A &amp; B&quot;&lt;/b&gt;"},
+      {"line\r\nend\n", "line  end "},
+      {"caf\xC3\xA9 & co", "caf\xC3\xA9 &amp; co"},
+  };
+  for (const auto& [text, value] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(SitemapValue(text), value);
+  }
 }
 
 }  // namespace
