@@ -239,10 +239,16 @@ std::vector<INavigationNode*> FolderWeb::NavigationNodes() {
 }
 
 FolderWebFile* FolderWeb::FindFile(std::string_view relative_path) {
-  const auto it = std::lower_bound(
-      files_.begin(), files_.end(), relative_path,
-      [](const FolderWebFile& file, std::string_view path) { return file.relative_path() < path; });
-  if (it != files_.end() && it->relative_path() == relative_path) return &*it;
+  // Searched through the pointers, which index faster than the deque that holds the files.
+  const auto it =
+      std::lower_bound(all_files_.begin(), all_files_.end(), relative_path,
+                       [](IWebFile* file, std::string_view path) {
+                         return static_cast<FolderWebFile*>(file)->relative_path() < path;
+                       });
+  if (it != all_files_.end() &&
+      static_cast<FolderWebFile*>(*it)->relative_path() == relative_path) {
+    return static_cast<FolderWebFile*>(*it);
+  }
   if (by_lower_path_.empty() && !files_.empty()) {
     for (FolderWebFile& file : files_) {
       // Two files that differ only in case make the name ambiguous.
