@@ -1,5 +1,6 @@
 #include "sitehost/NavigationOutline.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/Text.h"
@@ -24,16 +25,19 @@ std::vector<OutlineEntry> ParseOutline(std::string_view raw) {
   const std::string text = DecodeUtf8OrWindows1252(raw);
 
   std::vector<OutlineEntry> entries;
+  entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   std::vector<Open> open;  // the chain of entries that a deeper line may belong to
   size_t start = 0;
   int line_number = 0;
   while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
+    size_t end = start;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+      ++end;
     const std::string_view line = std::string_view(text).substr(start, end - start);
     start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
     ++line_number;
-    if (Trim(line, kBlanks).empty()) continue;
+    const std::string_view content = Trim(line, kBlanks);
+    if (content.empty()) continue;
 
     int indent = 0;
     for (const char c : line) {
@@ -51,7 +55,6 @@ std::vector<OutlineEntry> ParseOutline(std::string_view raw) {
     OutlineEntry entry;
     entry.line = line_number;
     entry.parent = open.empty() ? -1 : open.back().index;
-    const std::string_view content = Trim(line, kBlanks);
     const size_t bar = content.rfind('|');
     if (bar == std::string_view::npos) {
       entry.page = std::string(content);
