@@ -1,12 +1,13 @@
 // The page readers: the site host's (encoding detection, title, keywords, links) and hhc's
 // (title, references, anchors, full-text words). Reading only the head gives the same title
-// and keywords as reading the whole page, and every link resolves inside the project or not
-// at all.
+// and keywords as reading the whole page, the parser's events give the same facts as its tree,
+// and every link resolves inside the project or not at all.
 #include <cstddef>
 #include <cstdint>
 
 #include "fuzz/FuzzInput.h"
 #include "platform/TextEncoding.h"
+#include "sitehost/PageParse.h"
 #include "sitehost/PageReader.h"
 #include "workshop/chm/ChmFullTextWords.h"
 #include "workshop/chm/LinkedFiles.h"
@@ -16,11 +17,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace corvina;
   const std::string_view raw = fuzz::AsText(data, size);
-  sitehost::DecodePageBytes(raw);
+  const sitehost::PageText text = sitehost::DecodePageBytes(raw);
   DecodeUtf8OrWindows1252(raw);
   const sitehost::PageFacts all = sitehost::ParsePage(raw, sitehost::PageParts::kAll);
   const sitehost::PageFacts head = sitehost::ParsePage(raw, sitehost::PageParts::kHead);
   if (all.title != head.title || all.keywords != head.keywords) __builtin_trap();
+  const sitehost::PageFacts tree = sitehost::ParsePageTree(text, sitehost::PageParts::kAll);
+  const sitehost::PageFacts events = sitehost::ParsePageEvents(text, sitehost::PageParts::kAll);
+  if (tree.title != events.title || tree.keywords != events.keywords ||
+      tree.links != events.links) {
+    __builtin_trap();
+  }
 
   chm::ReadPageTitle(raw);
   chm::ExtractPageWords(raw);

@@ -1,17 +1,15 @@
 #include "sitehost/PageReader.h"
 
-#include <libxml/HTMLparser.h>
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
-#include <libxml/tree.h>
 
 #include <algorithm>
 #include <climits>
 #include <initializer_list>
-#include <memory>
 
 #include "platform/Text.h"
 #include "platform/TextEncoding.h"
+#include "sitehost/PageParse.h"
 #include "sitehost/PlainHead.h"
 
 namespace corvina::sitehost {
@@ -23,17 +21,6 @@ constexpr std::string_view kBlanks = " \t\n\r\f";
 constexpr bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
-
-struct DocFree {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-struct ParserFree {
-  void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
-};
-struct XmlCharFree {
-  void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlCharFree>;
 
 // Position of `word` (lower case) in `text`, ignoring ASCII case, or npos. Candidates are
 // found by their first character in either case, with the library's fast search.
@@ -115,65 +102,6 @@ bool ParserKnowsEncoding(const std::string& name) {
   if (handler == nullptr) return false;
   xmlCharEncCloseFunc(handler);
   return true;
-}
-
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
-std::string TextOf(const xmlChar* text) {
-  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
-}
-
-bool NameIs(const xmlNode* node, const char* name) {
-  return xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
-}
-
-XmlText Attribute(xmlNode* node, const char* name) {
-  return XmlText(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
-}
-
-void Visit(xmlNode* node, PageFacts& facts) {
-  if (NameIs(node, "title")) {
-    if (facts.title) return;
-    XmlText content(xmlNodeGetContent(node));
-    std::string title = CollapseBlanks(TextOf(content.get()));
-    if (!title.empty()) facts.title = std::move(title);
-  } else if (NameIs(node, "meta")) {
-    XmlText name = Attribute(node, "name");
-    if (!name || xmlStrcasecmp(name.get(), reinterpret_cast<const xmlChar*>("keywords")) != 0) {
-      return;
-    }
-    std::string content = TextOf(Attribute(node, "content").get());
-    for (char& c : content) {
-      if (IsControl(c)) c = ' ';
-    }
-    if (!facts.keywords) {
-      facts.keywords = std::move(content);
-    } else if (!content.empty()) {
-      if (!facts.keywords->empty()) *facts.keywords += ',';
-      *facts.keywords += content;
-    }
-  } else if (facts.links_read && (NameIs(node, "a") || NameIs(node, "area"))) {
-    if (XmlText href = Attribute(node, "href")) facts.links.push_back(TextOf(href.get()));
-  }
-}
-
-// Setting up a parser costs more than parsing a page's head, so each thread keeps one. It is
-// made anew now and then, so that the names it has seen cannot pile up without end.
-htmlParserCtxt* ThisThreadsParser() {
-  constexpr int kUsesPerParser = 1024;
-  thread_local std::unique_ptr<htmlParserCtxt, ParserFree> parser;
-  thread_local int uses = 0;
-  if (!parser || ++uses > kUsesPerParser) {
-    parser.reset(htmlNewParserCtxt());
-    uses = 0;
-  }
-  return parser.get();
-}
-
-bool IsDocument(const xmlNode* node) {
-  return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
 }
 
 bool IsAsciiLetter(char c) {
@@ -350,29 +278,7 @@ PageFacts ParsePage(std::string_view raw, PageParts parts) {
   if (!facts.links_read && text.encoding == "UTF-8") {
     if (std::optional<PageFacts> plain = ReadPlainHead(text.bytes)) return std::move(*plain);
   }
-  constexpr int kOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                           HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
-  std::unique_ptr<xmlDoc, DocFree> doc(htmlCtxtReadMemory(
-      ThisThreadsParser(), text.bytes.data(), static_cast<int>(text.bytes.size()), nullptr,
-      text.encoding.c_str(), kOptions));
-  if (!doc) return facts;
-
-  // Walks the tree without recursion, so that deep nesting cannot exhaust the stack.
-  xmlNode* node = doc->children;
-  while (node != nullptr) {
-    if (node->type == XML_ELEMENT_NODE) {
-      Visit(node, facts);
-      if (node->children != nullptr) {
-        node = node->children;
-        continue;
-      }
-    }
-    while (node != nullptr && node->next == nullptr) {
-      node = (node->parent == nullptr || IsDocument(node->parent)) ? nullptr : node->parent;
-    }
-    if (node != nullptr) node = node->next;
-  }
-  return facts;
+  return ParsePageEvents(text, parts);
 }
 
 Result<std::string> ReadFileHead(const std::filesystem::path& path, size_t limit) {
