@@ -201,10 +201,15 @@ ParsedProject ReadProject(const fs::path& project_file) {
   for (auto [name, text] : {std::pair{&project.contents_file, &project.contents_text},
                             std::pair{&project.index_file, &project.index_text}}) {
     if (name->empty() || project.HasErrors()) continue;
+    // Read at its size into one string: a stream buffer and its copy would hold it three
+    // times over, which for a generated index of tens of thousands of pages is megabytes.
     std::ifstream sitemap(project.folder / *name, std::ios::binary);
-    std::ostringstream sitemap_bytes;
-    sitemap_bytes << sitemap.rdbuf();
-    *text = ReencodeSitemapLocals(sitemap_bytes.str(), project.folder);
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(project.folder / *name, ec);
+    std::string bytes(ec ? 0 : static_cast<size_t>(size), '\0');
+    sitemap.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(0, sitemap.gcount())));
+    *text = ReencodeSitemapLocals(bytes, project.folder);
   }
   if (!has_compiled_file) {
     error(HhcCode::kBadProject, "The project names no compiled file (\"Compiled file=\").");
