@@ -121,7 +121,11 @@ void LinkedFiles::Follow(std::string_view referrer, const PageLinks& links) {
 
 void LinkedFiles::FollowSitemap(std::string_view sitemap, const std::vector<SitemapLink>& links) {
   for (const SitemapLink& link : links)
-    FollowOne(sitemap, link.local, false, "Site Map for " + link.name);
+    FollowSitemapLink(sitemap, link);
+}
+
+void LinkedFiles::FollowSitemapLink(std::string_view sitemap, const SitemapLink& link) {
+  FollowOne(sitemap, link.local, false, "Site Map for " + link.name);
 }
 
 void LinkedFiles::SetAnchors(std::string_view page, const std::vector<std::string>& anchors) {

@@ -50,6 +50,7 @@ class LinkedFiles {
   // Takes the links of the stored file `referrer`, queueing the new files they reach.
   void Follow(std::string_view referrer, const PageLinks& links);
   void FollowSitemap(std::string_view sitemap, const std::vector<SitemapLink>& links);
+  void FollowSitemapLink(std::string_view sitemap, const SitemapLink& link);
   // The anchors a stored page defines; the page counts as read, and as stored.
   void SetAnchors(std::string_view page, const std::vector<std::string>& anchors);
 

@@ -106,7 +106,8 @@ class LinkCollector : public HtmlVisitor {
 // Collects the "Name" and "Local" parameters of each <object> of a sitemap.
 class SitemapCollector : public HtmlVisitor {
  public:
-  explicit SitemapCollector(std::vector<SitemapLink>& out) : out_(out) {}
+  explicit SitemapCollector(const std::function<void(const SitemapLink& link)>& each)
+      : each_(each) {}
 
   void Tag(const HtmlTag& tag) override {
     if (tag.name == "object") {
@@ -122,12 +123,12 @@ class SitemapCollector : public HtmlVisitor {
       name_ = DecodeHtmlReferences(value->value);
       have_name_ = true;
     } else if (ContainsWordIgnoringCase(param->value, "local") && !value->value.empty()) {
-      out_.push_back({name_, DecodeHtmlReferences(value->value)});
+      each_({name_, DecodeHtmlReferences(value->value)});
     }
   }
 
  private:
-  std::vector<SitemapLink>& out_;
+  const std::function<void(const SitemapLink& link)>& each_;
   std::string name_;
   bool have_name_ = false;
 };
@@ -149,9 +150,14 @@ PageLinks ScanStyleSheetLinks(std::string_view css) {
 
 std::vector<SitemapLink> ScanSitemapLinks(std::string_view sitemap) {
   std::vector<SitemapLink> links;
-  SitemapCollector collector(links);
-  ScanHtml(sitemap, collector);
+  ScanSitemapLinks(sitemap, [&](const SitemapLink& link) { links.push_back(link); });
   return links;
+}
+
+void ScanSitemapLinks(std::string_view sitemap,
+                      const std::function<void(const SitemapLink& link)>& each) {
+  SitemapCollector collector(each);
+  ScanHtml(sitemap, collector);
 }
 
 }  // namespace corvina::chm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,8 @@ struct SitemapLink {
 };
 // The "Local" parameters of a contents or index file, in order.
 std::vector<SitemapLink> ScanSitemapLinks(std::string_view sitemap);
+// The same, each handed to `each` as it is found.
+void ScanSitemapLinks(std::string_view sitemap,
+                      const std::function<void(const SitemapLink& link)>& each);
 
 }  // namespace corvina::chm
