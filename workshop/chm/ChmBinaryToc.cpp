@@ -49,6 +49,7 @@ void ChmTocIdxBuilder::Place(bool has_children) {
   if (offset % kChmTableBlockSize + size > kChmTableBlockSize) {
     offset += kChmTableBlockSize - offset % kChmTableBlockSize;
   }
+  ReserveGrowingByQuarter(out_, offset + size - out_.size());
   out_.resize(offset + size, 0);
 
   // Links: the previous entry at this depth is the previous sibling, unless the parent came
@@ -76,6 +77,7 @@ void ChmTocIdxBuilder::Place(bool has_children) {
   topics_.SetTocOffset(topic, offset);
   SetU32(out_, offset + 8, topic);
   // The page's own topic is its first one, whatever comes later.
+  ReserveGrowingByQuarter(pages_, 1);
   pages_.push_back({offset, topic, *topics_.Find(node.local)});
 }
 
@@ -88,6 +90,7 @@ std::vector<uint8_t> ChmTocIdxBuilder::Finish() {
     topics_.SetTocOffset(page.own_topic, page.offset);
 
   std::vector<uint8_t> out = std::move(out_);
+  out.reserve(out.size() + (4 + kType3RecordSize) * pages_.size() + kType3RecordSize);
   // The topic of every entry that opens a page, in record order, padded to 16 bytes.
   const uint32_t type2 = static_cast<uint32_t>(out.size());
   for (const PageRecord& page : pages_)

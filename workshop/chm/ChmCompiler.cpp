@@ -249,7 +249,8 @@ Status Compiler::StoreLinkingFile(const std::string& name, Kind kind, FileReader
       linked_.Follow(name, ScanStyleSheetLinks(page_));
       break;
     case Kind::kSitemap:
-      linked_.FollowSitemap(name, ScanSitemapLinks(page_));
+      ScanSitemapLinks(page_,
+                       [&](const SitemapLink& link) { linked_.FollowSitemapLink(name, link); });
       break;
     case Kind::kPlain:
       break;

@@ -68,17 +68,30 @@ void PutDword(std::vector<uint8_t>& out, uint32_t code, uint32_t value) {
 
 uint32_t ChmStringPool::Add(std::string_view text) {
   if (text.empty()) return 0;
-  const uint64_t hash = std::hash<std::string_view>()(text);
-  auto [it, added] = offsets_.try_emplace(hash, 0);
-  if (!added) {
-    const char* stored = reinterpret_cast<const char*>(bytes_.data()) + it->second;
-    if (std::string_view(stored) == text) return it->second;
+  if ((used_ + 1) * 2 > slots_.size()) {
+    const std::vector<uint32_t> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(64, old.size() * 2), 0);
+    for (uint32_t offset : old) {
+      if (offset == 0) continue;
+      const size_t hash = std::hash<std::string_view>()(At(offset));
+      size_t i = hash & (slots_.size() - 1);
+      while (slots_[i] != 0)
+        i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = offset;
+    }
   }
+  const size_t hash = std::hash<std::string_view>()(text);
+  size_t i = hash & (slots_.size() - 1);
+  for (; slots_[i] != 0; i = (i + 1) & (slots_.size() - 1)) {
+    if (At(slots_[i]) == text) return slots_[i];
+  }
+  ReserveGrowingByQuarter(bytes_, kChmTableBlockSize + text.size() + 1);
   KeepInBlock(bytes_, text.size() + 1);
   const uint32_t offset = static_cast<uint32_t>(bytes_.size());
   bytes_.insert(bytes_.end(), text.begin(), text.end());
   bytes_.push_back(0);
-  if (added) it->second = offset;  // on a hash collision the text is simply stored twice
+  slots_[i] = offset;
+  ++used_;
   return offset;
 }
 
@@ -246,6 +259,7 @@ void ChmTopicTable::Insert(Slots& table, uint32_t topic, bool with_title) {
 uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
                             ChmStringPool& strings) {
   // #URLSTR: per topic two empty URL fields and the local name.
+  ReserveGrowingByQuarter(urlstr_, kChmTableBlockSize + 8 + path.size() + 1);
   KeepInBlock(urlstr_, 8 + path.size() + 1);
   const uint32_t urlstr = static_cast<uint32_t>(urlstr_.size());
   PutU32(urlstr_, 0);
@@ -254,6 +268,7 @@ uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool 
   urlstr_.push_back(0);
   const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
   const uint32_t topic = static_cast<uint32_t>(topics_.size());
+  ReserveGrowingByQuarter(topics_, 1);
   topics_.push_back(
       {ChmUrlHash(path), title_offset, urlstr, static_cast<uint32_t>(path.size()), in_contents});
   Insert(by_path_, topic, false);

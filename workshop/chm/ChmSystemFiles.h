@@ -24,8 +24,13 @@ class ChmStringPool {
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
+  std::string_view At(uint32_t offset) const {
+    return reinterpret_cast<const char*>(bytes_.data()) + offset;
+  }
   std::vector<uint8_t> bytes_;
-  std::unordered_map<uint64_t, uint32_t> offsets_;  // text hash -> offset
+  // Offsets of the texts in open addressing (0: empty), a power of two slots at most half full.
+  std::vector<uint32_t> slots_;
+  size_t used_ = 0;
 };
 
 // One window type of the project's [WINDOWS] section: `name="title","toc","index",...`.
