@@ -111,18 +111,20 @@ Status ChmArchiveWriter::CheckName(std::string_view name) {
                                           std::to_string(kChmMaxNameBytes) +
                                           " bytes): " + FormatName(name.substr(0, 60)) + "..."};
   }
-  if (auto it = names_.find(name); it != names_.end()) {
+  const auto name_of = [this](uint32_t entry) { return NameOf(entry); };
+  if (const uint32_t found = names_.Find(name, name_of); found != ChmNameIndex::kNone) {
+    const std::string_view earlier = NameOf(found);
     return Error{kErrFileAlreadyExists,
-                 *it == name
+                 earlier == name
                      ? "file listed twice: " + FormatName(name)
                      : "names differ only in letter case, which a .chm cannot tell apart: " +
-                           FormatName(*it) + " and " + FormatName(name)};
+                           FormatName(earlier) + " and " + FormatName(name)};
   }
   return Status::Ok();
 }
 
 bool ChmArchiveWriter::Contains(std::string_view name) const {
-  return names_.contains(name);
+  return names_.Find(name, [this](uint32_t entry) { return NameOf(entry); }) != ChmNameIndex::kNone;
 }
 
 Status ChmArchiveWriter::AddCompressed(std::string_view name, std::span<const uint8_t> bytes) {
@@ -134,7 +136,8 @@ Status ChmArchiveWriter::AddCompressed(std::string_view name, std::span<const ui
 Status ChmArchiveWriter::BeginCompressed(std::string_view name) {
   if (Status status = CheckName(name); !status.ok()) return status;
   entries_.push_back({std::string(name), 1, section1_length_, 0});
-  names_.insert(entries_.back().name);
+  names_.Add(static_cast<uint32_t>(entries_.size() - 1),
+             [this](uint32_t entry) { return NameOf(entry); });
   file_open_ = true;
   return Status::Ok();
 }
@@ -162,7 +165,8 @@ Status ChmArchiveWriter::EndCompressed() {
 Status ChmArchiveWriter::AddStored(std::string_view name, std::span<const uint8_t> bytes) {
   if (Status status = CheckName(name); !status.ok()) return status;
   entries_.push_back({std::string(name), 0, 0, bytes.size()});
-  names_.insert(entries_.back().name);
+  names_.Add(static_cast<uint32_t>(entries_.size() - 1),
+             [this](uint32_t entry) { return NameOf(entry); });
   stored_.emplace_back(bytes.begin(), bytes.end());
   return Status::Ok();
 }

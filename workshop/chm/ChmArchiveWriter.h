@@ -7,11 +7,11 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/Status.h"
 #include "workshop/chm/ChmDirectory.h"
+#include "workshop/chm/ChmNameIndex.h"
 #include "workshop/chm/LzxMatchFinder.h"
 
 namespace corvina::chm {
@@ -69,9 +69,11 @@ class ChmArchiveWriter {
   std::unique_ptr<ChmOutputFile> file_;
   std::unique_ptr<ChmScratchFile> content_;
   std::unique_ptr<LzxStreamWriter> stream_;
-  std::deque<ChmDirectoryEntry> entries_;     // a deque: `names_` points into it
+  std::string_view NameOf(uint32_t entry) const { return entries_[entry].name; }
+
+  std::deque<ChmDirectoryEntry> entries_;
   std::vector<std::vector<uint8_t>> stored_;  // bytes of the section-0 entries, in order
-  std::unordered_set<std::string_view, ChmNameHash, ChmNameEqual> names_;
+  ChmNameIndex names_;                        // the entries added, by name
   uint64_t section1_length_ = 0;
   bool file_open_ = false;
   Status failure_;

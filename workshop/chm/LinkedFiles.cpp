@@ -109,8 +109,22 @@ ResolvedLink ResolveLink(std::string_view referrer, std::string_view link) {
 LinkedFiles::LinkedFiles(std::filesystem::path folder, Warn warn)
     : folder_(std::move(folder)), warn_(std::move(warn)) {}
 
+uint32_t LinkedFiles::FindKnown(std::string_view name) const {
+  return known_index_.Find(name, [this](uint32_t known) { return KnownName(known); });
+}
+
+uint32_t LinkedFiles::AddKnown(std::string_view name) {
+  if (const uint32_t known = FindKnown(name); known != ChmNameIndex::kNone) return known;
+  known_.push_back(
+      {static_cast<uint32_t>(known_names_.size()), static_cast<uint32_t>(name.size()), false});
+  known_names_ += name;
+  const uint32_t added = static_cast<uint32_t>(known_.size() - 1);
+  known_index_.Add(added, [this](uint32_t known) { return KnownName(known); });
+  return added;
+}
+
 void LinkedFiles::AddListed(std::string_view name) {
-  known_.emplace(name, false);
+  AddKnown(name);
 }
 
 void LinkedFiles::Follow(std::string_view referrer, const PageLinks& links) {
@@ -129,8 +143,7 @@ void LinkedFiles::FollowSitemapLink(std::string_view sitemap, const SitemapLink&
 }
 
 void LinkedFiles::SetAnchors(std::string_view page, const std::vector<std::string>& anchors) {
-  auto it = known_.try_emplace(std::string(page), false).first;
-  it->second = true;
+  known_[AddKnown(page)].read_as_page = true;
   if (anchors.empty()) return;
   const std::string prefix = FoldChmName(page) + '\0';
   for (const std::string& anchor : anchors)
@@ -158,7 +171,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
     return;
   }
   std::string name = std::move(resolved.path);
-  if (!known_.contains(name)) {
+  if (!IsKnown(name)) {
     std::string actual;
     DiskEntry entry = resolved.folder ? DiskEntry::kNone : Lookup(name, actual);
     if (resolved.folder || entry == DiskEntry::kFolder) {
@@ -166,7 +179,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
       entry = DiskEntry::kNone;
       for (const char* index : {"index.html", "index.htm", "default.htm", "default.html"}) {
         const std::string candidate = name + "/" + index;
-        if (known_.contains(candidate)) {
+        if (IsKnown(candidate)) {
           actual = candidate;
           entry = DiskEntry::kFile;
           break;
@@ -189,7 +202,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
     name = std::move(actual);
     // A symbolic link on the way may lead anywhere on the system: only what really lies in
     // the project folder is stored.
-    if (!known_.contains(name) && LeavesFolder(name)) {
+    if (!IsKnown(name) && LeavesFolder(name)) {
       if (reported_.insert(FoldChmName(name)).second) {
         warn_(ChmWarning::kLinkOutsideProject,
               "The link " + Quote(link) + " in " + std::string(referrer) +
@@ -198,7 +211,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
       }
       return;
     }
-    if (!known_.contains(name)) {
+    if (!IsKnown(name)) {
       // "#SYSTEM", "$FIftiMain"...: the names a help file keeps for itself.
       if (name.starts_with("#") || name.starts_with("$")) {
         if (reported_.insert(FoldChmName(name)).second) {
@@ -215,7 +228,7 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
         }
         return;
       }
-      known_.emplace(name, false);
+      AddKnown(name);
       queue_.emplace_back(name, style_sheet);
     }
   }
@@ -227,8 +240,8 @@ void LinkedFiles::FollowOne(std::string_view referrer, std::string_view link, bo
 
 void LinkedFiles::CheckAnchors() {
   for (const AnchorUse& use : anchor_uses_) {
-    auto page = known_.find(use.page);
-    if (page == known_.end() || !page->second) continue;  // not a page that was read
+    const uint32_t page = FindKnown(use.page);
+    if (page == ChmNameIndex::kNone || !known_[page].read_as_page) continue;  // not read
     const std::string fragment = FoldChmName(use.fragment);
     // "#top" scrolls to the top of any page.
     if (fragment == "top" || anchors_.contains(FoldChmName(use.page) + '\0' + fragment)) continue;
@@ -238,7 +251,9 @@ void LinkedFiles::CheckAnchors() {
 }
 
 void LinkedFiles::Release() {
+  known_names_ = {};
   known_ = {};
+  known_index_ = {};
   reported_ = {};
   queue_ = {};
   listings_ = {};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "workshop/chm/ChmDirectory.h"
+#include "workshop/chm/ChmNameIndex.h"
 #include "workshop/chm/ChmWarning.h"
 #include "workshop/chm/PageLinks.h"
 
@@ -83,8 +84,23 @@ class LinkedFiles {
   std::filesystem::path folder_;
   std::filesystem::path canonical_folder_;  // folder_ with its links resolved, once needed
   Warn warn_;
-  // Every file known to be stored, as readers compare names -> whether it was read as a page.
-  std::unordered_map<std::string, bool, ChmNameHash, ChmNameEqual> known_;
+  // Every file known to be stored, by number: its name in `known_names_` and whether it was
+  // read as a page; found by name as readers compare names.
+  struct Known {
+    uint32_t offset;
+    uint32_t length;
+    bool read_as_page;
+  };
+  std::string_view KnownName(uint32_t known) const {
+    return std::string_view(known_names_).substr(known_[known].offset, known_[known].length);
+  }
+  uint32_t FindKnown(std::string_view name) const;
+  bool IsKnown(std::string_view name) const { return FindKnown(name) != ChmNameIndex::kNone; }
+  // The number of `name`, added when it is new.
+  uint32_t AddKnown(std::string_view name);
+  std::string known_names_;
+  std::vector<Known> known_;
+  ChmNameIndex known_index_;
   std::unordered_set<std::string> reported_;  // missing or outside targets already named
   std::deque<std::pair<std::string, bool>> queue_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> names
