@@ -241,7 +241,11 @@ std::string_view TitleAndKeywordsPart(std::string_view raw) {
   if (head_end == std::string_view::npos) return raw;
   if (!EndsBetweenTags(raw.substr(0, head_end))) return raw;
   const std::string_view rest = raw.substr(head_end);
-  if (HoldsTag(rest, {"title", "meta"})) return raw;
+  // The parser drops a prefix from an element's name, so "<x:title>" is a title too.
+  if (HoldsTag(rest, {"title", "meta"}) || FindNoCase(rest, ":title") != std::string_view::npos ||
+      FindNoCase(rest, ":meta") != std::string_view::npos) {
+    return raw;
+  }
   return raw.substr(0, head_end);
 }
 

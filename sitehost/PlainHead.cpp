@@ -154,6 +154,8 @@ class Scanner {
     if (++tags_ > kMaxTags) return false;
     ++at_;
     const std::string_view name = Name();
+    // The parser drops a prefix from an element's name ("x:title" is a title).
+    if (name.find(':') != std::string_view::npos) return false;
     Attribute* const attributes = attributes_;
     size_t count = 0;
     bool self_closed = false;

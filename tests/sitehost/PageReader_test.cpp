@@ -49,6 +49,12 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
       {"tag-like words", "<title>T</title><body><p>a <metal> and <titled>", "T", std::nullopt},
       {"head end in a value", "<head><meta name=keywords content='a </head> b'></head><body>x",
        std::nullopt, "a </head> b"},
+      {"prefixed names", "<head><x:title>T</x:title><y:meta name=keywords content=k></head>", "T",
+       "k"},
+      {"prefixed title after head", "<head></head><body><svg:title>S</svg:title>", "S",
+       std::nullopt},
+      {"prefixed meta after head", "<head></head><body><x:META name=keywords content=m>",
+       std::nullopt, "m"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
