@@ -45,15 +45,17 @@ FolderWatcher::~FolderWatcher() {
 }
 
 int FolderWatcher::Watch(const std::filesystem::path& folder) {
-  if (!IsLocalFileSystem(folder)) return -1;
+  if (watches_.size() >= kMaxWatches || !IsLocalFileSystem(folder)) return -1;
   if (fd_ < 0) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0) return -1;
   // Fails when the watches allowed to this user are used up: the folder is then looked at.
-  return ::inotify_add_watch(fd_, folder.c_str(), kEvents);
+  const int id = ::inotify_add_watch(fd_, folder.c_str(), kEvents);
+  if (id >= 0) watches_.insert(id);
+  return id;
 }
 
 void FolderWatcher::Unwatch(int id) {
-  if (fd_ >= 0 && id >= 0) ::inotify_rm_watch(fd_, id);
+  if (fd_ >= 0 && watches_.erase(id) > 0) ::inotify_rm_watch(fd_, id);
 }
 
 FolderWatcher::Changes FolderWatcher::TakeChanges() {
@@ -72,6 +74,8 @@ FolderWatcher::Changes FolderWatcher::TakeChanges() {
       const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
       if (event->mask & IN_Q_OVERFLOW) changes.all = true;
       if (event->wd >= 0) changes.ids.insert(event->wd);
+      // The folder is gone (or was unwatched): the kernel dropped the watch itself.
+      if (event->mask & IN_IGNORED) watches_.erase(event->wd);
       at += sizeof(struct inotify_event) + event->len;
     }
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <unordered_set>
 
@@ -19,9 +20,12 @@ class FolderWatcher {
   FolderWatcher& operator=(const FolderWatcher&) = delete;
 
   // Starts watching the folder (following a symbolic link to it); returns the watch's id, or
-  // -1 when it cannot be watched. The same folder gives the same id.
+  // -1 when it cannot be watched. The same folder gives the same id. Watches are a resource
+  // that all of the user's programs share, so one watcher holds at most kMaxWatches.
   int Watch(const std::filesystem::path& folder);
   void Unwatch(int id);
+
+  static constexpr size_t kMaxWatches = 2048;
 
   struct Changes {
     std::unordered_set<int> ids;  // the watches that saw a change
@@ -33,6 +37,7 @@ class FolderWatcher {
 
  private:
   int fd_ = -1;
+  std::unordered_set<int> watches_;
 };
 
 }  // namespace corvina

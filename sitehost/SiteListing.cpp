@@ -163,6 +163,15 @@ Result<FolderListing> ReadFolder(const fs::path& path, const std::string& prefix
 
 }  // namespace
 
+void ReleaseWatch(SiteListingCache& cache, int watch) {
+  if (watch < 0) return;
+  // A folder moved within the site keeps its watch under its new path.
+  for (const auto& [relative, folder] : cache.folders_) {
+    if (folder.watch == watch) return;
+  }
+  cache.watcher_.Unwatch(watch);
+}
+
 bool SiteListingCache::Quiet(std::string_view folder) const {
   const auto it = folders_.find(folder);
   return it != folders_.end() && it->second.quiet;
@@ -212,8 +221,13 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder, SiteListingCache*
                      cached.stamp && stamp.ok() && *stamp == *cached.stamp &&
                      InjectedOpenFault(folder.path) == 0;
       if (!cached.quiet) {
-        // Watched before it is read, so that no change after the read goes unseen.
-        if (cached.watch < 0) cached.watch = cache->watcher_.Watch(folder.path);
+        // Watched before it is read, so that no change after the read goes unseen. A folder
+        // at this path may be another than before (moved in, made anew): its watch is its own.
+        const int watch = cache->watcher_.Watch(folder.path);
+        if (watch != cached.watch) {
+          const int earlier = std::exchange(cached.watch, watch);
+          ReleaseWatch(*cache, earlier);
+        }
         Result<FolderListing> read = ReadFolder(folder.path, prefix, canonical_root);
         ++cache->folders_read_;
         if (!read.ok()) {
@@ -256,8 +270,9 @@ Result<SiteListing> ListSiteFiles(const fs::path& site_folder, SiteListingCache*
         continue;
       }
       unchanged = false;
-      cache->watcher_.Unwatch(it->second.watch);
+      const int watch = it->second.watch;
       it = cache->folders_.erase(it);
+      ReleaseWatch(*cache, watch);
     }
     if (unchanged) {
       listing.unchanged = true;

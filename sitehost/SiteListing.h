@@ -48,6 +48,8 @@ class SiteListingCache {
  private:
   friend Result<SiteListing> ListSiteFiles(const std::filesystem::path& site_folder,
                                            SiteListingCache* cache);
+  // Stops the watch unless another folder of the cache holds it.
+  friend void ReleaseWatch(SiteListingCache& cache, int watch);
   struct Folder {
     FolderListing listing;
     std::optional<FolderStamp> stamp;  // none when the folder changed while it was read

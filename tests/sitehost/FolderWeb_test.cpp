@@ -222,7 +222,13 @@ TEST(FolderWebTest, RefreshSeesEveryChangeInFoldersItDoesNotReadAgain) {
          WriteFileBytes(site / "sub/a.htm", "<title>Fresh</title>");
        },
        "Home;Shared2;Fresh;", 2},
-      {"folder removed", [&] { fs::remove_all(site / "other"); }, "Home;Fresh;", 1},
+      {"page rewritten in the new folder",
+       [&] { Rewrite(site / "sub/a.htm", "<title>Fresh2</title>"); }, "Home;Shared2;Fresh2;", 1},
+      {"folder renamed", [&] { fs::rename(site / "sub", site / "moved"); }, "Home;Fresh2;Shared2;",
+       2},
+      {"page rewritten in the renamed folder",
+       [&] { Rewrite(site / "moved/a.htm", "<title>Moved</title>"); }, "Home;Moved;Shared2;", 1},
+      {"folder removed", [&] { fs::remove_all(site / "other"); }, "Home;Moved;", 1},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
