@@ -128,13 +128,25 @@ struct EventReader {
   explicit EventReader(PageFacts& gathered) : facts(gathered) {}
 
   PageFacts& facts;
-  unsigned depth = 0;        // elements open, as the tree builder counts them
-  unsigned title_depth = 0;  // the depth of the outermost open title; 0 when none is open
-  std::string title_text;    // the text inside it so far
+  int title_depth = 0;     // the depth of the outermost open title; 0 when none is open
+  std::string title_text;  // the text inside it so far
 };
 
 EventReader& ReaderOf(void* context) {
   return *static_cast<EventReader*>(static_cast<htmlParserCtxt*>(context)->_private);
+}
+
+// Stands for every element on the parser's node stack. The parser keeps that stack for the
+// tree builder: it pops it itself after a start tag cut short, stops at a set depth when it is
+// pushed, and looks at the current node when it weighs blanks. The events keep the stack as
+// the tree builder does, with this node, which has no children, in each place.
+xmlNode* StandInNode() {
+  thread_local xmlNode node = [] {
+    xmlNode made{};
+    made.type = XML_ELEMENT_NODE;
+    return made;
+  }();
+  return &node;
 }
 
 // The name the tree gives an element: it drops a prefix up to the first ":", unless the name
@@ -163,20 +175,22 @@ void FinishTitle(EventReader& reader) {
   reader.title_text.clear();
 }
 
+// Closes the title once the parser has popped it.
+void CatchUp(const htmlParserCtxt& parser, EventReader& reader) {
+  if (reader.title_depth != 0 && parser.nodeNr < reader.title_depth) FinishTitle(reader);
+}
+
 void OnStartElement(void* context, const xmlChar* name, const xmlChar** attributes) {
   auto* parser = static_cast<htmlParserCtxt*>(context);
   EventReader& reader = ReaderOf(context);
   if (name == nullptr) return;
-  // The tree builder stops the parse at an element nested deeper than this and leaves it out.
-  if (reader.depth > xmlParserMaxDepth && (parser->options & XML_PARSE_HUGE) == 0) {
-    xmlStopParser(parser);
-    return;
-  }
-  ++reader.depth;
+  CatchUp(*parser, reader);
+  // Too deep: the parse stops here, and the tree leaves this element out.
+  if (nodePush(parser, StandInNode()) < 0) return;
   const std::string_view element = LocalName(TextView(name));
   if (EqualsIgnoringCase(element, "title")) {
     // A title inside an open one adds nothing: its text is part of the outer title's.
-    if (!reader.facts.title && reader.title_depth == 0) reader.title_depth = reader.depth;
+    if (!reader.facts.title && reader.title_depth == 0) reader.title_depth = parser->nodeNr;
   } else if (EqualsIgnoringCase(element, "meta")) {
     TakeMeta(AttributeOf(attributes, "name"), AttributeOf(attributes, "content"), reader.facts);
   } else if (reader.facts.links_read &&
@@ -189,15 +203,16 @@ void OnStartElement(void* context, const xmlChar* name, const xmlChar** attribut
 
 // Closes the innermost open element, whatever its name, as the tree builder does.
 void OnEndElement(void* context, const xmlChar*) {
+  auto* parser = static_cast<htmlParserCtxt*>(context);
   EventReader& reader = ReaderOf(context);
-  if (reader.depth == 0) return;
-  if (reader.title_depth == reader.depth) FinishTitle(reader);
-  --reader.depth;
+  if (reader.title_depth != 0 && parser->nodeNr <= reader.title_depth) FinishTitle(reader);
+  nodePop(parser);
 }
 
 // Text and CDATA alike: the tree's content of a title holds both.
 void OnText(void* context, const xmlChar* text, int size) {
   EventReader& reader = ReaderOf(context);
+  CatchUp(*static_cast<htmlParserCtxt*>(context), reader);
   if (reader.title_depth != 0) reader.title_text.append(reinterpret_cast<const char*>(text), size);
 }
 
