@@ -1,7 +1,7 @@
 // The page readers: the site host's (encoding detection, title, keywords, links) and hhc's
 // (title, references, anchors, full-text words). Reading only the head gives the same title
-// and keywords as reading the whole page, the parser's events give the same facts as its tree,
-// and every link resolves inside the project or not at all.
+// and keywords as reading the whole page, the parser's events and the plain reading give the same
+// facts as its tree, and every link resolves inside the project or not at all.
 #include <cstddef>
 #include <cstdint>
 
@@ -9,6 +9,7 @@
 #include "platform/TextEncoding.h"
 #include "sitehost/PageParse.h"
 #include "sitehost/PageReader.h"
+#include "sitehost/PlainHead.h"
 #include "workshop/chm/ChmFullTextWords.h"
 #include "workshop/chm/LinkedFiles.h"
 #include "workshop/chm/PageLinks.h"
@@ -27,6 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tree.title != events.title || tree.keywords != events.keywords ||
       tree.links != events.links) {
     __builtin_trap();
+  }
+  if (text.encoding == "UTF-8") {
+    if (const std::optional<sitehost::PageFacts> plain = sitehost::ReadPlainPage(text.bytes)) {
+      if (tree.title != plain->title || tree.keywords != plain->keywords ||
+          tree.links != plain->links) {
+        __builtin_trap();
+      }
+    }
   }
 
   chm::ReadPageTitle(raw);

@@ -279,8 +279,10 @@ PageFacts ParsePage(std::string_view raw, PageParts parts) {
   facts.links_read = parts == PageParts::kAll;
   const PageText text = DecodePageBytes(facts.links_read ? raw : TitleAndKeywordsPart(raw));
   if (text.bytes.empty() || text.bytes.size() > INT_MAX) return facts;
-  if (!facts.links_read && text.encoding == "UTF-8") {
-    if (std::optional<PageFacts> plain = ReadPlainHead(text.bytes)) return std::move(*plain);
+  if (text.encoding == "UTF-8") {
+    std::optional<PageFacts> plain =
+        facts.links_read ? ReadPlainPage(text.bytes) : ReadPlainHead(text.bytes);
+    if (plain) return std::move(*plain);
   }
   return ParsePageEvents(text, parts);
 }

@@ -2,14 +2,27 @@
 
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "platform/Text.h"
+#include "sitehost/PlainText.h"
 
 namespace corvina::sitehost {
 namespace {
 
 // More start tags than this and the parser's own limits could come into play.
 constexpr int kMaxTags = 200;
+
+// The parser reads at most this many characters of a name and the rest as another name.
+constexpr size_t kMaxNameSize = 99;
+
+// A whole page is read while fewer elements than this are open. The parser stops at 256 open
+// elements, and it can hold four more than are counted here: html, head and body, which it
+// adds or drops on its own, and a paragraph it opens around stray text.
+constexpr size_t kMaxOpenElements = 240;
+
+// A page longer than this could hold a text that the parser stops at (10,000,000 bytes).
+constexpr size_t kMaxPlainPageSize = 3'000'000;
 
 bool IsControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
@@ -36,22 +49,6 @@ bool StartsNoCase(std::string_view text, size_t at, std::string_view lower_word)
   return true;
 }
 
-// Text that the parser would keep as it stands: no entity, and no character it drops
-// (controls other than blanks, U+FFFE, U+FFFF). A carriage return could be folded with the
-// line feed after it, which only a text whose blanks are collapsed may ignore.
-bool IsVerbatim(std::string_view text, bool blanks_collapsed) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '&' || (c == '\r' && !blanks_collapsed)) return false;
-    if (IsControl(c) && !IsBlank(c)) return false;
-    if (static_cast<unsigned char>(c) == 0xEF && i + 2 < text.size() && text[i + 1] == '\xBF' &&
-        (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // True when `text` is `lower_word` but for ASCII case.
 bool EqualsNoCase(std::string_view text, std::string_view lower_word) {
   return text.size() == lower_word.size() && StartsNoCase(text, 0, lower_word);
@@ -65,9 +62,25 @@ struct Attribute {
   std::optional<std::string_view> value;
 };
 
+// The elements the parser closes as soon as they start.
+bool IsEmptyElement(std::string_view name) {
+  constexpr std::string_view kEmpty[] = {"area", "base",  "basefont", "br",   "col",  "frame", "hr",
+                                         "img",  "input", "isindex",  "link", "meta", "param"};
+  for (const std::string_view empty : kEmpty) {
+    if (EqualsNoCase(name, empty)) return true;
+  }
+  return false;
+}
+
+// Reads a head, or with `whole_page` a whole page and its links. Over a whole page it counts
+// the elements open: each start tag that the parser keeps open opens one, and an end tag
+// closes one only when it ends the last one counted. The parser closes at least those, so it
+// never holds more than the count and the few elements it adds itself.
 class Scanner {
  public:
-  explicit Scanner(std::string_view text) : text_(text) {}
+  Scanner(std::string_view text, bool whole_page) : text_(text), whole_page_(whole_page) {
+    facts_.links_read = whole_page;
+  }
 
   std::optional<PageFacts> Run() {
     for (const char c : text_) {
@@ -127,10 +140,12 @@ class Scanner {
     return true;
   }
 
+  // A name; empty when there is none or it is longer than the parser reads in one.
   std::string_view Name() {
     const size_t start = at_;
     while (at_ < text_.size() && IsNameChar(text_[at_]))
       ++at_;
+    if (at_ - start > kMaxNameSize) return {};
     return text_.substr(start, at_ - start);
   }
 
@@ -143,17 +158,20 @@ class Scanner {
   bool EndTag() {
     at_ += 2;
     if (at_ >= text_.size() || !IsLetter(text_[at_])) return false;
-    Name();
+    const std::string_view name = Name();
+    if (name.empty()) return false;
     SkipBlanks();
     if (at_ >= text_.size() || text_[at_] != '>') return false;
     ++at_;
+    if (!open_.empty() && EqualsIgnoringCase(open_.back(), name)) open_.pop_back();
     return true;
   }
 
   bool StartTag() {
-    if (++tags_ > kMaxTags) return false;
+    if (++tags_ > kMaxTags && !whole_page_) return false;
     ++at_;
     const std::string_view name = Name();
+    if (name.empty()) return false;
     // The parser drops a prefix from an element's name ("x:title" is a title).
     if (name.find(':') != std::string_view::npos) return false;
     Attribute* const attributes = attributes_;
@@ -179,6 +197,7 @@ class Scanner {
       if (count == kMaxAttributes) return false;
       Attribute& attribute = attributes[count];
       attribute = Attribute{Name(), std::nullopt};
+      if (attribute.name.empty()) return false;
       for (size_t i = 0; i < count; ++i) {
         if (EqualsIgnoringCase(attributes[i].name, attribute.name)) return false;
       }
@@ -195,8 +214,30 @@ class Scanner {
     if (EqualsNoCase(name, "script")) return self_closed || RawText("script");
     if (EqualsNoCase(name, "style")) return self_closed || RawText("style");
     // The parser reads these differently from one version to the next.
-    return !EqualsNoCase(name, "plaintext") && !EqualsNoCase(name, "xmp") &&
-           !EqualsNoCase(name, "textarea");
+    if (EqualsNoCase(name, "plaintext") || EqualsNoCase(name, "xmp") ||
+        EqualsNoCase(name, "textarea")) {
+      return false;
+    }
+    if (!whole_page_) return true;
+    if ((EqualsNoCase(name, "a") || EqualsNoCase(name, "area")) && !Link({attributes, count})) {
+      return false;
+    }
+    if (self_closed || IsEmptyElement(name) || EqualsNoCase(name, "html") ||
+        EqualsNoCase(name, "head") || EqualsNoCase(name, "body")) {
+      return true;
+    }
+    open_.push_back(name);
+    return open_.size() < kMaxOpenElements;
+  }
+
+  bool Link(std::span<const Attribute> attributes) {
+    for (const Attribute& attribute : attributes) {
+      if (!EqualsNoCase(attribute.name, "href")) continue;
+      if (attribute.value && !IsVerbatim(*attribute.value, false)) return false;
+      facts_.links.emplace_back(attribute.value.value_or(std::string_view()));
+      break;
+    }
+    return true;
   }
 
   bool Value(std::optional<std::string_view>& value) {
@@ -230,12 +271,12 @@ class Scanner {
   bool Title() {
     const size_t end = text_.find('<', at_);
     if (end == std::string_view::npos) return false;
-    const std::string_view content = text_.substr(at_, end - at_);
-    if (!IsVerbatim(content, true)) return false;
+    const std::optional<std::string> content = TitleText(text_.substr(at_, end - at_));
+    if (!content) return false;
     at_ = end;
     if (!IsEndTagOf("title", at_) || !EndTag()) return false;
     if (!facts_.title) {
-      std::string title = CollapseBlanks(content);
+      std::string title = CollapseBlanks(*content);
       if (!title.empty()) facts_.title = std::move(title);
     }
     return true;
@@ -278,9 +319,11 @@ class Scanner {
   }
 
   std::string_view text_;
+  const bool whole_page_;
   size_t at_ = 0;
   int tags_ = 0;
   PageFacts facts_;
+  std::vector<std::string_view> open_;  // the names of the elements counted open
   // The attributes of the start tag being read; made once, as the head's tags are many.
   Attribute attributes_[kMaxAttributes];
 };
@@ -303,7 +346,12 @@ std::string CollapseBlanks(std::string_view text) {
 }
 
 std::optional<PageFacts> ReadPlainHead(std::string_view text) {
-  return Scanner(text).Run();
+  return Scanner(text, false).Run();
+}
+
+std::optional<PageFacts> ReadPlainPage(std::string_view text) {
+  if (text.size() > kMaxPlainPageSize) return std::nullopt;
+  return Scanner(text, true).Run();
 }
 
 }  // namespace corvina::sitehost

@@ -19,4 +19,8 @@ std::string CollapseBlanks(std::string_view text);
 // are plain, and reading one this way costs a small part of a parse.
 std::optional<PageFacts> ReadPlainHead(std::string_view text);
 
+// The same for a whole page, with its links (PageParts::kAll): nullopt also when the page
+// nests elements so deep, or is so long, that the parser's limits could come into play.
+std::optional<PageFacts> ReadPlainPage(std::string_view text);
+
 }  // namespace corvina::sitehost

@@ -6,16 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "sitehost/PageParse.h"
+
 namespace corvina::sitehost {
 namespace {
 
-// What the HTML parser finds (a read with links never takes the plain way).
+// What the HTML parser's tree holds, read as a head and as a whole page.
 void ExpectSameAsParser(const std::string& text) {
-  const std::optional<PageFacts> plain = ReadPlainHead(text);
-  if (!plain) return;
-  const PageFacts parsed = ParsePage(text, PageParts::kAll);
-  EXPECT_EQ(plain->title, parsed.title) << text;
-  EXPECT_EQ(plain->keywords, parsed.keywords) << text;
+  const PageFacts parsed = ParsePageTree(DecodePageBytes(text), PageParts::kAll);
+  if (const std::optional<PageFacts> plain = ReadPlainHead(text)) {
+    EXPECT_EQ(plain->title, parsed.title) << text;
+    EXPECT_EQ(plain->keywords, parsed.keywords) << text;
+  }
+  if (const std::optional<PageFacts> plain = ReadPlainPage(text)) {
+    EXPECT_EQ(plain->title, parsed.title) << text;
+    EXPECT_EQ(plain->keywords, parsed.keywords) << text;
+    EXPECT_EQ(plain->links, parsed.links) << text;
+    EXPECT_TRUE(plain->links_read);
+  }
 }
 
 TEST(PlainHeadTest, ReadsPlainHeadsAsTheParserDoes) {
@@ -42,7 +50,11 @@ TEST(PlainHeadTest, ReadsPlainHeadsAsTheParserDoes) {
       {"several metas", "<meta name=keywords content=a><meta name=keywords><meta name=x>", true},
       {"empty titles", "<title> </title><title>\tSecond</title><title>Third</title>", true},
       {"utf-8", "<title>caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80</title>", true},
-      {"entity", "<title>Q &amp; A</title>", false},
+      {"references", "<title>Q &amp; A &#8212; &#x2014;&#X41;&lt;&gt;&quot;&nbsp;</title>", true},
+      {"other entity", "<title>&copy;</title>", false},
+      {"reference without semicolon", "<title>&#65 A</title>", false},
+      {"reference to a control", "<title>&#1;</title>", false},
+      {"upper-case entity", "<title>&AMP;</title>", false},
       {"stray less-than", "<title>T</title><p>a < b", false},
       {"control character", "<title>A\x01</title>", false},
       {"line end in keywords", "<meta name=keywords content=\"a\r\nb\">", false},
@@ -58,6 +70,39 @@ TEST(PlainHeadTest, ReadsPlainHeadsAsTheParserDoes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ReadPlainHead(c.text).has_value(), c.plain);
+    ExpectSameAsParser(c.text);
+  }
+}
+
+std::string Repeat(std::string_view text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i)
+    repeated += text;
+  return repeated;
+}
+
+TEST(PlainHeadTest, ReadsPlainPagesAsTheParserDoes) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool plain;  // read without the parser
+  };
+  const Case cases[] = {
+      {"links", "<title>T &#8212; U</title><body><a href=a.htm>A</a> <area href='m.htm'/>", true},
+      {"upper case and no value", "<A HREF=\"b.htm\">B</A><a href>C</a><a name=x>", true},
+      {"reference in a link", "<a href='a&amp;b.htm'>", false},
+      {"line end in a link", "<a href='a\r\nb.htm'>", false},
+      {"prefixed link", "<x:a href=b.htm>", false},
+      {"long name", "<a " + std::string(120, 'x') + "href=h>", false},
+      {"closed deep nesting", Repeat("<div>x</div>", 300) + "<a href=end>", true},
+      {"empty elements", Repeat("<br><img src=i><hr/>", 300) + "<a href=end>", true},
+      {"deep nesting", Repeat("<div>", 300) + "<a href=deep>", false},
+      {"unclosed paragraphs", Repeat("<p>x", 300) + "<a href=end>", false},
+      {"end tags out of order", Repeat("<b><i></b></i>", 300) + "<a href=end>", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadPlainPage(c.text).has_value(), c.plain);
     ExpectSameAsParser(c.text);
   }
 }
@@ -120,19 +165,32 @@ TEST(PlainHeadTest, AgreesWithTheParserOnMixedPieces) {
                                            "<META NAME=KEYWORDS CONTENT=Z>",
                                            "<title>x</title>",
                                            "<html lang=en>",
-                                           "<p class=a id=b>"};
+                                           "<p class=a id=b>",
+                                           "<a href='a&amp;b'>",
+                                           "<A HREF=U>",
+                                           "<area href=\"m\"/>",
+                                           "<a href>",
+                                           "<a name=n>",
+                                           "<div>",
+                                           "</div>",
+                                           "&#8212;",
+                                           "&#1;",
+                                           "&lt"};
   std::mt19937 random(14);
   std::uniform_int_distribution<size_t> piece(0, pieces.size() - 1);
   std::uniform_int_distribution<int> count(1, 10);
   int plain = 0;
+  int plain_pages = 0;
   for (int i = 0; i < 4000; ++i) {
     std::string text;
     for (int n = count(random); n > 0; --n)
       text += pieces[piece(random)];
     plain += ReadPlainHead(text).has_value();
+    plain_pages += ReadPlainPage(text).has_value();
     ExpectSameAsParser(text);
   }
   EXPECT_GT(plain, 400);
+  EXPECT_GT(plain_pages, 400);
 }
 
 }  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvina::sitehost {
+
+// Text that the parser would keep as it stands: no entity, and no character it drops
+// (controls other than blanks, U+FFFE, U+FFFF). A carriage return could be folded with the
+// line feed after it, which only a text whose blanks are collapsed may ignore.
+bool IsVerbatim(std::string_view text, bool blanks_collapsed);
+
+// A title's text as the parser gives it: verbatim text with character references ("&#8212;",
+// "&#x2014;") and the commonest named ones (amp, lt, gt, quot, nbsp) decoded. nullopt when the
+// parser could read it otherwise.
+std::optional<std::string> TitleText(std::string_view text);
+
+}  // namespace corvina::sitehost
