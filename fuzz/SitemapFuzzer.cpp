@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "fuzz/FuzzInput.h"
 #include "sitehost/SitemapOutline.h"
@@ -21,7 +22,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sitehost::OutlineFromSitemap(text, folder);
   workshop::ReencodeSitemapLocals(text, folder);
   workshop::ReencodeIndexKeywords(text);
-  chm::ParseSitemap(text);
+  // The sitemap read whole and read in pieces (of a size the input chooses) give the same
+  // entries at the same depths.
+  std::string whole;
+  std::string streamed;
+  const auto show = [](std::string& out) {
+    return [&out](size_t depth, chm::SitemapEntry& entry) {
+      out += std::to_string(depth) + ":" + entry.name;
+      for (const chm::SitemapTarget& target : entry.targets)
+        out += "|" + target.title + ">" + target.local;
+      out += '\n';
+    };
+  };
+  chm::WalkSitemap(chm::ParseSitemap(text), show(whole));
+  const size_t piece = size == 0 ? 1 : 1 + data[0] % 61;
+  chm::SitemapStreamReader reader(show(streamed));
+  for (size_t at = 0; at < text.size(); at += piece)
+    reader.Add(text.substr(at, piece));
+  reader.Finish();
+  if (streamed != whole) __builtin_trap();
   chm::ScanSitemapLinks(text);
   return 0;
 }
