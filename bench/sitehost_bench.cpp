@@ -1,6 +1,6 @@
 // Site host speed: opening and refreshing a site of 100,000 files beside `find | sort` and a
-// plain std::filesystem listing of the same tree, and reading the titles and keywords of
-// 10,000 pages.
+// plain std::filesystem listing of the same tree, reading the titles and keywords of 10,000
+// pages, and reading whole pages for their links beside the HTML parser's tree of them.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "sitehost/FolderHostApplication.h"
+#include "sitehost/PageParse.h"
+#include "sitehost/PageReader.h"
 
 namespace corvina {
 namespace {
@@ -145,6 +147,66 @@ void BM_RefreshPagesOnly(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RefreshPagesOnly)->Unit(benchmark::kMillisecond);
+
+// 500 pages written as manual generators write them: a title with a reference, a side bar
+// and body of links, code with entities.
+const std::vector<std::string>& ManualPages() {
+  static const std::vector<std::string> pages = [] {
+    std::vector<std::string> made;
+    std::mt19937 random(7);
+    for (int n = 0; n < 500; ++n) {
+      std::string page =
+          "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\" />\n<title>mod" +
+          std::to_string(n) +
+          " &#8212; Manual</title>\n<link rel=\"stylesheet\" href=\"_static/theme.css\" "
+          "type=\"text/css\" />\n<script src=\"_static/doc.js\"></script>\n</head>\n<body>\n";
+      for (int i = 0; i < 300; ++i) {
+        page += "<div class=\"section\"><p>Text " + std::to_string(random() % 1000) +
+                " with <code>a &lt; b</code> and <a class=\"reference internal\" href=\"mod" +
+                std::to_string(random() % 500) + ".html#x" + std::to_string(i) +
+                "\" title=\"x\"><span>link</span></a>.</p></div>\n";
+      }
+      made.push_back(page + "</body>\n</html>\n");
+    }
+    return made;
+  }();
+  return pages;
+}
+
+void ReadPagesWith(benchmark::State& state, sitehost::PageFacts (*read)(std::string_view)) {
+  size_t links = 0;
+  for (auto _ : state) {
+    for (const std::string& page : ManualPages())
+      links += read(page).links.size();
+  }
+  benchmark::DoNotOptimize(links);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 500 *
+                          static_cast<int64_t>(ManualPages().front().size()));
+}
+
+// The baseline: the parser builds the tree of each page, which is walked.
+void BM_BaselinePageTree(benchmark::State& state) {
+  ReadPagesWith(state, [](std::string_view page) {
+    return sitehost::ParsePageTree(sitehost::DecodePageBytes(page), sitehost::PageParts::kAll);
+  });
+}
+BENCHMARK(BM_BaselinePageTree)->Unit(benchmark::kMillisecond);
+
+// The parser's events, without a tree.
+void BM_PageEvents(benchmark::State& state) {
+  ReadPagesWith(state, [](std::string_view page) {
+    return sitehost::ParsePageEvents(sitehost::DecodePageBytes(page), sitehost::PageParts::kAll);
+  });
+}
+BENCHMARK(BM_PageEvents)->Unit(benchmark::kMillisecond);
+
+// What a site read uses: the plain reading, the parser's events where it is not sure.
+void BM_ReadPageLinks(benchmark::State& state) {
+  ReadPagesWith(state, [](std::string_view page) {
+    return sitehost::ParsePage(page, sitehost::PageParts::kAll);
+  });
+}
+BENCHMARK(BM_ReadPageLinks)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvina
