@@ -10,7 +10,9 @@ void PrintMessage(std::string_view text, std::FILE* out, std::string_view end) {
   line += ": ";
   line += text;
   line += end;
-  // One write, so that a message is never cut by another stream's output.
+  // What is held for standard output goes first, so that the two keep their order when they
+  // share a file; then one write, so that a message is never cut by another stream's output.
+  if (out != stdout) std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), out);
   std::fflush(out);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,7 +33,16 @@ volatile std::sig_atomic_t g_stop_signal = 0;
 void PrintLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
-  std::fflush(stdout);
+  // Standard output is line-buffered on a terminal only. Into a pipe, a progress line per
+  // stored file would wake the reader once per line: the lines go out in batches instead, one
+  // at least every tenth of a second while lines come, the rest when the run ends.
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point last_flush = Clock::now();
+  const Clock::time_point now = Clock::now();
+  if (now - last_flush >= std::chrono::milliseconds(100)) {
+    std::fflush(stdout);
+    last_flush = now;
+  }
 }
 
 namespace {

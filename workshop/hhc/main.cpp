@@ -95,7 +95,6 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   InstallStopHandlers();
-  setvbuf(stdout, nullptr, _IOLBF, 0);
 
   corvina::workshop::ParsedProject project = corvina::workshop::ReadProject(project_file);
   for (const auto& message : project.messages)
