@@ -233,8 +233,13 @@ class Scanner {
   bool Link(std::span<const Attribute> attributes) {
     for (const Attribute& attribute : attributes) {
       if (!EqualsNoCase(attribute.name, "href")) continue;
-      if (attribute.value && !IsVerbatim(*attribute.value, false)) return false;
-      facts_.links.emplace_back(attribute.value.value_or(std::string_view()));
+      if (!attribute.value) {
+        facts_.links.emplace_back();
+        break;
+      }
+      std::optional<std::string> href = DecodedText(*attribute.value, false);
+      if (!href) return false;
+      facts_.links.push_back(std::move(*href));
       break;
     }
     return true;
@@ -271,7 +276,7 @@ class Scanner {
   bool Title() {
     const size_t end = text_.find('<', at_);
     if (end == std::string_view::npos) return false;
-    const std::optional<std::string> content = TitleText(text_.substr(at_, end - at_));
+    const std::optional<std::string> content = DecodedText(text_.substr(at_, end - at_), true);
     if (!content) return false;
     at_ = end;
     if (!IsEndTagOf("title", at_) || !EndTag()) return false;

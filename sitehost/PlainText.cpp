@@ -78,13 +78,13 @@ bool IsVerbatim(std::string_view text, bool blanks_collapsed) {
   return true;
 }
 
-std::optional<std::string> TitleText(std::string_view text) {
+std::optional<std::string> DecodedText(std::string_view text, bool blanks_collapsed) {
   std::string out;
   size_t i = 0;
   for (;;) {
     const size_t amp = text.find('&', i);
     const std::string_view run = text.substr(i, amp - i);
-    if (!IsVerbatim(run, true)) return std::nullopt;
+    if (!IsVerbatim(run, blanks_collapsed)) return std::nullopt;
     out += run;
     if (amp == std::string_view::npos) return out;
     const std::optional<std::pair<uint32_t, size_t>> reference = ReadReference(text, amp);

@@ -11,9 +11,9 @@ namespace corvina::sitehost {
 // line feed after it, which only a text whose blanks are collapsed may ignore.
 bool IsVerbatim(std::string_view text, bool blanks_collapsed);
 
-// A title's text as the parser gives it: verbatim text with character references ("&#8212;",
-// "&#x2014;") and the commonest named ones (amp, lt, gt, quot, nbsp) decoded. nullopt when the
-// parser could read it otherwise.
-std::optional<std::string> TitleText(std::string_view text);
+// A text or attribute value as the parser gives it: verbatim text (as above) with character
+// references ("&#8212;", "&#x2014;") and the commonest named ones (amp, lt, gt, quot, nbsp)
+// decoded. nullopt when the parser could read it otherwise.
+std::optional<std::string> DecodedText(std::string_view text, bool blanks_collapsed);
 
 }  // namespace corvina::sitehost
