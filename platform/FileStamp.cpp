@@ -74,31 +74,17 @@ Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t l
   return HeadAt(AT_FDCWD, path.c_str(), path.native(), limit);
 }
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 Result<FolderHandle> FolderHandle::Open(const std::filesystem::path& path) {
   if (const int fault = InjectedOpenFault(path)) return ErrnoError("open", fault, path.string());
   FolderHandle folder;
-  folder.fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder.fd_ < 0) return ErrnoError("open", errno, path.string());
+  folder.fd_.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.fd_.valid()) return ErrnoError("open", errno, path.string());
   return folder;
 }
 
 Result<FileStamp> ReadFileStamp(const FolderHandle& folder, std::string_view name,
                                 std::string_view path) {
-  return StampAt(folder.fd_, std::string(name).c_str(), path);
+  return StampAt(folder.fd_.get(), std::string(name).c_str(), path);
 }
 
 Result<FileHead> ReadRegularFileHead(const FolderHandle& folder, std::string_view name,
@@ -108,7 +94,7 @@ Result<FileHead> ReadRegularFileHead(const FolderHandle& folder, std::string_vie
       return ErrnoError("read", fault, path);
     }
   }
-  return HeadAt(folder.fd_, std::string(name).c_str(), path, limit);
+  return HeadAt(folder.fd_.get(), std::string(name).c_str(), path, limit);
 }
 
 Result<FolderStamp> ReadFolderStamp(const std::filesystem::path& path) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/Status.h"
+#include "platform/UniqueFd.h"
 
 namespace corvina {
 
@@ -50,21 +51,16 @@ Result<FileHead> ReadRegularFileHead(const std::filesystem::path& path, size_t l
 class FolderHandle {
  public:
   FolderHandle() = default;
-  FolderHandle(FolderHandle&& other) noexcept;
-  FolderHandle& operator=(FolderHandle&& other) noexcept;
-  FolderHandle(const FolderHandle&) = delete;
-  FolderHandle& operator=(const FolderHandle&) = delete;
-  ~FolderHandle();
 
   // Fails when `path` is no folder or cannot be opened.
   static Result<FolderHandle> Open(const std::filesystem::path& path);
-  bool valid() const { return fd_ >= 0; }
+  bool valid() const { return fd_.valid(); }
 
  private:
   friend Result<FileStamp> ReadFileStamp(const FolderHandle&, std::string_view, std::string_view);
   friend Result<FileHead> ReadRegularFileHead(const FolderHandle&, std::string_view,
                                               std::string_view, size_t);
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // As the calls above, for the file `name` in the open folder; `path` is the file's whole path,

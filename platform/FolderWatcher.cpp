@@ -40,30 +40,28 @@ bool IsLocalFileSystem(const std::filesystem::path& folder) {
 
 FolderWatcher::FolderWatcher() = default;
 
-FolderWatcher::~FolderWatcher() {
-  if (fd_ >= 0) ::close(fd_);
-}
+FolderWatcher::~FolderWatcher() = default;
 
 int FolderWatcher::Watch(const std::filesystem::path& folder) {
   if (watches_.size() >= kMaxWatches || !IsLocalFileSystem(folder)) return -1;
-  if (fd_ < 0) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (fd_ < 0) return -1;
+  if (!fd_.valid()) fd_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!fd_.valid()) return -1;
   // Fails when the watches allowed to this user are used up: the folder is then looked at.
-  const int id = ::inotify_add_watch(fd_, folder.c_str(), kEvents);
+  const int id = ::inotify_add_watch(fd_.get(), folder.c_str(), kEvents);
   if (id >= 0) watches_.insert(id);
   return id;
 }
 
 void FolderWatcher::Unwatch(int id) {
-  if (fd_ >= 0 && watches_.erase(id) > 0) ::inotify_rm_watch(fd_, id);
+  if (fd_.valid() && watches_.erase(id) > 0) ::inotify_rm_watch(fd_.get(), id);
 }
 
 FolderWatcher::Changes FolderWatcher::TakeChanges() {
   Changes changes;
-  if (fd_ < 0) return changes;
+  if (!fd_.valid()) return changes;
   alignas(struct inotify_event) char buffer[16 << 10];
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // EAGAIN: nothing more is queued. Any other failure loses reports.

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <unordered_set>
 
+#include "platform/UniqueFd.h"
+
 namespace corvina {
 
 // Tells which watched folders changed since it was last asked: an entry added, removed or
@@ -36,7 +38,7 @@ class FolderWatcher {
   Changes TakeChanges();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::unordered_set<int> watches_;
 };
 
