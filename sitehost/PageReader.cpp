@@ -239,7 +239,10 @@ std::string_view TitleAndKeywordsPart(std::string_view raw) {
   }
   const size_t head_end = std::min(FindNoCase(raw, "</head"), FindNoCase(raw, "<body"));
   if (head_end == std::string_view::npos) return raw;
-  if (!EndsBetweenTags(raw.substr(0, head_end))) return raw;
+  const std::string_view head = raw.substr(0, head_end);
+  // A prefixed title ("<x:title>") is a title to the parser, which can carry text from past the
+  // head's end into it.
+  if (!EndsBetweenTags(head) || FindNoCase(head, ":title") != std::string_view::npos) return raw;
   const std::string_view rest = raw.substr(head_end);
   // The parser drops a prefix from an element's name, so "<x:title>" is a title too.
   if (HoldsTag(rest, {"title", "meta"}) || FindNoCase(rest, ":title") != std::string_view::npos ||

@@ -51,6 +51,7 @@ TEST(PageReaderTest, ReadsTitleAndKeywords) {
        std::nullopt, "a </head> b"},
       {"prefixed names", "<head><x:title>T</x:title><y:meta name=keywords content=k></head>", "T",
        "k"},
+      {"open prefixed title", "<x:title><body>\"", "\"", std::nullopt},
       {"prefixed title after head", "<head></head><body><svg:title>S</svg:title>", "S",
        std::nullopt},
       {"prefixed meta after head", "<head></head><body><x:META name=keywords content=m>",
