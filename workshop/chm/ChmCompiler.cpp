@@ -76,8 +76,10 @@ class FileReader {
     path_ = path;
     return Status::Ok();
   }
-  // Reads the whole file (of `size` bytes as opened) into `bytes`.
+  // Reads the whole file (of `size` bytes as opened) into `bytes`. A file larger than the
+  // buffer gets one of its own size: the old one goes first, and its bytes are not copied.
   Status ReadAll(uint64_t size, std::string& bytes) {
+    if (size > bytes.capacity()) bytes = std::string();
     bytes.resize(size);
     size_t got = 0;
     while (got < bytes.size()) {
