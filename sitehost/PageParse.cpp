@@ -44,10 +44,6 @@ std::string_view TextView(const xmlChar* text) {
   return text == nullptr ? std::string_view() : reinterpret_cast<const char*>(text);
 }
 
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
 void TakeTitle(std::string_view text, PageFacts& facts) {
   if (facts.title) return;
   std::string title = CollapseBlanks(text);
@@ -57,16 +53,7 @@ void TakeTitle(std::string_view text, PageFacts& facts) {
 // A <meta> named `name` with `content` (either nullptr when absent).
 void TakeMeta(const xmlChar* name, const xmlChar* content, PageFacts& facts) {
   if (name == nullptr || xmlStrcasecmp(name, XmlName("keywords")) != 0) return;
-  std::string keywords(TextView(content));
-  for (char& c : keywords) {
-    if (IsControl(c)) c = ' ';
-  }
-  if (!facts.keywords) {
-    facts.keywords = std::move(keywords);
-  } else if (!keywords.empty()) {
-    if (!facts.keywords->empty()) *facts.keywords += ',';
-    *facts.keywords += keywords;
-  }
+  AddKeywords(facts, std::string(TextView(content)));
 }
 
 // Setting up a parser costs more than parsing a page's head, so each thread keeps one. It is

@@ -24,10 +24,6 @@ constexpr size_t kMaxOpenElements = 240;
 // A page longer than this could hold a text that the parser stops at (10,000,000 bytes).
 constexpr size_t kMaxPlainPageSize = 3'000'000;
 
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
 // The parser's blanks; a form feed is not one of them.
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -302,15 +298,7 @@ class Scanner {
       if (!content->value || !IsVerbatim(*content->value, false)) return false;
       keywords = *content->value;
     }
-    for (char& c : keywords) {
-      if (IsControl(c)) c = ' ';
-    }
-    if (!facts_.keywords) {
-      facts_.keywords = std::move(keywords);
-    } else if (!keywords.empty()) {
-      if (!facts_.keywords->empty()) *facts_.keywords += ',';
-      *facts_.keywords += keywords;
-    }
+    AddKeywords(facts_, std::move(keywords));
     return true;
   }
 
@@ -334,6 +322,18 @@ class Scanner {
 };
 
 }  // namespace
+
+void AddKeywords(PageFacts& facts, std::string keywords) {
+  for (char& c : keywords) {
+    if (IsControl(c)) c = ' ';
+  }
+  if (!facts.keywords) {
+    facts.keywords = std::move(keywords);
+  } else if (!keywords.empty()) {
+    if (!facts.keywords->empty()) *facts.keywords += ',';
+    *facts.keywords += keywords;
+  }
+}
 
 std::string CollapseBlanks(std::string_view text) {
   std::string out;

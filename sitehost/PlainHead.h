@@ -12,6 +12,10 @@ namespace corvina::sitehost {
 // collapsed to one blank, and trimmed.
 std::string CollapseBlanks(std::string_view text);
 
+// Adds a keywords meta's content to the facts, as the site reads it: control characters read
+// as blanks, and the contents of several such metas join with commas.
+void AddKeywords(PageFacts& facts, std::string keywords);
+
 // The title and keywords of UTF-8 markup written plainly, read without the HTML parser: the
 // same facts the parser gives, or nullopt when the text holds anything the parser might
 // repair or decode (an entity, a stray "<", a control character, an unclosed tag, a

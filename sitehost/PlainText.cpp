@@ -8,10 +8,6 @@
 namespace corvina::sitehost {
 namespace {
 
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
 // The parser's blanks; a form feed is not one of them.
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';

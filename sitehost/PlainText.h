@@ -6,6 +6,11 @@
 
 namespace corvina::sitehost {
 
+// A control character: below U+0020, or DEL.
+inline bool IsControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // Text that the parser would keep as it stands: no entity, and no character it drops
 // (controls other than blanks, U+FFFE, U+FFFF). A carriage return could be folded with the
 // line feed after it, which only a text whose blanks are collapsed may ignore.
