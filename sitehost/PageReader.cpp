@@ -11,6 +11,7 @@
 #include "platform/TextEncoding.h"
 #include "sitehost/PageParse.h"
 #include "sitehost/PlainHead.h"
+#include "sitehost/PlainText.h"
 
 namespace corvina::sitehost {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 constexpr std::string_view kBlanks = " \t\n\r\f";
 
 // One of kBlanks; asked of every character of a page's head, so written out.
-constexpr bool IsBlank(char c) {
+constexpr bool IsHeadBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
@@ -50,11 +51,11 @@ size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0)
 // the name. Empty when there is none.
 std::string ValueAfter(std::string_view text, size_t key_end) {
   size_t i = key_end;
-  while (i < text.size() && IsBlank(text[i]))
+  while (i < text.size() && IsHeadBlank(text[i]))
     ++i;
   if (i >= text.size() || text[i] != '=') return {};
   ++i;
-  while (i < text.size() && (IsBlank(text[i]) || text[i] == '"' || text[i] == '\'')) {
+  while (i < text.size() && (IsHeadBlank(text[i]) || text[i] == '"' || text[i] == '\'')) {
     ++i;
   }
   const size_t start = i;
@@ -104,15 +105,6 @@ bool ParserKnowsEncoding(const std::string& name) {
   return true;
 }
 
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// A character of an element's name as the HTML parser reads it; the name ends at any other.
-bool IsNameChar(char c) {
-  return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.';
-}
-
 // True when `text` holds "<" + one of `names` (ASCII case ignored) followed by a character that
 // ends an element's name.
 bool HoldsTag(std::string_view text, std::initializer_list<std::string_view> names) {
@@ -139,7 +131,7 @@ bool FollowsAttributeName(std::string_view text) {
   const size_t name_end = at + 1;
   while (at > 0 && IsNameChar(text[at]))
     --at;
-  if (at + 1 == name_end || !IsBlank(text[at])) return false;
+  if (at + 1 == name_end || !IsHeadBlank(text[at])) return false;
   const char first = text[at + 1];
   return IsAsciiLetter(first) || first == '_' || first == ':';
 }
@@ -156,7 +148,7 @@ bool EndsBetweenTags(std::string_view text) {
   static constexpr TextElement kTextElements[] = {
       {"title", false}, {"textarea", false}, {"script", true}, {"style", true}};
   auto ends_name = [&](size_t at) {
-    return at < text.size() && (text[at] == '>' || text[at] == '/' || IsBlank(text[at]));
+    return at < text.size() && (text[at] == '>' || text[at] == '/' || IsHeadBlank(text[at]));
   };
   size_t i = 0;
   while (i < text.size()) {
@@ -194,7 +186,7 @@ bool EndsBetweenTags(std::string_view text) {
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         const bool value = !doctype && last == '=' && FollowsAttributeName(text.substr(0, end));
-        const bool identifier = doctype && IsBlank(text[end - 1]);
+        const bool identifier = doctype && IsHeadBlank(text[end - 1]);
         if (declaration || !(value || identifier)) return false;
         quote = c;
       } else if (c == '>') {
@@ -202,7 +194,7 @@ bool EndsBetweenTags(std::string_view text) {
       } else if (c == '<') {
         return false;
       }
-      if (quote == 0 && !IsBlank(c)) last = c;
+      if (quote == 0 && !IsHeadBlank(c)) last = c;
     }
     if (end >= text.size()) return false;
     i = end + 1;

@@ -24,19 +24,6 @@ constexpr size_t kMaxOpenElements = 240;
 // A page longer than this could hold a text that the parser stops at (10,000,000 bytes).
 constexpr size_t kMaxPlainPageSize = 3'000'000;
 
-// The parser's blanks; a form feed is not one of them.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool IsLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool IsNameChar(char c) {
-  return IsLetter(c) || (c >= '0' && c <= '9') || c == ':' || c == '-' || c == '_' || c == '.';
-}
-
 bool StartsNoCase(std::string_view text, size_t at, std::string_view lower_word) {
   if (text.size() - at < lower_word.size()) return false;
   for (size_t k = 0; k < lower_word.size(); ++k) {
@@ -97,10 +84,10 @@ class Scanner {
     if (text_.compare(at_, 4, "<!--") == 0) return Comment();
     if (StartsNoCase(text_, at_, "<!doctype")) return SkipTo(at_ + 9);
     if (text_.compare(at_, 2, "<?") == 0) {
-      return at_ + 2 < text_.size() && IsLetter(text_[at_ + 2]) && SkipTo(at_ + 2);
+      return at_ + 2 < text_.size() && IsAsciiLetter(text_[at_ + 2]) && SkipTo(at_ + 2);
     }
     if (text_.compare(at_, 2, "</") == 0) return EndTag();
-    if (at_ + 1 < text_.size() && IsLetter(text_[at_ + 1])) return StartTag();
+    if (at_ + 1 < text_.size() && IsAsciiLetter(text_[at_ + 1])) return StartTag();
     return false;
   }
 
@@ -153,7 +140,7 @@ class Scanner {
   // "</name>" with blanks allowed before ">".
   bool EndTag() {
     at_ += 2;
-    if (at_ >= text_.size() || !IsLetter(text_[at_])) return false;
+    if (at_ >= text_.size() || !IsAsciiLetter(text_[at_])) return false;
     const std::string_view name = Name();
     if (name.empty()) return false;
     SkipBlanks();
@@ -187,7 +174,7 @@ class Scanner {
         break;
       }
       // Attributes are set apart by blanks.
-      if (at_ == before || !(IsLetter(text_[at_]) || text_[at_] == '_' || text_[at_] == ':')) {
+      if (at_ == before || !(IsAsciiLetter(text_[at_]) || text_[at_] == '_' || text_[at_] == ':')) {
         return false;
       }
       if (count == kMaxAttributes) return false;

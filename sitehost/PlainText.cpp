@@ -8,11 +8,6 @@
 namespace corvina::sitehost {
 namespace {
 
-// The parser's blanks; a form feed is not one of them.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // A character the parser keeps when a reference gives it.
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||

@@ -10,6 +10,17 @@ namespace corvina::sitehost {
 inline bool IsControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
 }
+// The HTML parser's blanks; a form feed is not one of them.
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+inline bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+// A character of an element's name as the HTML parser reads it; the name ends at any other.
+inline bool IsNameChar(char c) {
+  return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == ':' || c == '-' || c == '_' || c == '.';
+}
 
 // Text that the parser would keep as it stands: no entity, and no character it drops
 // (controls other than blanks, U+FFFE, U+FFFF). A carriage return could be folded with the
