@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace corvina {
 
@@ -17,5 +19,13 @@ std::string AsciiLowerCase(std::string_view text);
 // Whether the two texts are equal when ASCII letters are compared without their case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
+
+// A map keyed by text that is searched with a std::string_view, without making a string.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+template <typename T>
+using TextMap = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
 
 }  // namespace corvina

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Status.h"
+#include "platform/Text.h"
 #include "shared/HostObjects.h"
 #include "sitehost/FolderWebFile.h"
 #include "sitehost/FolderWebFolder.h"
@@ -109,12 +110,8 @@ class FolderWeb : public IWeb {
   std::vector<Error> outline_problems_;     // what building it from the outline found
   std::unordered_map<std::string, FolderWebFile*> by_lower_path_;  // built on first need
   ReadProgress read_progress_;
-  struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-  };
   // Open folders of this snapshot, for reading their pages.
-  std::unordered_map<std::string, FolderHandle, TextHash, std::equal_to<>> folder_handles_;
+  TextMap<FolderHandle> folder_handles_;
 };
 
 }  // namespace corvina

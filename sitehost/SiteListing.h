@@ -2,16 +2,15 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/FileStamp.h"
 #include "platform/FolderWatcher.h"
 #include "platform/Status.h"
+#include "platform/Text.h"
 
 namespace corvina::sitehost {
 
@@ -58,11 +57,7 @@ class SiteListingCache {
     bool quiet = false;    // unchanged at the last listing
     bool visited = false;  // reached by the last listing
   };
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-  };
-  std::unordered_map<std::string, Folder, Hash, std::equal_to<>> folders_;
+  TextMap<Folder> folders_;
   FolderWatcher watcher_;
   size_t folders_read_ = 0;
 };
