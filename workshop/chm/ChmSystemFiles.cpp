@@ -68,30 +68,17 @@ void PutDword(std::vector<uint8_t>& out, uint32_t code, uint32_t value) {
 
 uint32_t ChmStringPool::Add(std::string_view text) {
   if (text.empty()) return 0;
-  if ((used_ + 1) * 2 > slots_.size()) {
-    const std::vector<uint32_t> old = std::move(slots_);
-    slots_.assign(std::max<size_t>(64, old.size() * 2), 0);
-    for (uint32_t offset : old) {
-      if (offset == 0) continue;
-      const size_t hash = std::hash<std::string_view>()(At(offset));
-      size_t i = hash & (slots_.size() - 1);
-      while (slots_[i] != 0)
-        i = (i + 1) & (slots_.size() - 1);
-      slots_[i] = offset;
-    }
-  }
-  const size_t hash = std::hash<std::string_view>()(text);
-  size_t i = hash & (slots_.size() - 1);
-  for (; slots_[i] != 0; i = (i + 1) & (slots_.size() - 1)) {
-    if (At(slots_[i]) == text) return slots_[i];
-  }
+  const std::hash<std::string_view> hash;
+  const size_t text_hash = hash(text);
+  const uint32_t found =
+      offsets_.Find(text_hash, [&](uint32_t offset) { return At(offset) == text; });
+  if (found != ChmNumberSlots::kNone) return found;
   ReserveGrowingByQuarter(bytes_, kChmTableBlockSize + text.size() + 1);
   KeepInBlock(bytes_, text.size() + 1);
   const uint32_t offset = static_cast<uint32_t>(bytes_.size());
   bytes_.insert(bytes_.end(), text.begin(), text.end());
   bytes_.push_back(0);
-  slots_[i] = offset;
-  ++used_;
+  offsets_.Add(offset, text_hash, [&](uint32_t held) { return hash(At(held)); });
   return offset;
 }
 
@@ -209,8 +196,6 @@ uint32_t ChmUrlHash(std::string_view url) {
 
 namespace {
 
-constexpr uint32_t kNoTopic = 0xFFFFFFFF;
-
 size_t WithTitle(size_t path_hash, uint32_t title) {
   return (path_hash ^ title) * 0x9E3779B97F4A7C15ull;
 }
@@ -226,34 +211,16 @@ size_t ChmTopicTable::HashOf(const Topic& topic, bool with_title) const {
   return with_title ? WithTitle(hash, topic.title) : hash;
 }
 
-template <typename Matches>
-size_t ChmTopicTable::SlotFor(const Slots& table, size_t hash, Matches matches) const {
-  const size_t mask = table.slots.size() - 1;
-  for (size_t i = (hash ^ hash >> 32) & mask;; i = (i + 1) & mask) {
-    const uint32_t topic = table.slots[i];
-    if (topic == kNoTopic || matches(topics_[topic])) return i;
-  }
-}
-
-void ChmTopicTable::Insert(Slots& table, uint32_t topic, bool with_title) {
-  if ((table.used + 1) * 2 > table.slots.size()) {
-    const std::vector<uint32_t> old = std::move(table.slots);
-    table.slots.assign(std::max<size_t>(64, old.size() * 2), kNoTopic);
-    for (uint32_t moved : old) {
-      if (moved != kNoTopic) {
-        table.slots[SlotFor(table, HashOf(topics_[moved], with_title),
-                            [](const Topic&) { return false; })] = moved;
-      }
-    }
-  }
+void ChmTopicTable::Insert(ChmNumberSlots& table, uint32_t topic, bool with_title) {
   const Topic& added = topics_[topic];
   const std::string_view path = PathOf(added);
-  uint32_t& slot = table.slots[SlotFor(table, HashOf(added, with_title), [&](const Topic& other) {
-    return (!with_title || other.title == added.title) && ChmNameEqual()(PathOf(other), path);
-  })];
-  if (slot != kNoTopic) return;  // the first topic stays
-  slot = topic;
-  ++table.used;
+  const size_t hash = HashOf(added, with_title);
+  const uint32_t first = table.Find(hash, [&](uint32_t other) {
+    return (!with_title || topics_[other].title == added.title) &&
+           ChmNameEqual()(PathOf(topics_[other]), path);
+  });
+  if (first != ChmNumberSlots::kNone) return;  // the first topic stays
+  table.Add(topic, hash, [&](uint32_t held) { return HashOf(topics_[held], with_title); });
 }
 
 uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool in_contents,
@@ -279,23 +246,19 @@ uint32_t ChmTopicTable::Add(std::string_view path, std::string_view title, bool 
 uint32_t ChmTopicTable::FindOrAdd(std::string_view path, std::string_view title, bool in_contents,
                                   ChmStringPool& strings) {
   const uint32_t title_offset = title.empty() ? kNoTitle : strings.Add(title);
-  if (!by_path_title_.slots.empty()) {
-    const uint32_t found = by_path_title_.slots[SlotFor(
-        by_path_title_, WithTitle(ChmNameHash()(path), title_offset), [&](const Topic& topic) {
-          return topic.title == title_offset && ChmNameEqual()(PathOf(topic), path);
-        })];
-    if (found != kNoTopic) return found;
-  }
+  const uint32_t found =
+      by_path_title_.Find(WithTitle(ChmNameHash()(path), title_offset), [&](uint32_t topic) {
+        return topics_[topic].title == title_offset && ChmNameEqual()(PathOf(topics_[topic]), path);
+      });
+  if (found != ChmNumberSlots::kNone) return found;
   return Add(path, title, in_contents, strings);
 }
 
 std::optional<uint32_t> ChmTopicTable::Find(std::string_view path) const {
-  if (by_path_.slots.empty()) return std::nullopt;
-  const uint32_t found =
-      by_path_.slots[SlotFor(by_path_, ChmNameHash()(path), [&](const Topic& topic) {
-        return ChmNameEqual()(PathOf(topic), path);
-      })];
-  if (found == kNoTopic) return std::nullopt;
+  const uint32_t found = by_path_.Find(ChmNameHash()(path), [&](uint32_t topic) {
+    return ChmNameEqual()(PathOf(topics_[topic]), path);
+  });
+  if (found == ChmNumberSlots::kNone) return std::nullopt;
   return found;
 }
 

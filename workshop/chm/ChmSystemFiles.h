@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Status.h"
+#include "workshop/chm/ChmNumberSlots.h"
 
 namespace corvina::chm {
 
@@ -28,9 +29,7 @@ class ChmStringPool {
     return reinterpret_cast<const char*>(bytes_.data()) + offset;
   }
   std::vector<uint8_t> bytes_;
-  // Offsets of the texts in open addressing (0: empty), a power of two slots at most half full.
-  std::vector<uint32_t> slots_;
-  size_t used_ = 0;
+  ChmNumberSlots offsets_;  // of the texts stored
 };
 
 // One window type of the project's [WINDOWS] section: `name="title","toc","index",...`.
@@ -76,24 +75,17 @@ class ChmTopicTable {
     bool in_contents;
     uint32_t toc_offset = 0;
   };
-  // Topic numbers in open addressing (a power of two slots, at most half full), hashed by
-  // path or by path and title: two words per topic rather than a node and a key per topic.
-  struct Slots {
-    std::vector<uint32_t> slots;
-    size_t used = 0;
-  };
   std::string_view PathOf(const Topic& topic) const;
   size_t HashOf(const Topic& topic, bool with_title) const;
-  // The slot that holds the topic `matches` accepts, or the empty slot where it would go.
-  template <typename Matches>
-  size_t SlotFor(const Slots& table, size_t hash, Matches matches) const;
-  void Insert(Slots& table, uint32_t topic, bool with_title);
+  // The first topic with the path (and title) of `topic` in `table`, else `topic` added there.
+  void Insert(ChmNumberSlots& table, uint32_t topic, bool with_title);
   // #TOPICS and #URLTBL.
   void BuildTables(ChmTopicFiles& files) const;
   std::vector<Topic> topics_;
   std::vector<uint8_t> urlstr_;
-  Slots by_path_;        // the first topic of each path, names compared as readers compare
-  Slots by_path_title_;  // the first topic of each path and title
+  // Topic numbers by path, names compared as readers compare them, and by path and title.
+  ChmNumberSlots by_path_;
+  ChmNumberSlots by_path_title_;
 };
 
 // The hash of a URL as #URLTBL stores it.
