@@ -1,9 +1,13 @@
 #include "platform/TextEncoding.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace corvina {
@@ -248,6 +252,36 @@ std::string DecodeUtf8OrWindows1252(std::string_view bytes) {
 bool FitsAnsi(std::string_view utf8) {
   if (AsciiRunEnd(utf8, 0) == utf8.size()) return true;
   return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
+}
+
+std::optional<std::string> CharsetToUtf8(std::string_view label, std::string_view bytes) {
+  const std::string from(label);
+  if (from.empty() || from.find('\0') != std::string::npos || from.find('/') != std::string::npos) {
+    return std::nullopt;
+  }
+  struct Closer {
+    void operator()(void* converter) const { iconv_close(static_cast<iconv_t>(converter)); }
+  };
+  iconv_t opened = iconv_open("UTF-8", from.c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const std::unique_ptr<void, Closer> converter(opened);
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char buffer[4096];
+  while (in_left > 0) {
+    char* put = buffer;
+    size_t put_left = sizeof buffer;
+    const size_t done = iconv(converter.get(), &in, &in_left, &put, &put_left);
+    out.append(buffer, static_cast<size_t>(put - buffer));
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    if (errno != EILSEQ) break;  // EINVAL: a sequence cut off by the end
+    out += "\xEF\xBF\xBD";
+    ++in;
+    --in_left;
+  }
+  return out;
 }
 
 void AppendUtf8(std::string& out, uint32_t code) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,12 @@ class Utf8OrWindows1252Decoder {
 };
 // The same for a whole text at once.
 std::string DecodeUtf8OrWindows1252(std::string_view bytes);
+
+// `bytes` in the charset a page declares (`label`: "koi8-r", "iso-8859-2", "shift_jis", "utf-16"
+// with its byte-order mark...) as UTF-8, through the system's converters. A byte sequence the
+// charset does not hold reads as U+FFFD, one cut off by the end is dropped. Nothing when the
+// system knows no such charset.
+std::optional<std::string> CharsetToUtf8(std::string_view label, std::string_view bytes);
 
 // Appends the code point in UTF-8; one beyond U+10FFFF or a surrogate as U+FFFD.
 void AppendUtf8(std::string& out, uint32_t code);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace corvina {
@@ -60,6 +61,40 @@ TEST(TextEncodingTest, SequencesAnywhereInLongAsciiRunsAreSeen) {
     EXPECT_TRUE(FitsAnsi(before + "\xC3\xA9" + after));
     EXPECT_FALSE(FitsAnsi(before + "\xE6\x97\xA5" + after));
     EXPECT_EQ(DecodeUtf8OrWindows1252(before + "\xE9" + after), before + "\xC3\xA9" + after);
+  }
+}
+
+TEST(TextEncodingTest, DeclaredCharsetsConvertThroughTheSystem) {
+  struct Case {
+    std::string_view label;
+    std::string_view bytes;
+    std::optional<std::string_view> utf8;
+  };
+  const Case cases[] = {
+      // "Привет" in KOI8-R, "Łódź" in ISO-8859-2, "日本" in Shift_JIS.
+      {"koi8-r", "\xF0\xD2\xC9\xD7\xC5\xD4", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+      {"iso-8859-2",
+       "\xA3\xF3"
+       "d\xBC",
+       "\xC5\x81\xC3\xB3"
+       "d\xC5\xBA"},
+      {"shift_jis", "\x93\xFA\x96\x7B", "\xE6\x97\xA5\xE6\x9C\xAC"},
+      {"utf-16", std::string_view("\xFF\xFEO\0k\0", 6), "Ok"},
+      {"utf-16", std::string_view("\xFE\xFF\0O\0k", 6), "Ok"},
+      {"UTF-16", std::string_view("\xFF\xFEO\0k\0!", 7), "Ok"},  // a cut-off unit is dropped
+      {"shift_jis", "a\x81\x7F", "a\xEF\xBF\xBD\x7F"},           // not in the charset
+      {"", "text", std::nullopt},
+      {"no-such-charset", "text", std::nullopt},
+      {"../../etc/x", "text", std::nullopt},
+      {std::string_view("koi8-r\0x", 8), "text", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.label));
+    const std::optional<std::string> got = CharsetToUtf8(c.label, c.bytes);
+    ASSERT_EQ(got.has_value(), c.utf8.has_value());
+    if (got) {
+      EXPECT_EQ(*got, *c.utf8);
+    }
   }
 }
 

@@ -46,6 +46,32 @@ TEST(PageTitleTest, ReadsTitlesOfManyKindsOfPages) {
       {"<html><head><title></title></head></html>", ""},
       {"", ""},
       {"<p>broken <title>Late</title> <b>markup", "Late"},
+      // References: all HTML 4 names, with or without ";" as browsers read them; numbers, the
+      // C1 range as Windows-1252; unknown names and bare "&#" stay as written.
+      {"<title>&copy 2024 &eacute;t&eacute; &#8364;&#x41;&#150; &bogus; &# R&D</title>",
+       "\xC2\xA9 2024 \xC3\xA9t\xC3\xA9 \xE2\x82\xAC"
+       "A\xE2\x80\x93 &bogus; &# R&D"},
+      // Charsets: undeclared bytes that are not UTF-8 as Windows-1252, per sequence; a declared
+      // Windows-1252 or ISO-8859-1 even where the bytes look like UTF-8; others converted.
+      {"<title>\x93Quoted\x94 Caf\xc3\xa9</title>", "\xE2\x80\x9CQuoted\xE2\x80\x9D Caf\xC3\xA9"},
+      {"<meta charset=iso-8859-1><title>Caf\xc3\xa9</title>", "Caf\xC3\x83\xC2\xA9"},
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><title>\xe9t\xe9</title>",
+       "\xC3\xA9t\xC3\xA9"},
+      {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
+       "<title>\xF0\xD2\xC9\xD7\xC5\xD4</title>",
+       "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+      {std::string("\xFF\xFE<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>\0", 34), "\xC3\xA9"},
+      {"\xEF\xBB\xBF<title>BOM</title>", "BOM"},
+      // Markup: tags and comments inside hold no text; a title in a comment or script is none;
+      // the first title that shows text counts; a lost end tag ends at the next tag.
+      {"<title>A <b>bold</b><!-- x --> move &lt;b&gt; a < b</title>", "A bold move <b> a < b"},
+      {"<!-- <title>Old</title> --><script>w('<title>No</title>')</script><title>Yes</title>",
+       "Yes"},
+      {"<title></title><title> \t</title><title>Second</title><title>Third</title>", "Second"},
+      {"<title/><title>Real</title>", "Real"},
+      {"<title>Lost end<p>text</p>", "Lost end"},
+      {"<title>Misspelt</title<p>text", "Misspelt"},
+      {std::string("<title>N\0U\1L &#1;</title>", 25), "NUL"},
   };
   for (const auto& [html, title] : cases) {
     SCOPED_TRACE(html);

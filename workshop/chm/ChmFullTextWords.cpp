@@ -390,6 +390,10 @@ std::string UnreadCharset(std::string_view html) {
   return label;
 }
 
+bool DeclaresWindows1252(std::string_view html) {
+  return IsAnsiLabel(DeclaredLabel(html));
+}
+
 PageWords ExtractPageWords(std::string_view html) {
   PageWords words;
   WordReader(html, words).Read();

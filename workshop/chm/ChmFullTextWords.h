@@ -43,4 +43,7 @@ PageWords ExtractPageWords(std::string_view html);
 // read as UTF-8 when its bytes are valid UTF-8, else as Windows-1252.
 std::string UnreadCharset(std::string_view html);
 
+// Whether the page declares Windows-1252 or a charset read as it (ISO-8859-1, ASCII...).
+bool DeclaresWindows1252(std::string_view html);
+
 }  // namespace corvina::chm

@@ -1,75 +1,214 @@
 #include "workshop/chm/PageTitle.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
-
 #include <algorithm>
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/Text.h"
 #include "platform/TextEncoding.h"
+#include "workshop/chm/ChmFullTextWords.h"
+#include "workshop/chm/HtmlEntities.h"
+#include "workshop/chm/HtmlScanner.h"
 
 namespace corvina::chm {
 namespace {
 
-struct DocCloser {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
+constexpr size_t kNpos = std::string_view::npos;
 
-const xmlNode* FindTitle(const xmlNode* node) {
-  for (; node; node = node->next) {
-    if (node->type == XML_ELEMENT_NODE &&
-        xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>("title")) == 0) {
-      return node;
-    }
-    if (const xmlNode* found = FindTitle(node->children)) return found;
-  }
-  return nullptr;
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-std::string TitleOf(std::string_view html) {
-  // Pages without a declared charset that are valid UTF-8 are read as UTF-8; others are left to
-  // the parser's own detection (a <meta> charset, else Latin-1).
-  const char* encoding = IsValidUtf8(html) ? "UTF-8" : nullptr;
-  std::unique_ptr<xmlDoc, DocCloser> doc(
-      htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, encoding,
-                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                         HTML_PARSE_NONET | HTML_PARSE_NOBLANKS));
-  if (!doc) return {};
-  const xmlNode* title = FindTitle(xmlDocGetRootElement(doc.get()));
-  if (!title) return {};
-  xmlChar* content = xmlNodeGetContent(title);
-  if (!content) return {};
-  std::string raw(reinterpret_cast<const char*>(content));
-  xmlFree(content);
+// A <title> element of a page: its text as written, and whether its end tag follows.
+struct RawTitle {
+  std::string_view text;
+  bool closed = true;
+};
+
+// Collects the <title> elements of a page.
+class TitleFinder : public HtmlVisitor {
+ public:
+  explicit TitleFinder(std::string_view page) : page_(page) {}
+
+  void Tag(const HtmlTag& tag) override {
+    waiting_ = false;
+    if (tag.end || tag.name != "title") return;
+    // A title written as <title/> is empty; so is one whose end tag follows at once (the
+    // scanner then gives no text).
+    titles_.emplace_back();
+    waiting_ = !tag.self_closing;
+  }
+  // Comes right after the start tag of its element.
+  void RawText(std::string_view element, std::string_view text) override {
+    if (!waiting_ || element != "title") return;
+    waiting_ = false;
+    // Without its end tag, the text runs to the end of the page.
+    titles_.back() = {text, text.data() + text.size() != page_.data() + page_.size()};
+  }
+
+  const std::vector<RawTitle>& titles() const { return titles_; }
+
+ private:
+  std::string_view page_;
+  std::vector<RawTitle> titles_;
+  bool waiting_ = false;  // a title's start tag was the last thing read
+};
+
+// A character reference at `at` (an "&"): appends what it stands for and returns the position
+// after it, or appends nothing and returns `at` when it is none. Named references need not end
+// with ";", as browsers read them.
+size_t DecodeReference(std::string_view text, size_t at, std::string& out) {
+  size_t i = at + 1;
+  if (i < text.size() && text[i] == '#') {
+    ++i;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    const size_t digits = i;
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+      const char c = AsciiLower(text[i]);
+      int digit = -1;
+      if (IsAsciiDigit(c)) digit = c - '0';
+      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (digit < 0) break;
+      value = std::min<uint64_t>(value * (hex ? 16 : 10) + static_cast<uint64_t>(digit), 0x110000);
+    }
+    if (i == digits) return at;
+    if (i < text.size() && text[i] == ';') ++i;
+    AppendUtf8(out, NumericHtmlEntity(value));
+    return i;
+  }
+  size_t end = i;
+  while (end < text.size() && end - i < 32 && (IsAsciiLetter(text[end]) || IsAsciiDigit(text[end])))
+    ++end;
+  const int32_t code_point = end == i ? -1 : LookupHtmlEntity(text.substr(i, end - i));
+  if (code_point < 0) return at;
+  if (end < text.size() && text[end] == ';') ++end;
+  AppendUtf8(out, static_cast<uint32_t>(code_point));
+  return end;
+}
+
+// The title's text as written, in UTF-8 -> what the title bar shows.
+std::string TitleText(std::string_view raw) {
+  std::string decoded;
+  decoded.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    const char c = raw[i];
+    if (c == '<' && i + 1 < raw.size()) {
+      const char next = raw[i + 1];
+      if (raw.compare(i, 4, "<!--") == 0) {
+        const size_t close = raw.find("-->", i + 4);
+        i = close == kNpos ? raw.size() : close + 3;
+        continue;
+      }
+      if (IsAsciiLetter(next) || next == '!' || next == '?' ||
+          (next == '/' && i + 2 < raw.size() && IsAsciiLetter(raw[i + 2]))) {
+        const size_t close = raw.find('>', i);
+        i = close == kNpos ? raw.size() : close + 1;
+        continue;
+      }
+    }
+    if (c == '&') {
+      const size_t after = DecodeReference(raw, i, decoded);
+      if (after != i) {
+        i = after;
+        continue;
+      }
+    }
+    decoded += c;
+    ++i;
+  }
   std::string text;
-  for (char c : raw) {
-    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-    if (blank) {
-      if (!text.empty() && text.back() != ' ') text += ' ';
-    } else {
+  text.reserve(decoded.size());
+  for (char c : decoded) {
+    if (static_cast<uint8_t>(c) < 0x20 && !IsBlank(c)) continue;  // NUL would end the title
+    if (!IsBlank(c)) {
       text += c;
+    } else if (!text.empty() && text.back() != ' ') {
+      text += ' ';
     }
   }
   if (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
 }
 
+// How a page's bytes become UTF-8: in the charset the page declares; else each valid UTF-8
+// sequence as UTF-8 and every other byte as Windows-1252, as the site's own page reading does.
+class PageDecoder {
+ public:
+  explicit PageDecoder(std::string_view html)
+      : charset_(UnreadCharset(html)), windows_1252_(DeclaresWindows1252(html)) {}
+
+  std::string ToUtf8(std::string_view bytes) const {
+    if (!charset_.empty()) {
+      if (std::optional<std::string> utf8 = CharsetToUtf8(charset_, bytes)) return std::move(*utf8);
+    }
+    return windows_1252_ ? AnsiToUtf8(bytes) : DecodeUtf8OrWindows1252(bytes);
+  }
+
+ private:
+  std::string charset_;  // one the search index does not read, converted by the system
+  bool windows_1252_;
+};
+
+// Where a title without its end tag ends: at a misspelt end tag ("</title<p>"), else at the
+// first tag.
+size_t UnclosedTitleEnd(std::string_view raw) {
+  static constexpr std::string_view kEnd = "</title";
+  const auto end = std::search(raw.begin(), raw.end(), kEnd.begin(), kEnd.end(),
+                               [](char a, char b) { return AsciiLower(a) == b; });
+  if (end != raw.end()) return static_cast<size_t>(end - raw.begin());
+  for (size_t i = raw.find('<'); i != kNpos && i + 1 < raw.size(); i = raw.find('<', i + 1)) {
+    const char next = raw[i + 1];
+    if (IsAsciiLetter(next) || (next == '/' && i + 2 < raw.size() && IsAsciiLetter(raw[i + 2]))) {
+      return i;
+    }
+  }
+  return raw.size();
+}
+
+// The first title of `page` that shows any text. `closed_only`: a title without its end tag
+// does not count.
+std::string FirstTitle(const PageDecoder& decoder, std::string_view page, bool closed_only) {
+  TitleFinder finder(page);
+  ScanHtml(page, finder);
+  for (const RawTitle& title : finder.titles()) {
+    if (closed_only && !title.closed) break;
+    const std::string_view raw =
+        title.closed ? title.text : title.text.substr(0, UnclosedTitleEnd(title.text));
+    std::string text = TitleText(decoder.ToUtf8(raw));
+    if (!text.empty()) return text;
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string ReadPageTitle(std::string_view html) {
-  if (html.size() > static_cast<size_t>(INT32_MAX)) html = html.substr(0, INT32_MAX);
-  // The title sits in the head: parse only up to the first "</title" when there is one.
+  if (html.starts_with("\xFF\xFE") || html.starts_with("\xFE\xFF")) {
+    const std::optional<std::string> utf8 = CharsetToUtf8("UTF-16", html);
+    return utf8 ? ReadPageTitle(*utf8) : std::string();
+  }
+  // The title sits in the head: first read only up to the first "</title" when there is one.
+  // That can cut a comment or script that holds the text; then the whole page is read.
   static constexpr std::string_view kEnd = "</title";
-  auto it = std::search(html.begin(), html.end(), kEnd.begin(), kEnd.end(),
-                        [](char a, char b) { return AsciiLower(a) == b; });
-  if (it != html.end()) {
-    std::string head(html.begin(), it);
-    head += "</title>";
-    std::string title = TitleOf(head);
+  const auto end = std::search(html.begin(), html.end(), kEnd.begin(), kEnd.end(),
+                               [](char a, char b) { return AsciiLower(a) == b; });
+  const PageDecoder decoder(html);
+  if (end != html.end()) {
+    const size_t cut = static_cast<size_t>(end - html.begin()) + kEnd.size();
+    std::string title = FirstTitle(decoder, html.substr(0, cut), true);
     if (!title.empty()) return title;
   }
-  return TitleOf(html);
+  return FirstTitle(decoder, html, false);
 }
 
 }  // namespace corvina::chm
