@@ -382,6 +382,9 @@ Status Compiler::Run() {
     if (Status status = StoreFile(linked, kind); !status.ok()) return status;
   }
   linked_.CheckAnchors();
+  // Every file is stored: what the links reached, and the list of what to store, are done with.
+  linked_.Release();
+  names_ = {};
   for (const std::string* file : {&project_.contents_file, &project_.index_file}) {
     if (!file->empty()) topics_.Add(*file, {}, false, strings_);
   }
@@ -435,7 +438,6 @@ Status Compiler::Run() {
   windows_file = {};
   topic_files = {};
   strings_ = {};
-  linked_.Release();
   if (*full_text_file) {
     const char* name = "/$FIftiMain";
     if (writer_->Contains(name)) {

@@ -172,29 +172,30 @@ bool ChmFullTextIndex::Before(uint32_t a, uint32_t b) const {
 }
 
 uint32_t ChmFullTextIndex::FindOrAdd(uint64_t hash, std::string_view word, bool title) {
+  const auto folded = static_cast<uint32_t>(hash ^ hash >> 32);
   if ((entries_.size() + 1) * 2 > slots_.size()) {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(std::max<size_t>(1024, old.size() * 2), {0, kNoEntry});
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
       if (slot.entry == kNoEntry) continue;
-      size_t i = HashSlot(slot.hash, slots_.size());
+      size_t i = slot.hash & mask;
       while (slots_[i].entry != kNoEntry)
         i = (i + 1) & mask;
       slots_[i] = slot;
     }
   }
   const size_t mask = slots_.size() - 1;
-  for (size_t i = HashSlot(hash, slots_.size());; i = (i + 1) & mask) {
+  for (size_t i = folded & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (slot.entry == kNoEntry) {
-      slot = {hash, static_cast<uint32_t>(entries_.size())};
+      slot = {folded, static_cast<uint32_t>(entries_.size())};
       entries_.push_back({static_cast<uint32_t>(words_.size()), static_cast<uint8_t>(word.size()),
                           title, 0, 0, 0});
       words_ += word;
       return slot.entry;
     }
-    if (slot.hash == hash) {
+    if (slot.hash == folded) {
       const Entry& entry = entries_[slot.entry];
       if (entry.title == title && Word(entry) == word) return slot.entry;
     }
@@ -238,6 +239,7 @@ std::vector<uint8_t> ChmFullTextIndex::Build() {
 }
 
 bool ChmFullTextIndex::Write(const std::function<bool(std::span<const uint8_t>)>& out) {
+  slots_ = {};  // no page is added any more
   std::vector<uint32_t> order(entries_.size());
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return Before(a, b); });

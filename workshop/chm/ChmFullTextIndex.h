@@ -92,7 +92,7 @@ class ChmFullTextIndex {
   // An open-addressing table from (word, context) to entries_: pages are merged one after the
   // other on one thread, so the look-up must cost little more than one cache miss.
   struct Slot {
-    uint64_t hash;
+    uint32_t hash;  // the key's hash folded to 32 bits, which also places it
     uint32_t entry;
   };
   static constexpr uint32_t kNoEntry = 0xFFFFFFFF;

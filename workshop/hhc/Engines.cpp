@@ -239,6 +239,7 @@ int CompileNative(ParsedProject project) {
   chm.binary_toc = project.binary_toc;
   chm.binary_index = project.binary_index;
   chm.files = std::move(project.files);
+  chm.files.shrink_to_fit();  // grown by doubling while read; held through the compile
 
   int warnings = 0;
   chm::ChmCompileOptions options;
