@@ -111,6 +111,9 @@ Status ChmArchiveWriter::CheckName(std::string_view name) {
                                           std::to_string(kChmMaxNameBytes) +
                                           " bytes): " + FormatName(name.substr(0, 60)) + "..."};
   }
+  if (names_text_.size() + name.size() > UINT32_MAX) {
+    return Error{kErrInvalidArgument, "too many file names for a .chm"};
+  }
   const auto name_of = [this](uint32_t entry) { return NameOf(entry); };
   if (const uint32_t found = names_.Find(name, name_of); found != ChmNameIndex::kNone) {
     const std::string_view earlier = NameOf(found);
@@ -133,11 +136,18 @@ Status ChmArchiveWriter::AddCompressed(std::string_view name, std::span<const ui
   return EndCompressed();
 }
 
+void ChmArchiveWriter::AddEntry(std::string_view name, uint16_t section, uint64_t offset,
+                                uint64_t length) {
+  added_.push_back({offset, length, static_cast<uint32_t>(names_text_.size()),
+                    static_cast<uint16_t>(name.size()), section});
+  names_text_ += name;
+  names_.Add(static_cast<uint32_t>(added_.size() - 1),
+             [this](uint32_t entry) { return NameOf(entry); });
+}
+
 Status ChmArchiveWriter::BeginCompressed(std::string_view name) {
   if (Status status = CheckName(name); !status.ok()) return status;
-  entries_.push_back({std::string(name), 1, section1_length_, 0});
-  names_.Add(static_cast<uint32_t>(entries_.size() - 1),
-             [this](uint32_t entry) { return NameOf(entry); });
+  AddEntry(name, 1, section1_length_, 0);
   file_open_ = true;
   return Status::Ok();
 }
@@ -145,14 +155,15 @@ Status ChmArchiveWriter::BeginCompressed(std::string_view name) {
 Status ChmArchiveWriter::AppendCompressed(std::span<const uint8_t> bytes) {
   if (!failure_.ok()) return failure_;
   if (section1_length_ + bytes.size() > kChmMaxSectionBytes) {
-    failure_ =
-        Error{kErrInvalidArgument, "too much data for a .chm: " + FormatName(entries_.back().name) +
-                                       " would take the compressed section past " +
-                                       std::to_string(kChmMaxSectionBytes) + " bytes"};
+    failure_ = Error{kErrInvalidArgument,
+                     "too much data for a .chm: " +
+                         FormatName(NameOf(static_cast<uint32_t>(added_.size() - 1))) +
+                         " would take the compressed section past " +
+                         std::to_string(kChmMaxSectionBytes) + " bytes"};
     return failure_;
   }
   section1_length_ += bytes.size();
-  entries_.back().length += bytes.size();
+  added_.back().length += bytes.size();
   if (Status status = stream_->Append(bytes); !status.ok()) failure_ = status;
   return failure_;
 }
@@ -164,9 +175,7 @@ Status ChmArchiveWriter::EndCompressed() {
 
 Status ChmArchiveWriter::AddStored(std::string_view name, std::span<const uint8_t> bytes) {
   if (Status status = CheckName(name); !status.ok()) return status;
-  entries_.push_back({std::string(name), 0, 0, bytes.size()});
-  names_.Add(static_cast<uint32_t>(entries_.size() - 1),
-             [this](uint32_t entry) { return NameOf(entry); });
+  AddEntry(name, 0, 0, bytes.size());
   stored_.emplace_back(bytes.begin(), bytes.end());
   return Status::Ok();
 }
@@ -188,14 +197,27 @@ Status ChmArchiveWriter::Finish() {
   storage.emplace_back("::DataSpace/Storage/MSCompressed/Transform/List", std::move(transform));
   storage.emplace_back(std::string(kResetTableName), ResetTable(*stream_));
 
-  // The storage files, the stored files in the order added, then the folders.
-  entries_.push_back({std::string(kContentName), 0, 0, stream_->compressed_length()});
+  // The directory's entries: the files added, the storage files, then the folders. No name is
+  // looked up any more, so the compact records go as they are copied.
+  std::deque<ChmDirectoryEntry> entries;
+  while (!added_.empty()) {
+    const Added& added = added_.front();
+    entries.push_back({std::string(names_text_, added.name_at, added.name_length), added.section,
+                       added.offset, added.length});
+    added_.pop_front();
+  }
+  names_ = {};
+  names_text_ = {};
+  const size_t added_count = entries.size();
+  entries.push_back({std::string(kContentName), 0, 0, stream_->compressed_length()});
   uint64_t offset = stream_->compressed_length();
   for (const auto& [name, bytes] : storage) {
-    entries_.push_back({name, 0, offset, bytes.size()});
+    entries.push_back({name, 0, offset, bytes.size()});
     offset += bytes.size();
   }
-  for (ChmDirectoryEntry& entry : entries_) {
+  // Section 0 after the storage files: the stored files in the order added.
+  for (size_t i = 0; i < added_count; ++i) {
+    ChmDirectoryEntry& entry = entries[i];
     if (entry.section != 0 || entry.name.starts_with("::")) continue;
     entry.offset = offset;
     offset += entry.length;
@@ -204,20 +226,20 @@ Status ChmArchiveWriter::Finish() {
 
   // Folder entries: "/" and every folder that holds a name.
   std::unordered_set<std::string_view, ChmNameHash, ChmNameEqual> folders;
-  const size_t count = entries_.size();
+  const size_t count = entries.size();
   for (size_t i = 0; i < count; ++i) {
-    const std::string& name = entries_[i].name;
+    const std::string& name = entries[i].name;
     for (size_t slash = name.find('/'); slash != std::string::npos;
          slash = name.find('/', slash + 1)) {
       const std::string_view folder(name.data(), slash + 1);
       if (folders.contains(folder)) continue;
-      entries_.push_back({std::string(folder), 0, 0, 0});
-      folders.insert(entries_.back().name);
+      entries.push_back({std::string(folder), 0, 0, 0});
+      folders.insert(entries.back().name);
     }
   }
   std::vector<const ChmDirectoryEntry*> sorted;
-  sorted.reserve(entries_.size());
-  for (const ChmDirectoryEntry& entry : entries_)
+  sorted.reserve(entries.size());
+  for (const ChmDirectoryEntry& entry : entries)
     sorted.push_back(&entry);
   std::sort(sorted.begin(), sorted.end(),
             [](const auto* a, const auto* b) { return CompareChmNames(a->name, b->name) < 0; });

@@ -69,9 +69,23 @@ class ChmArchiveWriter {
   std::unique_ptr<ChmOutputFile> file_;
   std::unique_ptr<ChmScratchFile> content_;
   std::unique_ptr<LzxStreamWriter> stream_;
-  std::string_view NameOf(uint32_t entry) const { return entries_[entry].name; }
+  // A file added, held compactly until Finish lays out the directory: its name is in
+  // names_text_.
+  struct Added {
+    uint64_t offset;
+    uint64_t length;
+    uint32_t name_at;
+    uint16_t name_length;
+    uint16_t section;
+  };
+  static_assert(kChmMaxNameBytes <= UINT16_MAX);
+  std::string_view NameOf(uint32_t entry) const {
+    return std::string_view(names_text_).substr(added_[entry].name_at, added_[entry].name_length);
+  }
+  void AddEntry(std::string_view name, uint16_t section, uint64_t offset, uint64_t length);
 
-  std::deque<ChmDirectoryEntry> entries_;
+  std::deque<Added> added_;
+  std::string names_text_;
   std::vector<std::vector<uint8_t>> stored_;  // bytes of the section-0 entries, in order
   ChmNameIndex names_;                        // the entries added, by name
   uint64_t section1_length_ = 0;
