@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProcessMemory.h"
 #include "workshop/chm/ChmCompiler.h"
 
 namespace {
@@ -335,6 +336,7 @@ BENCHMARK_CAPTURE(BM_BaselineChmcmd, search, true)->Arg(2000)->Apply(OneRun);
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::string(argv[1]) == "--compile-child") {
+    corvina::KeepLargeBlocksApart(corvina::chm::kChmLargeBlockBytes);  // as hhc runs the engine
     corvina::chm::ChmCompileOptions options;
     options.threads = std::atoi(argv[3]);
     return corvina::chm::CompileChm(ProjectFor(argv[2], std::string(argv[4]) == "1"), options).ok()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -39,6 +40,11 @@ struct ChmCompileOptions {
   std::function<void(ChmWarning kind, std::string_view text)> warning;
   int threads = 0;  // compressing threads; 0: every core
 };
+
+// The engine builds one large buffer after another; a program that runs it keeps blocks from
+// this size on in mappings of their own (KeepLargeBlocksApart), so that each goes back to the
+// system when freed and the peak stays near what is live.
+inline constexpr size_t kChmLargeBlockBytes = size_t{128} << 10;
 
 // Compiles `project` into project.compiled_file. The file appears only when everything
 // succeeded; on failure the Status says why and no file is left behind (an existing file at
