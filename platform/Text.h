@@ -16,6 +16,16 @@ constexpr char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 std::string AsciiLowerCase(std::string_view text);
+constexpr bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+// HTML's white space: space, tab, line feed, form feed, carriage return.
+constexpr bool IsHtmlSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 // Whether the two texts are equal when ASCII letters are compared without their case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Text.h"
+
 namespace corvina::sitehost {
 
 // A control character: below U+0020, or DEL.
@@ -13,9 +15,6 @@ inline bool IsControl(char c) {
 // The HTML parser's blanks; a form feed is not one of them.
 inline bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-inline bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 // A character of an element's name as the HTML parser reads it; the name ends at any other.
 inline bool IsNameChar(char c) {

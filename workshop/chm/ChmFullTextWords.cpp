@@ -44,12 +44,6 @@ constexpr AnsiTables MakeAnsiTables() {
 }
 constexpr AnsiTables kAnsi = MakeAnsiTables();
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool IsDigit(int b) {
   return b >= '0' && b <= '9';
 }
@@ -74,15 +68,16 @@ std::string CharsetLabel(std::string_view text, std::string_view key) {
   const std::string lowered = AsciiLowerCase(text);
   for (size_t at = lowered.find(key); at != std::string::npos; at = lowered.find(key, at + 1)) {
     size_t i = at + key.size();
-    while (i < lowered.size() && IsSpace(lowered[i]))
+    while (i < lowered.size() && IsHtmlSpace(lowered[i]))
       ++i;
     if (i >= lowered.size() || lowered[i] != '=') continue;
     ++i;
-    while (i < lowered.size() && (IsSpace(lowered[i]) || lowered[i] == '"' || lowered[i] == '\''))
+    while (i < lowered.size() &&
+           (IsHtmlSpace(lowered[i]) || lowered[i] == '"' || lowered[i] == '\''))
       ++i;
     size_t end = i;
     while (end < lowered.size() &&
-           (IsAsciiLetter(lowered[end]) || IsDigit(lowered[end]) || lowered[end] == '-' ||
+           (IsAsciiLetter(lowered[end]) || IsAsciiDigit(lowered[end]) || lowered[end] == '-' ||
             lowered[end] == '_' || lowered[end] == '.' || lowered[end] == ':')) {
       ++end;
     }
@@ -224,7 +219,7 @@ size_t WordReader::ReadTag(size_t at) {
     return close == std::string_view::npos ? size : close + 1;
   }
   std::string name;
-  while (i < size && !IsSpace(html_[i]) && html_[i] != '/' && html_[i] != '>') {
+  while (i < size && !IsHtmlSpace(html_[i]) && html_[i] != '/' && html_[i] != '>') {
     if (name.size() < 16) name += AsciiLower(html_[i]);
     ++i;
   }
@@ -236,7 +231,7 @@ size_t WordReader::ReadTag(size_t at) {
       ++i;
       break;
     }
-    if (IsSpace(c)) {
+    if (IsHtmlSpace(c)) {
       ++i;
       continue;
     }
@@ -246,20 +241,21 @@ size_t WordReader::ReadTag(size_t at) {
       continue;
     }
     ++i;  // the first character belongs to the name, even "="
-    while (i < size && !IsSpace(html_[i]) && html_[i] != '/' && html_[i] != '>' && html_[i] != '=')
+    while (i < size && !IsHtmlSpace(html_[i]) && html_[i] != '/' && html_[i] != '>' &&
+           html_[i] != '=')
       ++i;
     size_t j = i;
-    while (j < size && IsSpace(html_[j]))
+    while (j < size && IsHtmlSpace(html_[j]))
       ++j;
     if (j < size && html_[j] == '=') {
       ++j;
-      while (j < size && IsSpace(html_[j]))
+      while (j < size && IsHtmlSpace(html_[j]))
         ++j;
       if (j < size && (html_[j] == '"' || html_[j] == '\'')) {
         const size_t close = html_.find(html_[j], j + 1);
         j = close == std::string_view::npos ? size : close + 1;
       } else {
-        while (j < size && !IsSpace(html_[j]) && html_[j] != '>')
+        while (j < size && !IsHtmlSpace(html_[j]) && html_[j] != '>')
           ++j;
       }
       i = j;
@@ -290,7 +286,7 @@ size_t WordReader::FindEndTag(size_t from, std::string_view name) const {
   for (size_t at = FindNoCase(html_, from, end_tag); at != std::string_view::npos;
        at = FindNoCase(html_, at + 1, end_tag)) {
     const size_t after = at + end_tag.size();
-    if (after >= html_.size() || IsSpace(html_[after]) || html_[after] == '>' ||
+    if (after >= html_.size() || IsHtmlSpace(html_[after]) || html_[after] == '>' ||
         html_[after] == '/') {
       return at;
     }
@@ -299,42 +295,13 @@ size_t WordReader::FindEndTag(size_t from, std::string_view name) const {
 }
 
 size_t WordReader::ReadEntity(size_t at, size_t end) {
-  size_t i = at + 1;
-  if (i < end && html_[i] == '#') {
-    ++i;
-    const bool hex = i < end && (html_[i] == 'x' || html_[i] == 'X');
-    if (hex) ++i;
-    const size_t digits = i;
-    uint64_t value = 0;
-    for (; i < end; ++i) {
-      const char c = AsciiLower(html_[i]);
-      int digit = -1;
-      if (IsDigit(c)) digit = c - '0';
-      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      if (digit < 0) break;
-      value = std::min<uint64_t>(value * (hex ? 16 : 10) + static_cast<uint64_t>(digit), 0x110000);
-    }
-    if (i == digits) {
-      AnsiChar('&');
-      return at + 1;
-    }
-    if (i < end && html_[i] == ';') ++i;
-    Char(NumericHtmlEntity(value));
-    return i;
-  }
-  size_t name_end = i;
-  while (name_end < end && name_end - i < 32 &&
-         (IsAsciiLetter(html_[name_end]) || IsDigit(html_[name_end]))) {
-    ++name_end;
-  }
-  const int32_t code_point = name_end == i ? -1 : LookupHtmlEntity(html_.substr(i, name_end - i));
-  if (code_point < 0) {
+  const std::optional<HtmlReference> reference = ReadHtmlReference(html_.substr(0, end), at);
+  if (!reference) {
     AnsiChar('&');
     return at + 1;
   }
-  if (name_end < end && html_[name_end] == ';') ++name_end;
-  Char(static_cast<uint32_t>(code_point));
-  return name_end;
+  Char(reference->code_point);
+  return reference->end;
 }
 
 void WordReader::AnsiChar(int byte) {

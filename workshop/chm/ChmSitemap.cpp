@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 
 namespace corvina::chm {
@@ -23,12 +24,8 @@ struct Tag {
   size_t end = 0;  // just past the ">"
 };
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
-
 bool IsNameChar(char c) {
-  return c != '=' && c != '>' && c != '/' && c != '"' && c != '\'' && !IsBlank(c);
+  return c != '=' && c != '>' && c != '/' && c != '"' && c != '\'' && !IsHtmlSpace(c);
 }
 
 std::string Lower(std::string_view text) {
@@ -46,7 +43,7 @@ size_t ClosingQuote(std::string_view text, size_t start, char quote, bool& open_
   const size_t first = text.find(quote, start);
   for (size_t at = first; at != std::string_view::npos; at = text.find(quote, at + 1)) {
     size_t next = at + 1;
-    while (next < text.size() && IsBlank(text[next]))
+    while (next < text.size() && IsHtmlSpace(text[next]))
       ++next;
     if (next >= text.size()) {
       open_ended = true;
@@ -57,7 +54,7 @@ size_t ClosingQuote(std::string_view text, size_t start, char quote, bool& open_
     size_t name_end = next;
     while (name_end < text.size() && IsNameChar(text[name_end]))
       ++name_end;
-    while (name_end < text.size() && IsBlank(text[name_end]))
+    while (name_end < text.size() && IsHtmlSpace(text[name_end]))
       ++name_end;
     if (name_end > next && name_end < text.size() && text[name_end] == '=') return at;
   }
@@ -83,7 +80,7 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
   tag.name = (closing ? "/" : "") + Lower(text.substr(name_start, p - name_start));
   tag.attributes.clear();
   while (p < text.size()) {
-    while (p < text.size() && (IsBlank(text[p]) || text[p] == '/'))
+    while (p < text.size() && (IsHtmlSpace(text[p]) || text[p] == '/'))
       ++p;
     if (p >= text.size()) break;
     if (text[p] == '>') {
@@ -99,11 +96,11 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
     }
     Attribute attribute{Lower(text.substr(attribute_start, p - attribute_start)), {}};
     size_t q = p;
-    while (q < text.size() && IsBlank(text[q]))
+    while (q < text.size() && IsHtmlSpace(text[q]))
       ++q;
     if (q < text.size() && text[q] == '=') {
       ++q;
-      while (q < text.size() && IsBlank(text[q]))
+      while (q < text.size() && IsHtmlSpace(text[q]))
         ++q;
       if (q < text.size() && (text[q] == '"' || text[q] == '\'')) {
         const size_t close = ClosingQuote(text, q + 1, text[q], open_ended);
@@ -112,7 +109,7 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
         p = end == text.size() ? end : end + 1;
       } else {
         const size_t value_start = q;
-        while (q < text.size() && !IsBlank(text[q]) && text[q] != '>')
+        while (q < text.size() && !IsHtmlSpace(text[q]) && text[q] != '>')
           ++q;
         attribute.value = text.substr(value_start, q - value_start);
         p = q;

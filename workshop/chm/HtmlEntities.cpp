@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 
 namespace corvina::chm {
@@ -94,6 +95,35 @@ uint32_t NumericHtmlEntity(uint64_t value) {
   if (value >= 0x80 && value < 0xA0) return AnsiByteToUnicode(static_cast<uint8_t>(value));
   if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0xFFFD;
   return static_cast<uint32_t>(value);
+}
+
+std::optional<HtmlReference> ReadHtmlReference(std::string_view text, size_t at) {
+  size_t i = at + 1;
+  if (i < text.size() && text[i] == '#') {
+    ++i;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    const size_t digits = i;
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+      const char c = AsciiLower(text[i]);
+      int digit = -1;
+      if (IsAsciiDigit(c)) digit = c - '0';
+      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (digit < 0) break;
+      value = std::min<uint64_t>(value * (hex ? 16 : 10) + static_cast<uint64_t>(digit), 0x110000);
+    }
+    if (i == digits) return std::nullopt;
+    if (i < text.size() && text[i] == ';') ++i;
+    return HtmlReference{NumericHtmlEntity(value), i};
+  }
+  size_t end = i;
+  while (end < text.size() && end - i < 32 && (IsAsciiLetter(text[end]) || IsAsciiDigit(text[end])))
+    ++end;
+  const int32_t code_point = end == i ? -1 : LookupHtmlEntity(text.substr(i, end - i));
+  if (code_point < 0) return std::nullopt;
+  if (end < text.size() && text[end] == ';') ++end;
+  return HtmlReference{static_cast<uint32_t>(code_point), end};
 }
 
 }  // namespace corvina::chm

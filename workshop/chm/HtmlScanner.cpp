@@ -13,14 +13,6 @@ namespace {
 
 constexpr size_t kNpos = std::string_view::npos;
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool EqualsLower(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -98,12 +90,12 @@ class Lexer {
     names_.clear();
     spans_.clear();
     const size_t name_start = i;
-    while (i < n && !IsSpace(page_[i]) && page_[i] != '/' && page_[i] != '>')
+    while (i < n && !IsHtmlSpace(page_[i]) && page_[i] != '/' && page_[i] != '>')
       names_ += AsciiLower(page_[i++]);
     const size_t name_length = i - name_start;
     bool self_closing = false;
     for (;;) {
-      while (i < n && (IsSpace(page_[i]) || page_[i] == '/')) {
+      while (i < n && (IsHtmlSpace(page_[i]) || page_[i] == '/')) {
         self_closing = page_[i] == '/' && i + 1 < n && page_[i + 1] == '>';
         ++i;
       }
@@ -113,16 +105,17 @@ class Lexer {
       // The attribute's name; a leading "=" belongs to it.
       const size_t name_at = names_.size();
       names_ += AsciiLower(page_[i++]);
-      while (i < n && !IsSpace(page_[i]) && page_[i] != '/' && page_[i] != '>' && page_[i] != '=') {
+      while (i < n && !IsHtmlSpace(page_[i]) && page_[i] != '/' && page_[i] != '>' &&
+             page_[i] != '=') {
         names_ += AsciiLower(page_[i++]);
       }
       Span span{name_at, names_.size() - name_at, 0, 0};
       size_t j = i;
-      while (j < n && IsSpace(page_[j]))
+      while (j < n && IsHtmlSpace(page_[j]))
         ++j;
       if (j < n && page_[j] == '=') {
         ++j;
-        while (j < n && IsSpace(page_[j]))
+        while (j < n && IsHtmlSpace(page_[j]))
           ++j;
         if (j >= n) return kNpos;
         if (page_[j] == '"' || page_[j] == '\'') {
@@ -133,7 +126,7 @@ class Lexer {
           i = close + 1;
         } else {
           span.value_at = j;
-          while (j < n && !IsSpace(page_[j]) && page_[j] != '>')
+          while (j < n && !IsHtmlSpace(page_[j]) && page_[j] != '>')
             ++j;
           span.value_length = j - span.value_at;
           i = j;
@@ -169,7 +162,7 @@ class Lexer {
       }
       const size_t after = lt + 2 + element.size();
       if (after <= n && EqualsLower(page_.substr(lt + 2, element.size()), element) &&
-          (after == n || IsSpace(page_[after]) || page_[after] == '>' || page_[after] == '/')) {
+          (after == n || IsHtmlSpace(page_[after]) || page_[after] == '>' || page_[after] == '/')) {
         at = lt;
         break;
       }
@@ -229,7 +222,7 @@ size_t CssEscape(std::string_view css, size_t at, std::string& out) {
     if (css[i] != '\n') out += css[i];  // an escaped line end continues the string
     return i + 1;
   }
-  if (i < css.size() && IsSpace(css[i])) ++i;
+  if (i < css.size() && IsHtmlSpace(css[i])) ++i;
   AppendReference(out, code);
   return i;
 }
@@ -252,7 +245,7 @@ size_t CssString(std::string_view css, size_t at, std::string& out) {
 
 size_t SkipCssSpaceAndComments(std::string_view css, size_t i) {
   for (;;) {
-    while (i < css.size() && IsSpace(css[i]))
+    while (i < css.size() && IsHtmlSpace(css[i]))
       ++i;
     if (css.substr(i, 2) != "/*") return i;
     const size_t close = css.find("*/", i + 2);
@@ -276,7 +269,7 @@ size_t CssUrlFunction(std::string_view css, size_t i, std::string& url) {
       url += css[i++];
     }
   }
-  while (!url.empty() && IsSpace(url.back()))
+  while (!url.empty() && IsHtmlSpace(url.back()))
     url.pop_back();
   return i < n ? i + 1 : n;
 }

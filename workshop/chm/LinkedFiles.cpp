@@ -7,15 +7,12 @@
 #include <system_error>
 
 #include "platform/FolderEntries.h"
+#include "platform/Text.h"
 #include "platform/TextEncoding.h"
 #include "workshop/chm/ChmArchiveWriter.h"
 
 namespace corvina::chm {
 namespace {
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 
 // "http:", "mailto:", "C:" ...: a scheme before any "/", "?" or "#".
 bool HasScheme(std::string_view link) {
@@ -48,9 +45,9 @@ std::string_view FolderOf(std::string_view name) {
 
 ResolvedLink ResolveLink(std::string_view referrer, std::string_view link) {
   ResolvedLink resolved;
-  while (!link.empty() && IsSpace(link.front()))
+  while (!link.empty() && IsHtmlSpace(link.front()))
     link.remove_prefix(1);
-  while (!link.empty() && IsSpace(link.back()))
+  while (!link.empty() && IsHtmlSpace(link.back()))
     link.remove_suffix(1);
   std::string address;
   address.reserve(link.size());

@@ -6,17 +6,13 @@
 namespace corvina::chm {
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 bool ContainsWordIgnoringCase(std::string_view text, std::string_view word) {
   size_t at = 0;
   while (at < text.size()) {
-    while (at < text.size() && IsSpace(text[at]))
+    while (at < text.size() && IsHtmlSpace(text[at]))
       ++at;
     size_t end = at;
-    while (end < text.size() && !IsSpace(text[end]))
+    while (end < text.size() && !IsHtmlSpace(text[end]))
       ++end;
     if (end - at == word.size()) {
       bool same = true;
@@ -41,10 +37,10 @@ void AddCss(std::string_view css, std::vector<PageLink>& links) {
 void AddSrcset(std::string_view srcset, std::vector<PageLink>& links) {
   size_t at = 0;
   while (at < srcset.size()) {
-    while (at < srcset.size() && (IsSpace(srcset[at]) || srcset[at] == ','))
+    while (at < srcset.size() && (IsHtmlSpace(srcset[at]) || srcset[at] == ','))
       ++at;
     size_t end = at;
-    while (end < srcset.size() && !IsSpace(srcset[end]))
+    while (end < srcset.size() && !IsHtmlSpace(srcset[end]))
       ++end;
     std::string_view url = srcset.substr(at, end - at);
     const bool descriptors_follow = url.empty() || url.back() != ',';

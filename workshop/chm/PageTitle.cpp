@@ -17,16 +17,6 @@ namespace {
 
 constexpr size_t kNpos = std::string_view::npos;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool IsAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // A <title> element of a page: its text as written, and whether its end tag follows.
 struct RawTitle {
   std::string_view text;
@@ -62,40 +52,6 @@ class TitleFinder : public HtmlVisitor {
   bool waiting_ = false;  // a title's start tag was the last thing read
 };
 
-// A character reference at `at` (an "&"): appends what it stands for and returns the position
-// after it, or appends nothing and returns `at` when it is none. Named references need not end
-// with ";", as browsers read them.
-size_t DecodeReference(std::string_view text, size_t at, std::string& out) {
-  size_t i = at + 1;
-  if (i < text.size() && text[i] == '#') {
-    ++i;
-    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
-    if (hex) ++i;
-    const size_t digits = i;
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-      const char c = AsciiLower(text[i]);
-      int digit = -1;
-      if (IsAsciiDigit(c)) digit = c - '0';
-      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      if (digit < 0) break;
-      value = std::min<uint64_t>(value * (hex ? 16 : 10) + static_cast<uint64_t>(digit), 0x110000);
-    }
-    if (i == digits) return at;
-    if (i < text.size() && text[i] == ';') ++i;
-    AppendUtf8(out, NumericHtmlEntity(value));
-    return i;
-  }
-  size_t end = i;
-  while (end < text.size() && end - i < 32 && (IsAsciiLetter(text[end]) || IsAsciiDigit(text[end])))
-    ++end;
-  const int32_t code_point = end == i ? -1 : LookupHtmlEntity(text.substr(i, end - i));
-  if (code_point < 0) return at;
-  if (end < text.size() && text[end] == ';') ++end;
-  AppendUtf8(out, static_cast<uint32_t>(code_point));
-  return end;
-}
-
 // The title's text as written, in UTF-8 -> what the title bar shows.
 std::string TitleText(std::string_view raw) {
   std::string decoded;
@@ -117,9 +73,9 @@ std::string TitleText(std::string_view raw) {
       }
     }
     if (c == '&') {
-      const size_t after = DecodeReference(raw, i, decoded);
-      if (after != i) {
-        i = after;
+      if (const std::optional<HtmlReference> reference = ReadHtmlReference(raw, i)) {
+        AppendUtf8(decoded, reference->code_point);
+        i = reference->end;
         continue;
       }
     }
@@ -129,8 +85,8 @@ std::string TitleText(std::string_view raw) {
   std::string text;
   text.reserve(decoded.size());
   for (char c : decoded) {
-    if (static_cast<uint8_t>(c) < 0x20 && !IsBlank(c)) continue;  // NUL would end the title
-    if (!IsBlank(c)) {
+    if (static_cast<uint8_t>(c) < 0x20 && !IsHtmlSpace(c)) continue;  // NUL would end the title
+    if (!IsHtmlSpace(c)) {
       text += c;
     } else if (!text.empty() && text.back() != ' ') {
       text += ' ';
