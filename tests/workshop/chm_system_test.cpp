@@ -62,6 +62,10 @@ TEST(PageTitleTest, ReadsTitlesOfManyKindsOfPages) {
        "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
       {std::string("\xFF\xFE<\0t\0i\0t\0l\0e\0>\0\xE9\0<\0/\0t\0i\0t\0l\0e\0>\0", 34), "\xC3\xA9"},
       {"\xEF\xBB\xBF<title>BOM</title>", "BOM"},
+      // A declared charset that does not read ASCII as ASCII cannot be the page's.
+      {"<meta charset=utf-32><title>Caf\xc3\xa9</title>", "Caf\xC3\xA9"},
+      {"<meta charset=ibm037><title>Plain</title>", "Plain"},
+      {"<meta charset=no-such-thing><title>Caf\xe9</title>", "Caf\xC3\xA9"},
       // Markup: tags and comments inside hold no text; a title in a comment or script is none;
       // the first title that shows text counts; a lost end tag ends at the next tag.
       {"<title>A <b>bold</b><!-- x --> move &lt;b&gt; a < b</title>", "A bold move <b> a < b"},

@@ -101,7 +101,12 @@ std::string TitleText(std::string_view raw) {
 class PageDecoder {
  public:
   explicit PageDecoder(std::string_view html)
-      : charset_(UnreadCharset(html)), windows_1252_(DeclaresWindows1252(html)) {}
+      : charset_(UnreadCharset(html)), windows_1252_(DeclaresWindows1252(html)) {
+    // The markup was read as ASCII: a charset that reads ASCII otherwise (UTF-32, EBCDIC...)
+    // cannot be what the page is in.
+    static constexpr std::string_view kProbe = "<title>&#;";
+    if (!charset_.empty() && CharsetToUtf8(charset_, kProbe) != kProbe) charset_.clear();
+  }
 
   std::string ToUtf8(std::string_view bytes) const {
     if (!charset_.empty()) {
