@@ -254,17 +254,50 @@ bool FitsAnsi(std::string_view utf8) {
   return AnsiToUtf8(Utf8ToAnsi(utf8)) == utf8;
 }
 
+namespace {
+
+// The converter for the charset asked for last, kept for the next call on the thread: a site's
+// pages mostly share one charset, and opening a converter loads the charset's module anew
+// once the last one was closed. A charset the system lacks is remembered too.
+class LastConverter {
+ public:
+  LastConverter() = default;
+  LastConverter(const LastConverter&) = delete;
+  LastConverter& operator=(const LastConverter&) = delete;
+  ~LastConverter() { Close(); }
+
+  // The converter from `label` to UTF-8 in its initial state, or null.
+  iconv_t For(const std::string& label) {
+    if (label != label_) {
+      Close();
+      label_ = label;
+      converter_ = iconv_open("UTF-8", label.c_str());
+    } else if (converter_ != kNone) {
+      iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return converter_ == kNone ? nullptr : converter_;
+  }
+
+ private:
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+  void Close() {
+    if (converter_ != kNone) iconv_close(converter_);
+    converter_ = kNone;
+  }
+  std::string label_;
+  iconv_t converter_ = kNone;
+};
+
+}  // namespace
+
 std::optional<std::string> CharsetToUtf8(std::string_view label, std::string_view bytes) {
   const std::string from(label);
   if (from.empty() || from.find('\0') != std::string::npos || from.find('/') != std::string::npos) {
     return std::nullopt;
   }
-  struct Closer {
-    void operator()(void* converter) const { iconv_close(static_cast<iconv_t>(converter)); }
-  };
-  iconv_t opened = iconv_open("UTF-8", from.c_str());
-  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  const std::unique_ptr<void, Closer> converter(opened);
+  thread_local LastConverter last;
+  iconv_t converter = last.For(from);
+  if (converter == nullptr) return std::nullopt;
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   char* in = const_cast<char*>(bytes.data());
@@ -273,7 +306,7 @@ std::optional<std::string> CharsetToUtf8(std::string_view label, std::string_vie
   while (in_left > 0) {
     char* put = buffer;
     size_t put_left = sizeof buffer;
-    const size_t done = iconv(converter.get(), &in, &in_left, &put, &put_left);
+    const size_t done = iconv(converter, &in, &in_left, &put, &put_left);
     out.append(buffer, static_cast<size_t>(put - buffer));
     if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
     if (errno != EILSEQ) break;  // EINVAL: a sequence cut off by the end

@@ -83,6 +83,9 @@ TEST(TextEncodingTest, DeclaredCharsetsConvertThroughTheSystem) {
       {"utf-16", std::string_view("\xFE\xFF\0O\0k", 6), "Ok"},
       {"UTF-16", std::string_view("\xFF\xFEO\0k\0!", 7), "Ok"},  // a cut-off unit is dropped
       {"shift_jis", "a\x81\x7F", "a\xEF\xBF\xBD\x7F"},           // not in the charset
+      // A converter used again starts afresh: the shift into JIS X 0208 does not carry over.
+      {"iso-2022-jp", "\x1B$B", ""},
+      {"iso-2022-jp", "AB", "AB"},
       {"", "text", std::nullopt},
       {"no-such-charset", "text", std::nullopt},
       {"../../etc/x", "text", std::nullopt},
