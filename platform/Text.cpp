@@ -1,5 +1,7 @@
 #include "platform/Text.h"
 
+#include <algorithm>
+
 namespace corvina {
 
 std::string_view Trim(std::string_view text, std::string_view blanks) {
@@ -26,6 +28,30 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+size_t FindIgnoringCase(std::string_view text, std::string_view lower, size_t from) {
+  if (lower.empty()) return from <= text.size() ? from : std::string_view::npos;
+  // Candidates are found by the first character in either case, with the library's fast search.
+  const char first = lower.front();
+  const bool leads_with_letter = first >= 'a' && first <= 'z';
+  const char upper = leads_with_letter ? static_cast<char>(first - 'a' + 'A') : first;
+  size_t next_lower = text.find(first, from);
+  size_t next_upper = leads_with_letter ? text.find(upper, from) : std::string_view::npos;
+  for (;;) {
+    const size_t i = std::min(next_lower, next_upper);
+    if (i == std::string_view::npos || i + lower.size() > text.size()) break;
+    size_t k = 1;
+    while (k < lower.size() && AsciiLower(text[i + k]) == lower[k])
+      ++k;
+    if (k == lower.size()) return i;
+    if (i == next_lower) {
+      next_lower = text.find(first, i + 1);
+    } else {
+      next_upper = text.find(upper, i + 1);
+    }
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace corvina

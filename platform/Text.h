@@ -29,6 +29,9 @@ constexpr bool IsHtmlSpace(char c) {
 // Whether the two texts are equal when ASCII letters are compared without their case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
+// Where `lower` (in lower case) first stands in `text` at or after `from`, ASCII letters
+// compared without their case; npos when nowhere.
+size_t FindIgnoringCase(std::string_view text, std::string_view lower, size_t from = 0);
 
 // A map keyed by text that is searched with a std::string_view, without making a string.
 struct TextHash {

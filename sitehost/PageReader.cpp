@@ -18,44 +18,15 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\f";
 
-// One of kBlanks; asked of every character of a page's head, so written out.
-constexpr bool IsHeadBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-// Position of `word` (lower case) in `text`, ignoring ASCII case, or npos. Candidates are
-// found by their first character in either case, with the library's fast search.
-size_t FindNoCase(std::string_view text, std::string_view word, size_t from = 0) {
-  const char first = word.front();
-  const bool leads_with_letter = first >= 'a' && first <= 'z';
-  const char upper = leads_with_letter ? static_cast<char>(first - 'a' + 'A') : first;
-  size_t next_lower = text.find(first, from);
-  size_t next_upper = leads_with_letter ? text.find(upper, from) : std::string_view::npos;
-  for (;;) {
-    const size_t i = std::min(next_lower, next_upper);
-    if (i == std::string_view::npos || i + word.size() > text.size()) break;
-    size_t k = 1;
-    while (k < word.size() && AsciiLower(text[i + k]) == word[k])
-      ++k;
-    if (k == word.size()) return i;
-    if (i == next_lower) {
-      next_lower = text.find(first, i + 1);
-    } else {
-      next_upper = text.find(upper, i + 1);
-    }
-  }
-  return std::string_view::npos;
-}
-
 // The value after `key` ("charset", "encoding"): optional blanks, "=", blanks or quotes, then
 // the name. Empty when there is none.
 std::string ValueAfter(std::string_view text, size_t key_end) {
   size_t i = key_end;
-  while (i < text.size() && IsHeadBlank(text[i]))
+  while (i < text.size() && IsHtmlSpace(text[i]))
     ++i;
   if (i >= text.size() || text[i] != '=') return {};
   ++i;
-  while (i < text.size() && (IsHeadBlank(text[i]) || text[i] == '"' || text[i] == '\'')) {
+  while (i < text.size() && (IsHtmlSpace(text[i]) || text[i] == '"' || text[i] == '\'')) {
     ++i;
   }
   const size_t start = i;
@@ -74,14 +45,14 @@ std::string DeclaredCharset(std::string_view raw) {
   const std::string_view head = raw.substr(0, 4096);
   if (head.substr(0, 5) == "<?xml") {
     const std::string_view prolog = head.substr(0, head.find("?>"));
-    const size_t at = FindNoCase(prolog, "encoding");
+    const size_t at = FindIgnoringCase(prolog, "encoding");
     if (at != std::string_view::npos) {
       std::string name = ValueAfter(prolog, at + 8);
       if (!name.empty()) return name;
     }
   }
-  for (size_t at = FindNoCase(head, "charset"); at != std::string_view::npos;
-       at = FindNoCase(head, "charset", at + 1)) {
+  for (size_t at = FindIgnoringCase(head, "charset"); at != std::string_view::npos;
+       at = FindIgnoringCase(head, "charset", at + 1)) {
     std::string name = ValueAfter(head, at + 7);
     if (!name.empty()) return name;
   }
@@ -131,7 +102,7 @@ bool FollowsAttributeName(std::string_view text) {
   const size_t name_end = at + 1;
   while (at > 0 && IsNameChar(text[at]))
     --at;
-  if (at + 1 == name_end || !IsHeadBlank(text[at])) return false;
+  if (at + 1 == name_end || !IsHtmlSpace(text[at])) return false;
   const char first = text[at + 1];
   return IsAsciiLetter(first) || first == '_' || first == ':';
 }
@@ -148,7 +119,7 @@ bool EndsBetweenTags(std::string_view text) {
   static constexpr TextElement kTextElements[] = {
       {"title", false}, {"textarea", false}, {"script", true}, {"style", true}};
   auto ends_name = [&](size_t at) {
-    return at < text.size() && (text[at] == '>' || text[at] == '/' || IsHeadBlank(text[at]));
+    return at < text.size() && (text[at] == '>' || text[at] == '/' || IsHtmlSpace(text[at]));
   };
   size_t i = 0;
   while (i < text.size()) {
@@ -186,7 +157,7 @@ bool EndsBetweenTags(std::string_view text) {
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         const bool value = !doctype && last == '=' && FollowsAttributeName(text.substr(0, end));
-        const bool identifier = doctype && IsHeadBlank(text[end - 1]);
+        const bool identifier = doctype && IsHtmlSpace(text[end - 1]);
         if (declaration || !(value || identifier)) return false;
         quote = c;
       } else if (c == '>') {
@@ -194,7 +165,7 @@ bool EndsBetweenTags(std::string_view text) {
       } else if (c == '<') {
         return false;
       }
-      if (quote == 0 && !IsHeadBlank(c)) last = c;
+      if (quote == 0 && !IsHtmlSpace(c)) last = c;
     }
     if (end >= text.size()) return false;
     i = end + 1;
@@ -203,7 +174,7 @@ bool EndsBetweenTags(std::string_view text) {
           IsNameChar(text[open + 1 + element.name.size()])) {
         continue;
       }
-      const size_t close = FindNoCase(text, "</" + std::string(element.name), i);
+      const size_t close = FindIgnoringCase(text, "</" + std::string(element.name), i);
       if (close == std::string_view::npos || !ends_name(close + 2 + element.name.size())) {
         return false;
       }
@@ -229,16 +200,18 @@ std::string_view TitleAndKeywordsPart(std::string_view raw) {
       declared.starts_with("hz")) {
     return raw;
   }
-  const size_t head_end = std::min(FindNoCase(raw, "</head"), FindNoCase(raw, "<body"));
+  const size_t head_end = std::min(FindIgnoringCase(raw, "</head"), FindIgnoringCase(raw, "<body"));
   if (head_end == std::string_view::npos) return raw;
   const std::string_view head = raw.substr(0, head_end);
   // A prefixed title ("<x:title>") is a title to the parser, which can carry text from past the
   // head's end into it.
-  if (!EndsBetweenTags(head) || FindNoCase(head, ":title") != std::string_view::npos) return raw;
+  if (!EndsBetweenTags(head) || FindIgnoringCase(head, ":title") != std::string_view::npos)
+    return raw;
   const std::string_view rest = raw.substr(head_end);
   // The parser drops a prefix from an element's name, so "<x:title>" is a title too.
-  if (HoldsTag(rest, {"title", "meta"}) || FindNoCase(rest, ":title") != std::string_view::npos ||
-      FindNoCase(rest, ":meta") != std::string_view::npos) {
+  if (HoldsTag(rest, {"title", "meta"}) ||
+      FindIgnoringCase(rest, ":title") != std::string_view::npos ||
+      FindIgnoringCase(rest, ":meta") != std::string_view::npos) {
     return raw;
   }
   return raw.substr(0, head_end);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Text.h"
+
 namespace corvina {
 namespace {
 
@@ -98,6 +100,28 @@ TEST(TextEncodingTest, DeclaredCharsetsConvertThroughTheSystem) {
     if (got) {
       EXPECT_EQ(*got, *c.utf8);
     }
+  }
+}
+
+TEST(TextTest, FindsTextIgnoringAsciiCase) {
+  struct Case {
+    std::string_view text, lower;
+    size_t from, at;
+  };
+  constexpr size_t kNone = std::string_view::npos;
+  const Case cases[] = {
+      {"<HTML><Body>", "<body", 0, 6},
+      {"xTITLE title", "title", 0, 1},
+      {"xTITLE title", "title", 2, 7},
+      {"tit TItLE", "title", 0, 4},          // a first letter in either case, the rest checked
+      {"<bod", "<body", 0, kNone},           // cut off by the end
+      {"caf\xC9 CAF\xE9", "caf\xe9", 0, 5},  // only ASCII letters fold
+      {"abc", "", 1, 1},
+      {"abc", "", 4, kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " / " + std::string(c.lower));
+    EXPECT_EQ(FindIgnoringCase(c.text, c.lower, c.from), c.at);
   }
 }
 

@@ -48,21 +48,6 @@ bool IsDigit(int b) {
   return b >= '0' && b <= '9';
 }
 
-// Position of `lower` (lower-case ASCII, starting with "<") in `text` from `from`, in any
-// letter case; npos if none.
-size_t FindNoCase(std::string_view text, size_t from, std::string_view lower) {
-  while (from + lower.size() <= text.size()) {
-    const size_t hit = text.find(lower[0], from);
-    if (hit == std::string_view::npos || hit + lower.size() > text.size()) break;
-    size_t k = 1;
-    while (k < lower.size() && AsciiLower(text[hit + k]) == lower[k])
-      ++k;
-    if (k == lower.size()) return hit;
-    from = hit + 1;
-  }
-  return std::string_view::npos;
-}
-
 // The value after `key` ("charset", "encoding") in a declaration: key = value, quotes optional.
 std::string CharsetLabel(std::string_view text, std::string_view key) {
   const std::string lowered = AsciiLowerCase(text);
@@ -96,7 +81,8 @@ std::string DeclaredLabel(std::string_view html) {
   const std::string_view head = html.substr(0, kDeclarationScan);
   std::string label;
   if (head.starts_with("<?xml")) label = CharsetLabel(head.substr(0, head.find("?>")), "encoding");
-  if (label.empty()) label = CharsetLabel(head.substr(0, FindNoCase(head, 0, "<body")), "charset");
+  if (label.empty())
+    label = CharsetLabel(head.substr(0, FindIgnoringCase(head, "<body")), "charset");
   return label;
 }
 
@@ -283,8 +269,8 @@ size_t WordReader::ReadTag(size_t at) {
 size_t WordReader::FindEndTag(size_t from, std::string_view name) const {
   std::string end_tag = "</";
   end_tag += name;
-  for (size_t at = FindNoCase(html_, from, end_tag); at != std::string_view::npos;
-       at = FindNoCase(html_, at + 1, end_tag)) {
+  for (size_t at = FindIgnoringCase(html_, end_tag, from); at != std::string_view::npos;
+       at = FindIgnoringCase(html_, end_tag, at + 1)) {
     const size_t after = at + end_tag.size();
     if (after >= html_.size() || IsHtmlSpace(html_[after]) || html_[after] == '>' ||
         html_[after] == '/') {
@@ -351,14 +337,18 @@ void WordReader::EndWord() {
 
 }  // namespace
 
-std::string UnreadCharset(std::string_view html) {
+DeclaredCharset ReadDeclaredCharset(std::string_view html) {
   std::string label = DeclaredLabel(html);
-  if (label.empty() || IsUtf8Label(label) || IsAnsiLabel(label)) return {};
-  return label;
+  DeclaredCharset charset;
+  charset.windows_1252 = IsAnsiLabel(label);
+  if (!label.empty() && !IsUtf8Label(label) && !charset.windows_1252) {
+    charset.unread = std::move(label);
+  }
+  return charset;
 }
 
-bool DeclaresWindows1252(std::string_view html) {
-  return IsAnsiLabel(DeclaredLabel(html));
+std::string UnreadCharset(std::string_view html) {
+  return ReadDeclaredCharset(html).unread;
 }
 
 PageWords ExtractPageWords(std::string_view html) {

@@ -43,7 +43,11 @@ PageWords ExtractPageWords(std::string_view html);
 // read as UTF-8 when its bytes are valid UTF-8, else as Windows-1252.
 std::string UnreadCharset(std::string_view html);
 
-// Whether the page declares Windows-1252 or a charset read as it (ISO-8859-1, ASCII...).
-bool DeclaresWindows1252(std::string_view html);
+// The charset a page declares, as ExtractPageWords takes it.
+struct DeclaredCharset {
+  bool windows_1252 = false;  // Windows-1252 or one read as it (ISO-8859-1, ASCII...)
+  std::string unread;         // one it does not read, as UnreadCharset gives it; else empty
+};
+DeclaredCharset ReadDeclaredCharset(std::string_view html);
 
 }  // namespace corvina::chm

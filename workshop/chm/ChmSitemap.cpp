@@ -1,6 +1,5 @@
 #include "workshop/chm/ChmSitemap.h"
 
-#include <cctype>
 #include <cstdlib>
 
 #include "platform/Text.h"
@@ -26,13 +25,6 @@ struct Tag {
 
 bool IsNameChar(char c) {
   return c != '=' && c != '>' && c != '/' && c != '"' && c != '\'' && !IsHtmlSpace(c);
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // Where a quoted value that began at `start` ends. A generated sitemap does not escape the
@@ -71,13 +63,13 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
   const bool closing = p < text.size() && text[p] == '/';
   if (closing) ++p;
   const size_t name_start = p;
-  while (p < text.size() && std::isalpha(static_cast<unsigned char>(text[p])))
+  while (p < text.size() && IsAsciiLetter(text[p]))
     ++p;
   if (p == name_start) {
     open_ended = p >= text.size();
     return false;
   }
-  tag.name = (closing ? "/" : "") + Lower(text.substr(name_start, p - name_start));
+  tag.name = (closing ? "/" : "") + AsciiLowerCase(text.substr(name_start, p - name_start));
   tag.attributes.clear();
   while (p < text.size()) {
     while (p < text.size() && (IsHtmlSpace(text[p]) || text[p] == '/'))
@@ -94,7 +86,7 @@ bool ReadTag(std::string_view text, size_t at, Tag& tag, bool& open_ended) {
       ++p;
       continue;
     }
-    Attribute attribute{Lower(text.substr(attribute_start, p - attribute_start)), {}};
+    Attribute attribute{AsciiLowerCase(text.substr(attribute_start, p - attribute_start)), {}};
     size_t q = p;
     while (q < text.size() && IsHtmlSpace(text[q]))
       ++q;
@@ -225,12 +217,13 @@ class SitemapStreamReader::Reader {
 
   void OnTag(const Tag& tag) {
     if (tag.name == "param") {
-      if (in_sitemap_object_) OnParam(Lower(AttributeOf(tag, "name")), AttributeOf(tag, "value"));
+      if (in_sitemap_object_)
+        OnParam(AsciiLowerCase(AttributeOf(tag, "name")), AttributeOf(tag, "value"));
       return;
     }
     if (tag.name == "object") {
       FinishEntry();
-      in_sitemap_object_ = Lower(AttributeOf(tag, "type")) == "text/sitemap";
+      in_sitemap_object_ = AsciiLowerCase(AttributeOf(tag, "type")) == "text/sitemap";
       return;
     }
     if (tag.name == "/object" || tag.name == "li") {

@@ -1,6 +1,5 @@
 #include "workshop/chm/PageTitle.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -100,33 +99,32 @@ std::string TitleText(std::string_view raw) {
 // sequence as UTF-8 and every other byte as Windows-1252, as the site's own page reading does.
 class PageDecoder {
  public:
-  explicit PageDecoder(std::string_view html)
-      : charset_(UnreadCharset(html)), windows_1252_(DeclaresWindows1252(html)) {
+  explicit PageDecoder(std::string_view html) : declared_(ReadDeclaredCharset(html)) {
     // The markup was read as ASCII: a charset that reads ASCII otherwise (UTF-32, EBCDIC...)
     // cannot be what the page is in.
     static constexpr std::string_view kProbe = "<title>&#;";
-    if (!charset_.empty() && CharsetToUtf8(charset_, kProbe) != kProbe) charset_.clear();
+    std::string& unread = declared_.unread;
+    if (!unread.empty() && CharsetToUtf8(unread, kProbe) != kProbe) unread.clear();
   }
 
   std::string ToUtf8(std::string_view bytes) const {
-    if (!charset_.empty()) {
-      if (std::optional<std::string> utf8 = CharsetToUtf8(charset_, bytes)) return std::move(*utf8);
+    // A charset the search index does not read is converted by the system.
+    if (!declared_.unread.empty()) {
+      if (std::optional<std::string> utf8 = CharsetToUtf8(declared_.unread, bytes)) {
+        return std::move(*utf8);
+      }
     }
-    return windows_1252_ ? AnsiToUtf8(bytes) : DecodeUtf8OrWindows1252(bytes);
+    return declared_.windows_1252 ? AnsiToUtf8(bytes) : DecodeUtf8OrWindows1252(bytes);
   }
 
  private:
-  std::string charset_;  // one the search index does not read, converted by the system
-  bool windows_1252_;
+  DeclaredCharset declared_;
 };
 
 // Where a title without its end tag ends: at a misspelt end tag ("</title<p>"), else at the
 // first tag.
 size_t UnclosedTitleEnd(std::string_view raw) {
-  static constexpr std::string_view kEnd = "</title";
-  const auto end = std::search(raw.begin(), raw.end(), kEnd.begin(), kEnd.end(),
-                               [](char a, char b) { return AsciiLower(a) == b; });
-  if (end != raw.end()) return static_cast<size_t>(end - raw.begin());
+  if (const size_t end = FindIgnoringCase(raw, "</title"); end != kNpos) return end;
   for (size_t i = raw.find('<'); i != kNpos && i + 1 < raw.size(); i = raw.find('<', i + 1)) {
     const char next = raw[i + 1];
     if (IsAsciiLetter(next) || (next == '/' && i + 2 < raw.size() && IsAsciiLetter(raw[i + 2]))) {
@@ -161,11 +159,10 @@ std::string ReadPageTitle(std::string_view html) {
   // The title sits in the head: first read only up to the first "</title" when there is one.
   // That can cut a comment or script that holds the text; then the whole page is read.
   static constexpr std::string_view kEnd = "</title";
-  const auto end = std::search(html.begin(), html.end(), kEnd.begin(), kEnd.end(),
-                               [](char a, char b) { return AsciiLower(a) == b; });
+  const size_t end = FindIgnoringCase(html, kEnd);
   const PageDecoder decoder(html);
-  if (end != html.end()) {
-    const size_t cut = static_cast<size_t>(end - html.begin()) + kEnd.size();
+  if (end != kNpos) {
+    const size_t cut = end + kEnd.size();
     std::string title = FirstTitle(decoder, html.substr(0, cut), true);
     if (!title.empty()) return title;
   }
